@@ -1,0 +1,42 @@
+# tessal_library(NAME <target> DIR <folder> [DEPS <targets...>] [EXCLUDE <regex>])
+# Globs <folder>/*.cpp (not recursive). A folder without sources yet becomes an
+# INTERFACE library, so the layers can be wired before every folder is filled.
+function(tessal_library)
+  cmake_parse_arguments(T "" "NAME;DIR;EXCLUDE" "DEPS" ${ARGN})
+  file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${T_DIR}/*.cpp)
+  if(T_EXCLUDE)
+    list(FILTER _src EXCLUDE REGEX "${T_EXCLUDE}")
+  endif()
+  if(_src)
+    add_library(${T_NAME} STATIC ${_src})
+    target_include_directories(${T_NAME} PUBLIC ${CMAKE_SOURCE_DIR})
+    if(T_DEPS)
+      target_link_libraries(${T_NAME} PUBLIC ${T_DEPS})
+    endif()
+  else()
+    add_library(${T_NAME} INTERFACE)
+    target_include_directories(${T_NAME} INTERFACE ${CMAKE_SOURCE_DIR})
+    if(T_DEPS)
+      target_link_libraries(${T_NAME} INTERFACE ${T_DEPS})
+    endif()
+  endif()
+endfunction()
+
+# tessal_test(NAME <exe> DIR <tests/folder> DEPS <targets...>)
+# One GoogleTest executable per tests/ folder, registered with CTest as one test.
+function(tessal_test)
+  cmake_parse_arguments(T "" "NAME;DIR" "DEPS;ENV" ${ARGN})
+  file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${T_DIR}/*.cpp)
+  if(NOT _src)
+    return()
+  endif()
+  add_executable(${T_NAME} ${_src})
+  target_link_libraries(${T_NAME} PRIVATE ${T_DEPS} GTest::gtest GTest::gtest_main Threads::Threads)
+  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
+  set_tests_properties(${T_NAME} PROPERTIES
+    ENVIRONMENT "TESSAL_SOURCE_DIR=${CMAKE_SOURCE_DIR};TESSAL_BIN_DIR=${CMAKE_BINARY_DIR}/bin;QT_QPA_PLATFORM=offscreen;${T_ENV}"
+    TIMEOUT 1200)
+endfunction()
+
+find_package(Threads REQUIRED)

@@ -1,0 +1,35 @@
+#pragma once
+// One SCSI/MMC command on its way to a device, and what came back. Every
+// CDevCmdROM operation is a command block handed to a Transport: a real drive
+// (SG_IO) or an image served as a virtual drive answer the same way.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+enum class DataDirection { None, FromDevice, ToDevice };
+
+struct ScsiCommand {
+  std::uint8_t cdb[16] = {};
+  int cdbLength = 0;
+  DataDirection direction = DataDirection::None;
+  std::uint8_t* data = nullptr;  // caller's buffer
+  std::size_t dataLength = 0;    // its size in bytes
+  unsigned timeoutMs = 30000;
+};
+
+struct ScsiResult {
+  // 0 good; 2 check condition (sense valid); anything else a transport failure.
+  int status = 0;
+  std::size_t transferred = 0;  // bytes actually placed in data
+  std::uint8_t sense[32] = {};  // fixed-format sense when status is 2
+  std::size_t senseLength = 0;
+  std::string error;            // why the command could not be sent at all (open failed, ioctl failed)
+};
+
+class Transport {
+ public:
+  virtual ~Transport() = default;
+  virtual ScsiResult Execute(ScsiCommand& cmd) = 0;
+  // Human-readable description of the device (node path or image path).
+  virtual std::string Describe() const = 0;
+};

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, whatever the build, the program and the tests need and
+# this machine lacks. Safe to run again: it asks dpkg first and installs only
+# what is missing.
+set -euo pipefail
+pkgs=(
+  build-essential cmake pkg-config ninja-build git
+  qt6-base-dev libasound2-dev libgtest-dev libgmock-dev
+  # independent readers and writers the tests cross-check against
+  genisoimage xorriso udftools p7zip-full libcdio-utils
+  # screenshots and sound checks
+  xvfb xauth imagemagick alsa-utils
+)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
