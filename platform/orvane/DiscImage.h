@@ -65,6 +65,7 @@ struct TrackLayout {
   std::int32_t start = 0;           // LBA of index 01: the track start the TOC gives
   std::uint32_t length = 0;         // sectors from start to the track's end (next track's pregap excluded)
   std::vector<Extent> extents;      // where pregap and track sectors are stored, in LBA order
+  std::vector<std::int32_t> furtherIndexes;  // LBAs of INDEX 02, 03, ... when the image gives them
   std::string isrc;
   // An open (incomplete) track of a recordable disc: READ TRACK INFORMATION
   // then reports NWA_V with this next writable address.

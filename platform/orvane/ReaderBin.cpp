@@ -1,0 +1,74 @@
+// Raw images of 2352-byte sectors without a cue sheet (BIN, IMG, RAW): one
+// track, data when the sectors carry a sync pattern, else audio.
+#include "platform/orvane/ReaderCommon.h"
+#include "platform/orvane/Readers.h"
+
+namespace orvane {
+namespace {
+
+constexpr std::size_t kRaw = 2352;
+constexpr int kSectorsToExamine = 32;
+
+class BinImageReader final : public ImageReader {
+ public:
+  const char* Name() const override { return "BIN"; }
+
+  int Probe(const std::string& path, const std::vector<std::uint8_t>& head) const override {
+    if (head.size() >= 16 && HasSync(head.data()) && (head[15] == 1 || head[15] == 2)) return 100;
+    if (head.size() >= 16 * kRaw + 16 && HasSync(&head[16 * kRaw])) return 90;
+    std::string ext = LowerExtension(path);
+    std::uint64_t size = FileSizeOf(path);
+    if ((ext == ".bin" || ext == ".raw") && size >= kRaw) return 8;
+    if (ext == ".img" && size % kRaw == 0) return 7;
+    return 0;
+  }
+
+  bool Open(const std::string& path, DiscLayout& layout, std::string& error) const override {
+    auto file = OpenImageFile(path, error);
+    if (!file) return false;
+    std::uint64_t sectors = file->Size() / kRaw;
+    if (sectors == 0) {
+      error = path + " is shorter than one 2352-byte sector";
+      return false;
+    }
+    if (sectors > 450000) {
+      error = path + " is larger than a CD holds";
+      return false;
+    }
+    // The first sector that carries a data header decides the track's mode;
+    // a file without any sync in its first sectors is audio.
+    TrackMode mode = TrackMode::Audio;
+    bool synced = false;
+    for (std::uint64_t i = 0; i < sectors && i < kSectorsToExamine; ++i) {
+      std::uint8_t h[24];
+      if (file->ReadAt(i * kRaw, h, sizeof h) != sizeof h) break;
+      if (!HasSync(h)) continue;
+      synced = true;
+      if (h[15] == 1) {
+        mode = TrackMode::Mode1;
+        break;
+      }
+      if (h[15] == 2) {
+        // CD-ROM XA repeats its sub-header; plain Mode 2 has user data there.
+        mode = std::memcmp(h + 16, h + 20, 4) == 0 ? TrackMode::Mode2Xa : TrackMode::Mode2Formless;
+        break;
+      }
+    }
+    if (synced && mode == TrackMode::Audio) mode = TrackMode::Mode1;  // only mode-0 sectors seen
+    layout.format = "BIN";
+    layout.profile = 0x08;
+    LayOutSingleTrack(layout, file, static_cast<std::uint32_t>(sectors), mode,
+                      mode == TrackMode::Audio ? StoredFormat::Audio2352 : StoredFormat::Raw2352, kRaw,
+                      mode == TrackMode::Mode2Xa || mode == TrackMode::Mode2Formless ? 0x20 : 0x00);
+    return true;
+  }
+};
+
+}  // namespace
+
+const ImageReader& BinReader() {
+  static const BinImageReader reader;
+  return reader;
+}
+
+}  // namespace orvane
