@@ -43,10 +43,12 @@ class Button : public Control {
   int GetCheck() const { return check_; }
   void SetState(bool pushed);
   bool GetState() const { return pushed_; }
+  // Owner-drawn: DrawItem with the current state; otherwise the plain paint.
+  void PaintTo(Canvas& canvas) override;
+  void ResetModel() override { check_ = 0; pushed_ = false; }
 
  protected:
   explicit Button(WindowKind kind) : Control(kind) {}
-  void PaintTo(Canvas& canvas) override;
 
  private:
   int check_ = 0;
@@ -86,6 +88,7 @@ class Edit : public Control {
   bool IsReadOnly() const;
   void SetLimitText(int maxChars);     // 0: no limit
   int GetLimitText() const { return limit_; }
+  void ResetModel() override { limit_ = 0; selStart_ = selEnd_ = 0; }
   void SetSel(int start, int end);     // -1 end: to the end
   void GetSel(int& start, int& end) const { start = selStart_; end = selEnd_; }
   void ReplaceSel(const std::string& text);
@@ -111,6 +114,7 @@ class ProgressCtrl : public Control {
   int OffsetPos(int delta) { return SetPos(pos_ + delta); }
   void SetStep(int step) { step_ = step; }
   int StepIt();
+  void ResetModel() override { lo_ = 0; hi_ = 100; pos_ = 0; step_ = 10; }
 
  private:
   int lo_ = 0, hi_ = 100, pos_ = 0, step_ = 10;
@@ -131,6 +135,7 @@ class SliderCtrl : public Control {
   // lets it go (NM_RELEASEDCAPTURE).
   void UserDrag(int pos);
   void UserRelease();
+  void ResetModel() override { lo_ = 0; hi_ = 100; pos_ = 0; ticFreq_ = 1; }
 
  private:
   int lo_ = 0, hi_ = 100, pos_ = 0, ticFreq_ = 1;
@@ -149,6 +154,7 @@ class ScrollBar : public Control {
   void LineUp();
   void LineDown();
   void Scroll(int code);               // any SB_ code from the user
+  void ResetModel() override { lo_ = hi_ = pos_ = 0; }
 
  private:
   int lo_ = 0, hi_ = 0, pos_ = 0;
@@ -176,6 +182,7 @@ class ListBox : public Control {
   // platform's list box sends them.
   void UserSelect(int index);
   void UserDoubleClick(int index);
+  void ResetModel() override { items_.clear(); sel_ = LB_ERR; }
 
  private:
   struct Item {

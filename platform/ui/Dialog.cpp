@@ -83,6 +83,7 @@ void Dialog::Place(Control& c, const res::ControlTemplate& ct) {
   c.child_ = true;
   c.Adopt(this, r, ct.id, ct.style, ct.text ? ct.text : "");
   c.SetFont(GetFont());
+  c.SetTemplateKind(static_cast<int>(ct.kind));
   if (ct.kind == res::ControlKind::Picture)
     if (auto* pic = dynamic_cast<StaticText*>(&c)) pic->SetBitmap(ct.bitmap);
   c.SetCreated();
@@ -190,6 +191,8 @@ void Dialog::BindControl(int id, Control& member) {
   const std::string text = current->GetWindowText();
   const bool visible = current->GetVisibleFlag();
   const bool enabled = current->IsWindowEnabled();
+  auto* currentControl = dynamic_cast<Control*>(current);
+  const int templateKind = currentControl ? currentControl->TemplateKind() : -1;
   current->DestroyWindow();
   current->Detach();
   auto ownedIt = std::find_if(owned_.begin(), owned_.end(), [&](const auto& p) { return p.get() == current; });
@@ -200,6 +203,7 @@ void Dialog::BindControl(int id, Control& member) {
   member.visible_ = visible;
   member.enabled_ = enabled;
   member.SetFont(GetFont());
+  member.SetTemplateKind(templateKind);
   // Keep the template's place in the children.
   kids.pop_back();
   kids.insert(kids.begin() + std::min<std::ptrdiff_t>(pos, static_cast<std::ptrdiff_t>(kids.size())), &member);

@@ -90,6 +90,10 @@ class ListCtrl : public Control {
   void UserClick(int row);
   void UserDoubleClick(int row);
   void OnSetFocus() override;
+  void ResetModel() override {
+    columns_.clear();
+    rows_.clear();
+  }
 
   // Case-insensitive byte comparison used by the sort-ascending style.
   static int CompareNoCase(const std::string& a, const std::string& b);

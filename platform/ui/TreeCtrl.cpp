@@ -228,6 +228,12 @@ void TreeCtrl::UserExpand(HTREEITEM item, bool expand) {
 
 void TreeCtrl::UserDoubleClick() { NotifyParent(NM_DBLCLK); }
 
+void TreeCtrl::ResetModel() {
+  items_.clear();
+  roots_.clear();
+  selected_ = nullptr;
+}
+
 void TreeCtrl::OnSetFocus() { NotifyParent(NM_SETFOCUS); }
 
 }  // namespace ui

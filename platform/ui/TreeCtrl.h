@@ -77,6 +77,7 @@ class TreeCtrl : public Control {
   void UserExpand(HTREEITEM item, bool expand);   // no echo to the peer
   void UserDoubleClick();
   void OnSetFocus() override;
+  void ResetModel() override;
 
   // Depth-first order of every item (for renderers and printing).
   std::vector<HTREEITEM> Children(HTREEITEM parent) const;

@@ -78,6 +78,7 @@ void Window::DestroyWindow() {
   peer_.reset();
   created_ = false;
   visible_ = false;
+  ResetModel();
   Ui& ui = Ui::Get();
   ui.StopTimers(*this);
   ui.ForgetWindow(this);

@@ -250,6 +250,9 @@ class Window {
   virtual void OnDestroy() {}
   // Called when a dialog adopts this object for one of its template controls.
   virtual void PreSubclassWindow() {}
+  // The window has gone: what it held goes with it, so the next window made
+  // for this object starts empty (items, selection, check, position).
+  virtual void ResetModel() {}
 
   // ---- renderer side ----
   WindowPeer* Peer() const { return peer_.get(); }
@@ -306,6 +309,11 @@ class Control : public Window {
  public:
   explicit Control(WindowKind kind) : kind_(kind) {}
   WindowKind Kind() const override { return kind_; }
+  // The kind the dialog template gave this control (a res::ControlKind
+  // value), or -1 when it was not made from a template. A model may stand
+  // in for a control of another kind (a check button used as a text line).
+  int TemplateKind() const { return templateKind_; }
+  void SetTemplateKind(int kind) { templateKind_ = kind; }
 
  protected:
   void CommandParent();              // the parent's OnCommand(id)
@@ -313,6 +321,7 @@ class Control : public Window {
 
  private:
   WindowKind kind_;
+  int templateKind_ = -1;
 };
 
 }  // namespace ui
