@@ -1,0 +1,143 @@
+// Track rows from the full TOC, or from disc and track information.
+#include "views/CDlgTOCRows.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "disc/ByteOrder.h"
+#include "disc/DevCmdROM.h"
+#include "disc/DiscModel.h"
+
+const TocColumn kTocColumns[5] = {
+    {"Session Index", 150}, {"Track Index", 90}, {"Track Type", 150}, {"Start Pos", 90}, {"End pos", 90},
+};
+
+namespace {
+
+constexpr int kTocBufferSize = 2048;
+constexpr int kTocHeaderSize = 4;
+
+std::string Dec(std::int64_t v) { return std::to_string(v); }
+
+// Where the position after the track begins: the next track of the same
+// session, the first track of the next session for a session's last track,
+// the lead-out for the disc's last track. Null when the TOC does not say.
+bool NextStart(const SessionInfo& sessions, int index, int track, std::int64_t& next) {
+  const TocData& sess = sessions[index];
+  const int count = sessions.GetSessionNum();
+  if (track == sess.GetLastTrackNo()) {
+    if (index == count - 1) {
+      const TocData::_Data* lead = nullptr;
+      for (int i = 0; i < sess.size(); ++i)
+        if (sess[i].GetTrackIndex() == 0xA2) lead = &sess[i];
+      if (!lead) return false;
+      next = lead->GetStartPos();
+      return true;
+    }
+    if (const TocData::_Data* d = sessions[index + 1].GetTrackData(track + 1)) {
+      next = d->GetStartPos();
+      return true;
+    }
+  } else if (const TocData::_Data* d = sess.GetTrackData(track + 1)) {
+    next = d->GetStartPos();
+    return true;
+  }
+  // A track whose successor is missing from the TOC still ends where its
+  // session's lead-out starts.
+  for (int i = 0; i < sess.size(); ++i)
+    if (sess[i].GetTrackIndex() == 0xA2) {
+      next = sess[i].GetStartPos();
+      return true;
+    }
+  return false;
+}
+
+}  // namespace
+
+void BuildFullTocRows(const unsigned char* toc, int length, const std::function<int(int)>& dataMode,
+                      std::vector<TocRow>& rows) {
+  if (!toc || length < kTocHeaderSize) return;
+  // The descriptors run for the TOC data length less the two session bytes;
+  // a length that claims more than was received is held to what was.
+  int run = static_cast<int>(GetBE16(toc)) - 2;
+  run = std::clamp(run, 0, length - kTocHeaderSize);
+  SessionInfo sessions(toc + kTocHeaderSize, run);
+  for (int i = 0; i < sessions.GetSessionNum(); ++i) {
+    const TocData& sess = sessions[i];
+    const int first = sess.GetFirstTrackNo(), last = sess.GetLastTrackNo();
+    for (int t = first; t <= last; ++t) {
+      const TocData::_Data* d = sess.GetTrackData(t);
+      if (!d) continue;
+      TocRow row;
+      row.fromFullToc = true;
+      row.trackNo = t;
+      row.session = "Session " + Dec(i + 1);
+      row.track = Dec(t);
+      row.data = d->is_data_track();
+      if (row.data) {
+        row.type = "DATA";
+        const int mode = dataMode ? dataMode(t) : -1;
+        if (mode == 1) row.type += "(Mode1)";
+        if (mode == 2) row.type += "(Mode2)";
+      } else {
+        row.type = "AUDIO";
+      }
+      row.startLba = d->GetStartPos();
+      row.start = Dec(row.startLba);
+      std::int64_t next = 0;
+      if (NextStart(sessions, i, t, next)) {
+        row.end = Dec(next - 1);
+        row.hasRange = next > row.startLba && next != kNoPosition;
+        row.copyStart = row.startLba;
+        row.copyEnd = next;
+      }
+      rows.push_back(std::move(row));
+    }
+  }
+}
+
+TocListResult BuildTocRows(CDevCmdROM* device, std::vector<TocRow>& rows) {
+  rows.clear();
+  if (!device) return TocListResult::NoDevice;
+  if (device->TestUnitReady() != 0) return TocListResult::NotReady;
+
+  unsigned char toc[kTocBufferSize];
+  std::memset(toc, 0, sizeof toc);
+  if (device->ReadToc(toc, kTocBufferSize, 2, 0) == 0) {
+    BuildFullTocRows(toc, kTocBufferSize,
+                     [device](int t) {
+                       TRACK_INFO ti;
+                       std::memset(&ti, 0, sizeof ti);
+                       if (device->ReadTrackInfoEx(ti, READ_TRACK_INFO_TRACK, t) != 0) return -1;
+                       return ti.data[6] & 0x0F;
+                     },
+                     rows);
+    return TocListResult::FullToc;
+  }
+
+  DISC_INFO di;
+  std::memset(&di, 0, sizeof di);
+  if (device->ReadDiscInfo(di) != 0) return TocListResult::NoDiscInfo;
+  for (int t = di.data[3]; t <= di.data[6]; ++t) {
+    TRACK_INFO ti;
+    std::memset(&ti, 0, sizeof ti);
+    if (device->ReadTrackInfo(ti, READ_TRACK_INFO_TRACK, t) != 0) continue;
+    const std::uint32_t start = GetBE32(ti.data + 8), size = GetBE32(ti.data + 24);
+    TocRow row;
+    row.trackNo = t;
+    row.session = Dec(ti.data[3]);
+    row.track = Dec(t);
+    row.type = "DATA";
+    row.data = true;
+    row.startLba = start;
+    row.start = Dec(start);
+    // Track Start Address + Track Size, as the drive gives them (32 bits).
+    const std::uint32_t after = start + size;
+    row.end = Dec(after);
+    row.hasRange = size > 0;
+    row.copyStart = start;
+    row.copyEnd = static_cast<std::int64_t>(start) + size;
+    rows.push_back(std::move(row));
+  }
+  return TocListResult::Fallback;
+}

@@ -1,0 +1,145 @@
+// Formatting the fields of a primary volume descriptor.
+#include "views/CDlgVolRows.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "disc/ByteOrder.h"
+#include "disc/TextCodec.h"
+
+namespace {
+
+constexpr std::size_t kTextBufferSize = 256;
+
+// Keeps text that is already UTF-8; a field holding other 8-bit text is read
+// as Latin-1 so that what is shown is always valid UTF-8.
+std::string AsUtf8(const std::string& bytes) {
+  std::size_t i = 0;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  while (i < n) {
+    const unsigned char c = p[i];
+    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + len > n) return Latin1ToUtf8(p, n);
+    for (std::size_t k = 1; k < len; ++k)
+      if ((p[i + k] & 0xC0) != 0x80) return Latin1ToUtf8(p, n);
+    i += len;
+  }
+  return bytes;
+}
+
+std::string TrimText(const unsigned char* buf, std::size_t n) {
+  std::size_t i = 0;
+  while (i < n && buf[i] == 0) ++i;
+  while (i < n && buf[i] != 0 && static_cast<signed char>(buf[i]) < 0x30) ++i;
+  std::size_t j = i;
+  while (j < n && buf[j] != 0) ++j;
+  return std::string(reinterpret_cast<const char*>(buf + i), j - i);
+}
+
+// Digits of a date part as a number; anything but digits ends it, so a
+// blank or zero-filled date reads 0.
+int DigitField(const unsigned char* p, int n) {
+  int i = 0, v = 0;
+  while (i < n && p[i] == ' ') ++i;
+  for (; i < n && p[i] >= '0' && p[i] <= '9'; ++i) v = v * 10 + (p[i] - '0');
+  return v;
+}
+
+std::string DateText(int y, int mo, int d, int h, int mi, int s) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%d-%d-%d %d:%d:%d", y, mo, d, h, mi, s);
+  return buf;
+}
+
+// A Joliet identifier: big-endian 16-bit characters, then the text rule.
+std::string Ucs2Field(const unsigned char* p, std::size_t n) {
+  std::string s = Utf16BeToUtf8(p, n);
+  const std::size_t nul = s.find('\0');
+  if (nul != std::string::npos) s.resize(nul);
+  return TrimText(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+}
+
+std::string UdfVolumeIdentifier(const unsigned char* id32) {
+  if (id32[0] == 16) {
+    // The 16-bit characters after the compression byte, at most 15 of them
+    // before the length byte.
+    const std::string wide = Utf16BeToUtf8(id32 + 1, 30);
+    char out[64];  // 15 characters of up to 3 UTF-8 bytes each, never cut inside one
+    CopyUtf8Bounded(wide, out, sizeof out);
+    return TrimText(reinterpret_cast<const unsigned char*>(out), std::strlen(out));
+  }
+  // A dstring's last byte is its length: with a full name it follows the
+  // last character without a NUL and is no part of the name.
+  unsigned char buf[32];
+  std::memcpy(buf, id32, 32);
+  const unsigned len = id32[31];
+  if (len > 0 && len < 32) std::memset(buf + len, 0, 32 - len);
+  buf[31] = 0;
+  return AsUtf8(TrimText(buf, 32));
+}
+
+}  // namespace
+
+std::string TrimDescriptorText(const unsigned char* field, std::size_t length) {
+  unsigned char buf[kTextBufferSize] = {};
+  if (length > kTextBufferSize - 1) length = kTextBufferSize - 1;
+  std::memcpy(buf, field, length);
+  return AsUtf8(TrimText(buf, kTextBufferSize));
+}
+
+std::string FormatIsoDate(const unsigned char* d) {
+  return DateText(DigitField(d, 4), DigitField(d + 4, 2), DigitField(d + 6, 2), DigitField(d + 8, 2),
+                  DigitField(d + 10, 2), DigitField(d + 12, 2));
+}
+
+std::string FormatUdfDate(const unsigned char* ts) {
+  return DateText(GetLE16(ts + 2), ts[4], ts[5], ts[6], ts[7], ts[8]);
+}
+
+bool IsJolietDescriptor(const unsigned char* vd) {
+  return vd[0] == 2 && vd[88] == '%' && vd[89] == '/' && (vd[90] == '@' || vd[90] == 'C' || vd[90] == 'E');
+}
+
+std::vector<VolRow> BuildIsoVolRows(const unsigned char* vd, int size) {
+  std::vector<VolRow> rows;
+  if (!vd || size <= 0 || size > kVolDescriptorSize) return rows;
+  // Every field read lies below byte 847; a shorter buffer is read as if the
+  // rest were zero.
+  unsigned char b[kVolDescriptorSize] = {};
+  std::memcpy(b, vd, static_cast<std::size_t>(size));
+  const bool joliet = IsJolietDescriptor(b);
+  auto text = [&](int from, int to) {
+    return joliet ? Ucs2Field(b + from, to - from + 1) : TrimDescriptorText(b + from, to - from + 1);
+  };
+  rows.emplace_back("Standard Identifier", TrimDescriptorText(b + 1, 5));
+  rows.emplace_back("ISO Volume Identifier", text(40, 71));
+  rows.emplace_back("Volume Space Size", std::to_string(static_cast<int>(GetLE32(b + 80))));
+  rows.emplace_back("Volume Set Size", std::to_string(GetLE16(b + 120)));
+  rows.emplace_back("Path Table Size", std::to_string(static_cast<int>(GetLE32(b + 132))));
+  rows.emplace_back("Application Identifier", text(574, 701));
+  rows.emplace_back("Volume Creation Date and Time", FormatIsoDate(b + 813));
+  rows.emplace_back("Volume Modification Date and Time", FormatIsoDate(b + 830));
+  return rows;
+}
+
+std::vector<VolRow> BuildUdfVolRows(const unsigned char* vd, int size) {
+  std::vector<VolRow> rows;
+  if (!vd || size <= 0 || size > kVolDescriptorSize) return rows;
+  unsigned char b[kVolDescriptorSize] = {};
+  std::memcpy(b, vd, static_cast<std::size_t>(size));
+  rows.emplace_back("UDF Volume Identifier", UdfVolumeIdentifier(b + 24));
+  rows.emplace_back("Volume Set Identifier", TrimDescriptorText(b + 72, 128));
+  rows.emplace_back("Descriptor Character Set", TrimDescriptorText(b + 200, 64));
+  rows.emplace_back("Explanatory Character Set", TrimDescriptorText(b + 264, 64));
+  rows.emplace_back("Application Identifier", TrimDescriptorText(b + 344, 32));
+  rows.emplace_back("Recording Date and Time", FormatUdfDate(b + 376));
+  rows.emplace_back("Implementation Use", TrimDescriptorText(b + 420, 64));
+  return rows;
+}
+
+std::vector<VolRow> BuildVolRows(const unsigned char* vd, int size, int fsType) {
+  if (fsType == 1) return BuildIsoVolRows(vd, size);
+  if (fsType >= 2) return BuildUdfVolRows(vd, size);
+  return {};
+}
