@@ -18,7 +18,7 @@ class BinImageReader final : public ImageReader {
     if (head.size() >= 16 * kRaw + 16 && HasSync(&head[16 * kRaw])) return 90;
     std::string ext = LowerExtension(path);
     std::uint64_t size = FileSizeOf(path);
-    if ((ext == ".bin" || ext == ".raw") && size >= kRaw) return 8;
+    if (ext == ".bin" || ext == ".raw") return 8;
     if (ext == ".img" && size % kRaw == 0) return 7;
     return 0;
   }
