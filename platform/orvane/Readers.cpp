@@ -100,6 +100,10 @@ bool OpenImage(const std::string& path, DiscLayout& layout, std::string& error) 
   return true;
 }
 
+// After a packet a recorder writes two run-out blocks, a link block and four
+// run-in blocks before the next packet's data.
+constexpr int kLinkBlocks = 7;
+
 void DetectOpenUdfTrack(DiscLayout& layout) {
   if (layout.profile != 0x08 || layout.tracks.empty()) return;
   TrackLayout& last = layout.tracks.back();
@@ -109,19 +113,24 @@ void DetectOpenUdfTrack(DiscLayout& layout) {
   for (const Extent& e : last.extents)
     if (e.file && e.count) lastStored = std::max<std::int64_t>(lastStored, std::int64_t(e.firstLba) + e.count - 1);
   if (lastStored < 0) return;
+  // An image copied from such a disc may end with the blank run-out and link
+  // blocks after the last packet; the file entry is the last sector before them.
   std::uint8_t s[2048];
-  if (!ReadUserData(layout, static_cast<std::int32_t>(lastStored), s)) return;
+  std::int64_t entry = lastStored;
+  for (int blank = 0;; ++blank, --entry) {
+    if (entry < last.start || !ReadUserData(layout, static_cast<std::int32_t>(entry), s)) return;
+    if (std::any_of(s, s + sizeof s, [](std::uint8_t b) { return b != 0; })) break;
+    if (blank == kLinkBlocks) return;
+  }
   unsigned tagId = s[0] | (s[1] << 8);
   if (tagId != 261 && tagId != 266) return;  // file entry, extended file entry
   unsigned sum = 0;
   for (int i = 0; i < 16; ++i)
     if (i != 4) sum += s[i];
   if ((sum & 0xFF) != s[4]) return;
-  // After a packet a recorder writes two run-out blocks, a link block and four
-  // run-in blocks before the next packet's data.
   layout.profile = 0x09;
   layout.discStatus = 1;
-  last.nextWritable = static_cast<std::uint32_t>(lastStored + 1 + 7);
+  last.nextWritable = static_cast<std::uint32_t>(entry + 1 + kLinkBlocks);
 }
 
 }  // namespace orvane
