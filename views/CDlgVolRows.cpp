@@ -28,10 +28,12 @@ std::string AsUtf8(const std::string& bytes) {
   return bytes;
 }
 
-std::string TrimText(const unsigned char* buf, std::size_t n) {
+// decoded: the text came from 16-bit characters and is UTF-8 now, so its
+// bytes from 0x80 up are parts of real characters and are never skipped.
+std::string TrimText(const unsigned char* buf, std::size_t n, bool decoded = false) {
   std::size_t i = 0;
   while (i < n && buf[i] == 0) ++i;
-  while (i < n && buf[i] != 0 && static_cast<signed char>(buf[i]) < 0x30) ++i;
+  while (i < n && buf[i] != 0 && static_cast<signed char>(buf[i]) < 0x30 && !(decoded && buf[i] >= 0x80)) ++i;
   std::size_t j = i;
   while (j < n && buf[j] != 0) ++j;
   return std::string(reinterpret_cast<const char*>(buf + i), j - i);
@@ -57,7 +59,7 @@ std::string Ucs2Field(const unsigned char* p, std::size_t n) {
   std::string s = Utf16BeToUtf8(p, n);
   const std::size_t nul = s.find('\0');
   if (nul != std::string::npos) s.resize(nul);
-  return TrimText(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+  return TrimText(reinterpret_cast<const unsigned char*>(s.data()), s.size(), true);
 }
 
 std::string UdfVolumeIdentifier(const unsigned char* id32) {
@@ -67,7 +69,7 @@ std::string UdfVolumeIdentifier(const unsigned char* id32) {
     const std::string wide = Utf16BeToUtf8(id32 + 1, 30);
     char out[64];  // 15 characters of up to 3 UTF-8 bytes each, never cut inside one
     CopyUtf8Bounded(wide, out, sizeof out);
-    return TrimText(reinterpret_cast<const unsigned char*>(out), std::strlen(out));
+    return TrimText(reinterpret_cast<const unsigned char*>(out), std::strlen(out), true);
   }
   // A dstring's last byte is its length: with a full name it follows the
   // last character without a NUL and is no part of the name.
