@@ -10,6 +10,11 @@
 #include "udf/UdfStructures.h"
 
 class CDevCmdROM;
+namespace ui {
+class TreeCtrl;
+class ListCtrl;
+struct TreeItemTag;
+}  // namespace ui
 
 // One extent of a file's data, in file order. A recorded extent lies at
 // sector, sector + 1, ...; an unrecorded one reads as zeros.
@@ -87,6 +92,11 @@ class CAnaly_UDF {
   // the entries read before it kept.
   int ReadDirectory(std::uint32_t feSector, std::vector<UdfDirEntry>& entries);
 
+  // The browser's folder tree and file list.
+  int FillFolderTree(ui::TreeCtrl* tree, ui::TreeItemTag* item);
+  int AddSubFolders(ui::TreeCtrl* tree, ui::TreeItemTag* parent, std::uint32_t feSector);
+  int FillFileList(ui::ListCtrl* list, std::uint32_t feSector);
+
   // Partition length in blocks (0 when the descriptor gave none).
   std::uint32_t PartitionLength() const { return m_nPartLength; }
 
@@ -104,6 +114,8 @@ class CAnaly_UDF {
   bool BlockToSector(std::uint32_t block, int partitionRef, bool shortIsVirtual, std::uint32_t& sector);
   bool ExtentFits(std::uint32_t block, std::uint64_t length) const;
   void RemoveVatFile();
+  int AddSubFoldersBelow(ui::TreeCtrl* tree, ui::TreeItemTag* parent, std::uint32_t feSector, int depth,
+                         std::vector<std::uint32_t>& ancestors, std::size_t& folders);
 
   std::uint32_t m_nPartLength = 0;
   int m_nVirtualRef = -1;   // index of the virtual partition map

@@ -57,11 +57,15 @@ int CAnaly_UDF::CollectExtents(const std::vector<std::uint8_t>& fe, std::uint32_
   bool hasNext = false;
   if (!ParseAllocDescs(std::span(fe).subspan(e.adOffset, e.adBytes), e.adType, ads, &next, &hasNext)) return 1;
   std::vector<std::uint8_t> aed(kSectorSize);
+  std::vector<std::uint32_t> chainSectors;
   for (int chain = 0; hasNext; ++chain) {
     if (chain >= kMaxAllocExtentChain) return 1;
     std::uint32_t s;
     if (!BlockToSector(next.block, next.partitionRef, shortIsVirtual, s) || !ExtentFits(next.block, kSectorSize))
       return 1;
+    // A list that continues into a descriptor already read would never end.
+    if (s == feSector || std::find(chainSectors.begin(), chainSectors.end(), s) != chainSectors.end()) return 1;
+    chainSectors.push_back(s);
     if (ReadSector(s, aed.data()) != 0) return 1;
     if (TagIdentifier(aed.data()) != kTagAllocExtent) return 1;
     std::uint32_t lAd = GetLE32(&aed[20]);

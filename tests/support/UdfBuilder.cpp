@@ -399,6 +399,8 @@ class Builder {
   // (2.x) a header in front; recorded embedded or in extents, its entry last.
   void WriteVat() {
     bool v20 = m_o.revision >= 0x0200;
+    m_vat.insert(m_vat.end(), m_o.vatSpareEntries, 0xFFFFFFFF);
+    m_img.vatEntries = static_cast<std::uint32_t>(m_vat.size());
     std::uint32_t entries = static_cast<std::uint32_t>(m_vat.size());
     std::vector<std::uint8_t> file;
     if (v20) {
@@ -442,6 +444,7 @@ class Builder {
       std::size_t n = std::min(file.size() - off, std::size_t(share) * kBlock);
       std::memcpy(Block(b), file.data() + off, n);
       ads.push_back(Ad{static_cast<std::uint32_t>(n), 0, b, 0});
+      m_img.vatExtentSectors.push_back(m_P + b);
       off += n;
       if (i + 1 < pieces) std::memset(Block(Alloc(1)), 0xDD, kBlock);
     }

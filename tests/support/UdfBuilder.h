@@ -52,7 +52,8 @@ struct UdfBuildOptions {
   bool vatEmbedded = false;
   int vatExtents = 1;
   std::uint16_t vatImplUse = 0;             // L_IU of a 2.x VAT header
-  std::uint32_t vatLinkBlocks = 7;          // unreadable blocks between the VAT and the next writable address
+  std::uint32_t vatLinkBlocks = 7;
+  std::uint32_t vatSpareEntries = 0;        // unused entries (0xFFFFFFFF) that make the table larger          // unreadable blocks between the VAT and the next writable address
   // Sparable partitions.
   std::uint16_t packetLength = 32;
   std::vector<std::uint32_t> sparedPackets; // partition blocks (packet starts) moved to spare space
@@ -69,6 +70,8 @@ struct UdfImage {
   std::uint32_t fsdSector = 0;
   std::uint32_t rootBlock = 0;              // physical, partition-relative
   std::uint32_t vatSector = 0;              // virtual partitions
+  std::uint32_t vatEntries = 0;             // entries in the table
+  std::vector<std::uint32_t> vatExtentSectors;  // first sector of each extent of the table
   std::optional<std::uint32_t> nextWritable;
   std::uint32_t trackSize = 0;              // sectors of track 1 as a drive reports it
   std::map<std::string, std::uint32_t> entrySector;  // "/a/b" -> absolute sector of its file entry

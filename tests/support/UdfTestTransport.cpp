@@ -12,8 +12,11 @@ UdfTestTransport::UdfTestTransport(const UdfImage& image)
 
 UdfTestTransport::UdfTestTransport(std::vector<std::uint8_t> b, std::set<std::uint32_t> bad,
                                    std::optional<std::uint32_t> nwa, std::uint32_t size)
-    : bytes(std::move(b)), unreadable(std::move(bad)), nextWritable(nwa), trackSize(size) {
-  if (trackSize == 0) trackSize = static_cast<std::uint32_t>(bytes.size() / 2048);
+    : bytes(std::move(b)), unreadable(std::move(bad)) {
+  Track t;
+  t.size = size ? size : static_cast<std::uint32_t>(bytes.size() / 2048);
+  t.nextWritable = nwa;
+  tracks.push_back(t);
 }
 
 ScsiResult UdfTestTransport::Check(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
@@ -52,17 +55,18 @@ ScsiResult UdfTestTransport::Execute(ScsiCommand& cmd) {
     case 0x52: {  // READ TRACK INFORMATION, by track number
       int type = cmd.cdb[1] & 3;
       std::uint32_t number = GetBE32(&cmd.cdb[2]);
-      if (type != 1 || number != 1) return Check(0x05, 0x24, 0x00);
+      if (type != 1 || number < 1 || number > tracks.size()) return Check(0x05, 0x24, 0x00);
+      const Track& t = tracks[number - 1];
       std::uint8_t info[36] = {};
       PutBE16(info, 34);
-      info[2] = 1;
+      info[2] = static_cast<std::uint8_t>(number);
       info[3] = 1;
       info[5] = 0x04;
-      info[6] = nextWritable ? 0x41 : 0x01;  // blank bit off, packet/fixed as a CD-R track
-      info[7] = nextWritable ? 0x01 : 0x00;
-      PutBE32(info + 8, 0);
-      if (nextWritable) PutBE32(info + 12, *nextWritable);
-      PutBE32(info + 24, trackSize);
+      info[6] = t.nextWritable ? 0x61 : 0x01;  // an open packet track, or a closed one
+      info[7] = t.nextWritable ? 0x01 : 0x00;
+      PutBE32(info + 8, t.start);
+      if (t.nextWritable) PutBE32(info + 12, *t.nextWritable);
+      PutBE32(info + 24, t.size);
       std::size_t n = std::min<std::size_t>(sizeof info, cmd.dataLength);
       std::memcpy(cmd.data, info, n);
       ok.transferred = n;

@@ -23,10 +23,13 @@ class UdfTestTransport : public Transport {
   ScsiResult Execute(ScsiCommand& cmd) override;
   std::string Describe() const override { return "udf test drive"; }
 
+  struct Track {
+    std::uint32_t start = 0, size = 0;
+    std::optional<std::uint32_t> nextWritable;
+  };
   std::vector<std::uint8_t> bytes;
   std::set<std::uint32_t> unreadable;
-  std::optional<std::uint32_t> nextWritable;
-  std::uint32_t trackSize = 0;
+  std::vector<Track> tracks;  // track 1 first; one track over the whole image by default
   bool ready = true;
   std::uint64_t sectorReads = 0;        // sectors asked by READ(10)
   std::set<std::uint32_t> sectorsRead;  // which ones
