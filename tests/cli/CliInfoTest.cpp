@@ -1,0 +1,275 @@
+// tessal-cli run as a user runs it: its exit codes and messages, and its
+// track list compared with what cd-info (libcdio) reads from the same files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "tests/support/CdImages.h"
+
+using testsupport::Bytes;
+using testsupport::RawMode;
+using testsupport::ScratchDir;
+
+namespace {
+
+struct Run {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+Run Execute(const std::string& command, const ScratchDir& dir) {
+  Run r;
+  std::string errFile = dir.File("stderr.txt");
+  FILE* p = popen((command + " 2>" + Quote(errFile)).c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+  int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  std::ifstream e(errFile);
+  std::stringstream ss;
+  ss << e.rdbuf();
+  r.err = ss.str();
+  return r;
+}
+
+std::string Cli() {
+  const char* bin = std::getenv("TESSAL_BIN_DIR");
+  return std::string(bin ? bin : "build/bin") + "/tessal-cli";
+}
+
+Run Tessal(const std::string& args, const ScratchDir& dir) { return Execute(Cli() + " " + args, dir); }
+
+bool Have(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
+
+struct TrackRow {
+  long long start = -1, size = -1;
+  std::string mode, filesystem;
+};
+
+// The rows under the "session track mode start size ..." heading.
+std::map<int, TrackRow> TessalTracks(const std::string& out) {
+  std::map<int, TrackRow> rows;
+  std::istringstream in(out);
+  std::string line;
+  bool inTable = false;
+  while (std::getline(in, line)) {
+    if (line.rfind("session\ttrack\tmode\tstart\tsize", 0) == 0) {
+      inTable = true;
+      continue;
+    }
+    if (!inTable) continue;
+    if (line.empty()) break;
+    std::vector<std::string> cells;
+    std::stringstream ls(line);
+    for (std::string c; std::getline(ls, c, '\t');) cells.push_back(c);
+    if (cells.size() < 5) continue;
+    TrackRow r;
+    r.mode = cells[2];
+    r.start = std::stoll(cells[3]);
+    r.size = std::stoll(cells[4]);
+    if (cells.size() > 5) r.filesystem = cells[5];
+    rows[std::stoi(cells[1])] = r;
+  }
+  return rows;
+}
+
+// cd-info's track list: "  N: MM:SS:FF  LSN type ..." and the lead-out as
+// track 170; a track's length is the distance to the next start.
+std::map<int, TrackRow> CdInfoTracks(const std::string& out) {
+  std::map<int, long long> starts;
+  std::map<int, std::string> types;
+  std::regex re(R"(^\s*(\d+): \d\d:\d\d:\d\d\s+(\d+) (\w+))");
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) {
+    std::smatch m;
+    if (std::regex_search(line, m, re)) {
+      starts[std::stoi(m[1])] = std::stoll(m[2]);
+      types[std::stoi(m[1])] = m[3];
+    }
+  }
+  std::map<int, TrackRow> rows;
+  for (auto it = starts.begin(); it != starts.end() && it->first != 170; ++it) {
+    auto next = std::next(it);
+    if (next == starts.end()) break;
+    rows[it->first] = {it->second, next->second - it->second, types[it->first], ""};
+  }
+  return rows;
+}
+
+void ExpectSameTracks(const std::string& tessalArgs, const std::string& cdInfoArgs, const ScratchDir& dir,
+                      std::map<int, TrackRow>* ours = nullptr) {
+  Run t = Tessal("info " + tessalArgs, dir);
+  ASSERT_EQ(t.status, 0) << t.err;
+  Run c = Execute("cd-info --no-device-info --no-cddb -q " + cdInfoArgs, dir);
+  auto a = TessalTracks(t.out), b = CdInfoTracks(c.out);
+  ASSERT_FALSE(b.empty()) << c.out << c.err;
+  ASSERT_EQ(a.size(), b.size()) << t.out << "\n---\n" << c.out;
+  for (const auto& [n, row] : b) {
+    SCOPED_TRACE("track " + std::to_string(n));
+    ASSERT_TRUE(a.count(n)) << t.out;
+    EXPECT_EQ(a[n].start, row.start);
+    EXPECT_EQ(a[n].size, row.size);
+    EXPECT_EQ(a[n].mode == "Audio", row.mode == "audio");
+  }
+  if (ours) *ours = a;
+}
+
+Bytes RawFromUserData(const Bytes& user, RawMode mode) {
+  Bytes out;
+  for (std::size_t i = 0; i * 2048 < user.size(); ++i) {
+    Bytes s = testsupport::RawSector(static_cast<std::int32_t>(i), mode, user.data() + i * 2048, 2048);
+    out.insert(out.end(), s.begin(), s.end());
+  }
+  return out;
+}
+
+// A small ISO 9660 volume made by an independent tool.
+Bytes MakeIso(const ScratchDir& dir, bool xa = false) {
+  dir.Write("src/readme.txt", std::string(5000, 'r'));
+  dir.Write("src/sub/data.bin", Bytes(70000, 7));
+  std::string iso = dir.File("made.iso");
+  std::string cmd = "genisoimage -quiet -J -R " + std::string(xa ? "-XA " : "") + "-o " + Quote(iso) + " " +
+                    Quote(dir.File("src")) + " 2>/dev/null";
+  if (std::system(cmd.c_str()) != 0) return {};
+  std::ifstream in(iso, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+TEST(CliUsage, ExitCodesAndHelp) {
+  ScratchDir dir;
+  Run r = Tessal("", dir);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("usage: tessal-cli"), std::string::npos);
+  r = Tessal("--help", dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("info SOURCE"), std::string::npos);
+  EXPECT_NE(r.out.find("devices"), std::string::npos);
+  r = Tessal("info --help", dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("usage: tessal-cli [--json] info SOURCE"), std::string::npos);
+  EXPECT_EQ(Tessal("frobnicate x", dir).status, 2);
+  EXPECT_EQ(Tessal("info", dir).status, 2);
+  EXPECT_EQ(Tessal("info --bogus " + Quote(dir.File("x")), dir).status, 2);
+  EXPECT_EQ(Tessal("devices extra", dir).status, 2);
+}
+
+TEST(CliUsage, RefusedSourcesFailWithOneLine) {
+  ScratchDir dir;
+  Run r = Tessal("info " + Quote(dir.File("nothing.iso")), dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("no such file"), std::string::npos) << r.err;
+  dir.Write("d.bin", testsupport::AudioSectors(10));
+  r = Tessal("info " + Quote(dir.Write("bad.cue", "FILE d.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:99\n")), dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_NE(r.err.find("impossible time 00:00:99"), std::string::npos) << r.err;
+  EXPECT_TRUE(r.out.empty());
+}
+
+TEST(CliDevices, ListsTheImageItemLast) {
+  ScratchDir dir;
+  Run r = Tessal("devices", dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("id\tnode\tname\n", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("\t[Image File]\n"), std::string::npos);
+  EXPECT_EQ(r.out.substr(r.out.size() - 16), "\t\t[Image File]\n");
+  std::regex drive(R"(^\d+\t/dev/sr\d+\t/dev/sr\d+:.*$)");
+  std::istringstream in(r.out);
+  std::string line;
+  std::getline(in, line);  // heading
+  while (std::getline(in, line) && line.find("[Image File]") == std::string::npos)
+    EXPECT_TRUE(std::regex_match(line, drive)) << line;
+  Run j = Tessal("--json devices", dir);
+  EXPECT_NE(j.out.find("\"name\": \"[Image File]\""), std::string::npos) << j.out;
+}
+
+TEST(CliInfo, AudioCueSheetWithCdTextMatchesCdInfo) {
+  if (!Have("cd-info")) GTEST_SKIP() << "cd-info (libcdio-utils) not installed";
+  ScratchDir dir;
+  Bytes audio;
+  for (int t = 0; t < 3; ++t) {
+    Bytes a = testsupport::AudioSectors(400 + 150 * t, static_cast<std::uint8_t>(t));
+    audio.insert(audio.end(), a.begin(), a.end());
+  }
+  dir.Write("album.bin", audio);
+  std::string cue = dir.Write("album.cue",
+                              "PERFORMER \"Disc Artist\"\nTITLE \"Disc Title\"\nFILE \"album.bin\" BINARY\n"
+                              "  TRACK 01 AUDIO\n    TITLE \"One\"\n    PERFORMER \"A\"\n    INDEX 01 00:00:00\n"
+                              "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    INDEX 00 00:05:00\n    INDEX 01 00:05:50\n"
+                              "  TRACK 03 AUDIO\n    TITLE \"Three\"\n    INDEX 00 00:12:00\n    INDEX 01 00:13:00\n");
+  std::map<int, TrackRow> ours;
+  ExpectSameTracks(Quote(cue), "--cue-file=" + Quote(cue), dir, &ours);
+  Run t = Tessal("info " + Quote(cue), dir);
+  EXPECT_NE(t.out.find("\nmedium\tCD-ROM\n"), std::string::npos) << t.out;
+  EXPECT_NE(t.out.find("\nstatus\tcomplete\n"), std::string::npos);
+  EXPECT_NE(t.out.find("\t\tOne\tA\t"), std::string::npos) << t.out;  // track 1's CD-TEXT row
+  EXPECT_NE(t.out.find("Disc Title\tDisc Artist"), std::string::npos);
+  EXPECT_NE(t.out.find("Three"), std::string::npos);
+}
+
+TEST(CliInfo, RawMode1BinMatchesCdInfo) {
+  if (!Have("cd-info") || !Have("genisoimage")) GTEST_SKIP() << "cd-info or genisoimage not installed";
+  ScratchDir dir;
+  Bytes iso = MakeIso(dir);
+  ASSERT_FALSE(iso.empty());
+  std::string bin = dir.Write("data.bin", RawFromUserData(iso, RawMode::Mode1));
+  dir.Write("data.cue", "FILE \"data.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n");
+  std::map<int, TrackRow> ours;
+  ExpectSameTracks(Quote(bin), "--bin-file=" + Quote(bin), dir, &ours);
+  EXPECT_EQ(ours[1].mode, "Mode 1");
+  EXPECT_EQ(ours[1].filesystem, "ISO 9660");
+  EXPECT_EQ(ours[1].size, static_cast<long long>(iso.size() / 2048));
+}
+
+TEST(CliInfo, Mode2BinMatchesCdInfo) {
+  if (!Have("cd-info") || !Have("genisoimage")) GTEST_SKIP() << "cd-info or genisoimage not installed";
+  ScratchDir dir;
+  Bytes iso = MakeIso(dir, true);
+  ASSERT_FALSE(iso.empty());
+  std::string bin = dir.Write("xa.bin", RawFromUserData(iso, RawMode::Mode2Form1));
+  dir.Write("xa.cue", "FILE \"xa.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n");
+  std::map<int, TrackRow> ours;
+  ExpectSameTracks(Quote(bin), "--bin-file=" + Quote(bin), dir, &ours);
+  EXPECT_EQ(ours[1].mode, "Mode 2");
+  EXPECT_EQ(ours[1].filesystem, "ISO 9660");
+  Run t = Tessal("info " + Quote(bin), dir);
+  EXPECT_NE(t.out.find("\ndisc_type\t0x20\n"), std::string::npos) << t.out;
+}
+
+TEST(CliInfo, IsoMatchesCdInfoAndJsonCarriesTheSameData) {
+  if (!Have("cd-info") || !Have("genisoimage")) GTEST_SKIP() << "cd-info or genisoimage not installed";
+  ScratchDir dir;
+  Bytes iso = MakeIso(dir);
+  ASSERT_FALSE(iso.empty());
+  std::string path = dir.Write("plain.iso", iso);
+  // cd-info reads a plain volume only through a sheet that names it.
+  std::string cue = dir.Write("plain-iso.cue", "FILE \"plain.iso\" BINARY\n  TRACK 01 MODE1/2048\n    INDEX 01 00:00:00\n");
+  std::map<int, TrackRow> ours;
+  ExpectSameTracks(Quote(path), "--cue-file=" + Quote(cue), dir, &ours);
+  EXPECT_EQ(ours[1].filesystem, "ISO 9660");
+  Run j = Tessal("--json info " + Quote(path), dir);
+  ASSERT_EQ(j.status, 0) << j.err;
+  EXPECT_NE(j.out.find("\"medium\": \"CD-ROM\""), std::string::npos) << j.out;
+  EXPECT_NE(j.out.find("\"track\": 1, \"mode\": \"Mode 1\", \"start\": 0, \"size\": " + std::to_string(iso.size() / 2048)),
+            std::string::npos)
+      << j.out;
+  if (Have("python3")) {
+    std::string jf = dir.Write("out.json", j.out);
+    EXPECT_EQ(std::system(("python3 -c 'import json,sys; json.load(open(sys.argv[1]))' " + Quote(jf)).c_str()), 0);
+  }
+}
