@@ -18,7 +18,7 @@ using testsupport::ScratchDir;
 
 namespace {
 
-struct Run {
+struct CliRun {
   int status = -1;
   std::string out, err;
 };
@@ -29,8 +29,8 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-Run Execute(const std::string& command, const ScratchDir& dir) {
-  Run r;
+CliRun Execute(const std::string& command, const ScratchDir& dir) {
+  CliRun r;
   std::string errFile = dir.File("stderr.txt");
   FILE* p = popen((command + " 2>" + Quote(errFile)).c_str(), "r");
   if (!p) return r;
@@ -50,7 +50,7 @@ std::string Cli() {
   return std::string(bin ? bin : "build/bin") + "/tessal-cli";
 }
 
-Run Tessal(const std::string& args, const ScratchDir& dir) { return Execute(Cli() + " " + args, dir); }
+CliRun Tessal(const std::string& args, const ScratchDir& dir) { return Execute(Cli() + " " + args, dir); }
 
 bool Have(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
 
@@ -111,9 +111,9 @@ std::map<int, TrackRow> CdInfoTracks(const std::string& out) {
 
 void ExpectSameTracks(const std::string& tessalArgs, const std::string& cdInfoArgs, const ScratchDir& dir,
                       std::map<int, TrackRow>* ours = nullptr) {
-  Run t = Tessal("info " + tessalArgs, dir);
+  CliRun t = Tessal("info " + tessalArgs, dir);
   ASSERT_EQ(t.status, 0) << t.err;
-  Run c = Execute("cd-info --no-device-info --no-cddb -q " + cdInfoArgs, dir);
+  CliRun c = Execute("cd-info --no-device-info --no-cddb -q " + cdInfoArgs, dir);
   auto a = TessalTracks(t.out), b = CdInfoTracks(c.out);
   ASSERT_FALSE(b.empty()) << c.out << c.err;
   ASSERT_EQ(a.size(), b.size()) << t.out << "\n---\n" << c.out;
@@ -152,7 +152,7 @@ Bytes MakeIso(const ScratchDir& dir, bool xa = false) {
 
 TEST(CliUsage, ExitCodesAndHelp) {
   ScratchDir dir;
-  Run r = Tessal("", dir);
+  CliRun r = Tessal("", dir);
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("usage: tessal-cli"), std::string::npos);
   r = Tessal("--help", dir);
@@ -170,7 +170,7 @@ TEST(CliUsage, ExitCodesAndHelp) {
 
 TEST(CliUsage, RefusedSourcesFailWithOneLine) {
   ScratchDir dir;
-  Run r = Tessal("info " + Quote(dir.File("nothing.iso")), dir);
+  CliRun r = Tessal("info " + Quote(dir.File("nothing.iso")), dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("no such file"), std::string::npos) << r.err;
   dir.Write("d.bin", testsupport::AudioSectors(10));
@@ -183,7 +183,7 @@ TEST(CliUsage, RefusedSourcesFailWithOneLine) {
 
 TEST(CliDevices, ListsTheImageItemLast) {
   ScratchDir dir;
-  Run r = Tessal("devices", dir);
+  CliRun r = Tessal("devices", dir);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.rfind("id\tnode\tname\n", 0), 0u) << r.out;
   EXPECT_NE(r.out.find("\t[Image File]\n"), std::string::npos);
@@ -194,7 +194,7 @@ TEST(CliDevices, ListsTheImageItemLast) {
   std::getline(in, line);  // heading
   while (std::getline(in, line) && line.find("[Image File]") == std::string::npos)
     EXPECT_TRUE(std::regex_match(line, drive)) << line;
-  Run j = Tessal("--json devices", dir);
+  CliRun j = Tessal("--json devices", dir);
   EXPECT_NE(j.out.find("\"name\": \"[Image File]\""), std::string::npos) << j.out;
 }
 
@@ -214,7 +214,7 @@ TEST(CliInfo, AudioCueSheetWithCdTextMatchesCdInfo) {
                               "  TRACK 03 AUDIO\n    TITLE \"Three\"\n    INDEX 00 00:12:00\n    INDEX 01 00:13:00\n");
   std::map<int, TrackRow> ours;
   ExpectSameTracks(Quote(cue), "--cue-file=" + Quote(cue), dir, &ours);
-  Run t = Tessal("info " + Quote(cue), dir);
+  CliRun t = Tessal("info " + Quote(cue), dir);
   EXPECT_NE(t.out.find("\nmedium\tCD-ROM\n"), std::string::npos) << t.out;
   EXPECT_NE(t.out.find("\nstatus\tcomplete\n"), std::string::npos);
   EXPECT_NE(t.out.find("\t\tOne\tA\t"), std::string::npos) << t.out;  // track 1's CD-TEXT row
@@ -247,7 +247,7 @@ TEST(CliInfo, Mode2BinMatchesCdInfo) {
   ExpectSameTracks(Quote(bin), "--bin-file=" + Quote(bin), dir, &ours);
   EXPECT_EQ(ours[1].mode, "Mode 2");
   EXPECT_EQ(ours[1].filesystem, "ISO 9660");
-  Run t = Tessal("info " + Quote(bin), dir);
+  CliRun t = Tessal("info " + Quote(bin), dir);
   EXPECT_NE(t.out.find("\ndisc_type\t0x20\n"), std::string::npos) << t.out;
 }
 
@@ -262,7 +262,7 @@ TEST(CliInfo, IsoMatchesCdInfoAndJsonCarriesTheSameData) {
   std::map<int, TrackRow> ours;
   ExpectSameTracks(Quote(path), "--cue-file=" + Quote(cue), dir, &ours);
   EXPECT_EQ(ours[1].filesystem, "ISO 9660");
-  Run j = Tessal("--json info " + Quote(path), dir);
+  CliRun j = Tessal("--json info " + Quote(path), dir);
   ASSERT_EQ(j.status, 0) << j.err;
   EXPECT_NE(j.out.find("\"medium\": \"CD-ROM\""), std::string::npos) << j.out;
   EXPECT_NE(j.out.find("\"track\": 1, \"mode\": \"Mode 1\", \"start\": 0, \"size\": " + std::to_string(iso.size() / 2048)),
