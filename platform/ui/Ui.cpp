@@ -76,7 +76,7 @@ bool Ui::DispatchKeyDown(Window* target, int vk) {
     }
   }
   target->OnKeyDown(vk);
-  return true;
+  return false;  // the control still gets the key (typing, arrows)
 }
 
 std::vector<FileFilter> ParseFileFilter(const std::string& filter) {

@@ -94,7 +94,8 @@ class Ui {
   // The full route of a key press for the focus window `target`: the
   // application filter, each window's PreTranslateMessage from the target up
   // to its top-level window, the top-level dialog's Enter (OnOK) and Escape
-  // (OnCancel), else OnKeyDown of the target. Returns true when handled.
+  // (OnCancel), else OnKeyDown of the target. Returns true when the key was
+  // swallowed on the way; false when it goes on to the control itself.
   bool DispatchKeyDown(Window* target, int vk);
 
   Window* Focus() const { return focus_; }
