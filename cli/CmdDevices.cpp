@@ -7,12 +7,16 @@
 namespace cli {
 namespace {
 
-std::string Trimmed(const unsigned char* p, int n) {
-  std::string s(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n));
-  for (char& c : s)
-    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = ' ';
+// The device dialog's text: the INQUIRY bytes from the vendor field up to the
+// first zero byte (vendor, product and revision run together as the drive
+// pads them), never past the record.
+std::string InquiryText(const INQUIRYDATA& inq) {
+  std::string s;
+  for (std::size_t i = 8; i < sizeof inq.data && inq.data[i] != 0; ++i) {
+    unsigned char c = inq.data[i];
+    s += c < 0x20 || c > 0x7E ? ' ' : static_cast<char>(c);
+  }
   while (!s.empty() && s.back() == ' ') s.pop_back();
-  while (!s.empty() && s.front() == ' ') s.erase(s.begin());
   return s;
 }
 
@@ -32,14 +36,12 @@ int RunDevices(Context& ctx, CDevCmdROM*, const std::vector<std::string>& args) 
       continue;
     }
     INQUIRYDATA inq{};
-    std::string name = d->GetNodePath() + ":";
+    std::string name = d->GetNodePath() + ": ";
     if (d->Inquiry(inq) == 0) {
-      for (auto [at, n] : {std::pair{8, 8}, std::pair{16, 16}, std::pair{32, 4}}) {
-        std::string part = Trimmed(inq.data + at, n);
-        if (!part.empty()) name += " " + part;
-      }
-    } else if (!d->GetLastError().empty()) {
-      name += " (" + d->GetLastError() + ")";
+      name += InquiryText(inq);
+    } else {
+      // The dialog leaves such a drive out; here it is listed with the reason.
+      name += "(" + (d->GetLastError().empty() ? std::string("INQUIRY failed") : d->GetLastError()) + ")";
     }
     t.AddRow({static_cast<int>(d->GetDeviceID()), d->GetNodePath(), name});
   }
