@@ -1,0 +1,90 @@
+// vol SOURCE: the volume view's rows for the volume the file browser finds.
+#include <cstring>
+#include <set>
+
+#include "cli/Cli.h"
+#include "disc/DevCmdROM.h"
+#include "udf/Analy_UDF.h"
+#include "views/CDlgTOCRows.h"
+#include "views/CDlgVolRows.h"
+
+namespace cli {
+namespace {
+
+constexpr int kDescriptorSearch = 10;  // sectors 16 to 25 of the track
+
+// One user-data sector; a drive that refuses READ CD (DVD media) is asked
+// with READ(10).
+bool ReadUser(CDevCmdROM& dev, std::uint32_t lba, unsigned char* out) {
+  std::memset(out, 0, kVolDescriptorSize);
+  if (dev.ReadCD_Data(out, 2352, 1, lba) == 0) return true;
+  std::memset(out, 0, kVolDescriptorSize);
+  return dev.ReadCD_10(out, kVolDescriptorSize, 1, lba) == 0;
+}
+
+// The descriptor the browser keeps for an ISO 9660 track: the Joliet
+// supplementary one when the volume has it, else the primary one.
+bool FindIsoDescriptor(CDevCmdROM& dev, std::uint32_t start, unsigned char* vd) {
+  unsigned char s[2352];
+  for (int type : {2, 1}) {
+    for (int i = 0; i < kDescriptorSearch; ++i) {
+      if (!ReadUser(dev, start + 16 + i, s)) continue;
+      if (s[0] != type || std::memcmp(s + 1, "CD001", 5) != 0) continue;
+      if (type == 2 && !(s[88] || s[89] || s[90])) break;  // not Joliet: use the primary one
+      std::memcpy(vd, s, kVolDescriptorSize);
+      return true;
+    }
+  }
+  return false;
+}
+
+int RunVol(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) {
+  if (!args.empty()) {
+    ctx.err << "tessal-cli: vol takes only a SOURCE\n";
+    return kExitUsage;
+  }
+  std::vector<TocRow> tracks;
+  if (BuildTocRows(dev, tracks) == TocListResult::NotReady) return ctx.Fail("Device not Ready,Please try again!");
+
+  // The browser reads the first data track of each session in turn; the
+  // view shows what the last one with a file system left.
+  unsigned char vd[kVolDescriptorSize] = {};
+  int fsType = 0;
+  std::set<std::string> sessionsSeen;
+  for (const TocRow& t : tracks) {
+    if (!t.data || !sessionsSeen.insert(t.session).second) continue;
+    const auto start = static_cast<std::uint32_t>(t.startLba);
+    const int fs = dev->JudgeFileSystem(start);
+    unsigned char found[kVolDescriptorSize] = {};
+    if (fs >= 2) {
+      CAnaly_UDF udf;
+      if (!udf.Analyse(dev, found, start)) continue;
+    } else if (fs == 1) {
+      if (!FindIsoDescriptor(*dev, start, found)) continue;
+    } else {
+      continue;
+    }
+    std::memcpy(vd, found, sizeof vd);
+    fsType = fs;
+  }
+
+  Report report;
+  Table& table = report.AddTable("volume", {"Volume Descriptor", "Infomation"});
+  for (const VolRow& r : BuildVolRows(vd, kVolDescriptorSize, fsType)) table.AddRow({Value(r.first), Value(r.second)});
+  ctx.Print(report);
+  if (fsType == 0) {
+    ctx.err << "tessal-cli: no ISO 9660 or UDF volume found\n";
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+const CommandRegistration registration(
+    {"vol", "SOURCE", "the fields of the volume's primary volume descriptor (ISO 9660 or UDF)",
+     "Prints the rows of the volume information view for the file system that the\n"
+     "file browser finds: the ISO 9660 primary descriptor (the Joliet supplementary\n"
+     "one when the volume has it), or the UDF primary volume descriptor.\n",
+     true, RunVol});
+
+}  // namespace
+}  // namespace cli
