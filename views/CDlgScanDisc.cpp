@@ -60,10 +60,12 @@ bool CDlgScanDisc::OnInitDialog() {
   m_Progress.ShowWindow(ui::SW_HIDE);
   m_Label.SetTransparent(true);
   m_Label.SetTextColor(ui::RGB(255, 255, 255));
+  // The skin's pure white pixels are holes in the window; beyond the
+  // bitmap the window stays whole.
   const ui::Rect r = GetWindowRect();
   const res::Image mask = res::LoadBitmap(kMaskBitmap);
-  // Both bounds included, as the window's own frame is.
-  if (!mask.Empty()) SetWindowRgn(ui::Region::FromMask(mask, r.Width() + 1, r.Height() + 1));
+  if (!mask.Empty() && r.Width() > 0 && r.Height() > 0)
+    SetWindowRgn(ui::Region::FromMask(mask, r.Width(), r.Height()));
   return true;
 }
 
@@ -78,7 +80,7 @@ void CDlgScanDisc::OnCommand(int id) {
   if (id == kStartId) {
     OnStartStop();
   } else if (id == kCancelId) {
-    EndDialog(IDCANCEL);
+    OnCancel();
   }
 }
 

@@ -303,6 +303,37 @@ TEST(PanelScan, StartAfterStopWaitsForTheStoppedWorker) {
   EXPECT_EQ(dlg.List().GetItemText(1, 0), "3");
 }
 
+TEST(PanelScan, StopDuringARunEndsTheScanAfterThatRead) {
+  UiScope ui;
+  auto t = MakeTestDevice();
+  OneTrackDisc(*t.drive, 0, 100000);
+  Gate gate;
+  t.drive->onRead = [&](const Read& r) {
+    if (r.lba == 32) gate.Wait();
+  };
+  CDlgScanDisc dlg;
+  dlg.SetDevice(t.device.get());
+  dlg.OnInitDialog();
+  dlg.OnCommand(CDlgScanDisc::kStartId);
+  while (gate.waiting == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ui.hui.RunPosted();
+  EXPECT_TRUE(dlg.Progress().GetVisibleFlag());
+  dlg.OnCommand(CDlgScanDisc::kStartId);
+  EXPECT_EQ(dlg.StartButton().GetWindowText(), "Start");
+  gate.Open();
+  ASSERT_TRUE(PumpUntilIdle(ui, dlg));
+  EXPECT_EQ(t.drive->Reads().size(), 3u);
+  EXPECT_FALSE(dlg.Progress().GetVisibleFlag());
+  EXPECT_TRUE(dlg.CancelButton().IsWindowEnabled());
+  // After it, one press of Start scans again.
+  t.drive->onRead = nullptr;
+  t.drive->ClearReads();
+  OneTrackDisc(*t.drive, 0, 40);
+  dlg.OnCommand(CDlgScanDisc::kStartId);
+  ASSERT_TRUE(PumpUntilIdle(ui, dlg));
+  EXPECT_EQ(t.drive->Reads().size(), 3u);
+}
+
 TEST(PanelScan, EscapeStopsAndJoinsTheWorker) {
   UiScope ui;
   auto t = MakeTestDevice();
