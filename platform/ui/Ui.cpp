@@ -1,5 +1,6 @@
 #include "platform/ui/Ui.h"
 
+#include <atomic>
 #include <system_error>
 
 #include "platform/ui/HeadlessUi.h"
@@ -7,8 +8,10 @@
 namespace ui {
 
 namespace {
-Ui*& Current() {
-  static Ui* current = nullptr;
+// Workers ask for the current instance to post to it while the program may
+// be installing one, so the pointer is atomic.
+std::atomic<Ui*>& Current() {
+  static std::atomic<Ui*> current{nullptr};
   return current;
 }
 Ui& Default() {
@@ -22,18 +25,17 @@ Ui& Default() {
 Ui::Ui() = default;
 
 Ui::~Ui() {
-  if (Current() == this) Current() = nullptr;
+  Ui* self = this;
+  Current().compare_exchange_strong(self, nullptr);
 }
 
 Ui& Ui::Get() {
-  Ui* c = Current();
+  Ui* c = Current().load();
   return c ? *c : Default();
 }
 
 Ui* Ui::Install(Ui* ui) {
-  Ui* old = Current();
-  Current() = ui;
-  return old;
+  return Current().exchange(ui);
 }
 
 void Ui::SetFocusWindow(Window* w) {

@@ -195,7 +195,10 @@ class Window {
   std::optional<COLORREF> GetTextColor() const { return textColour_; }
   std::optional<COLORREF> GetBackgroundColor() const { return backColour_; }
   bool IsTransparent() const { return transparent_; }
-  void SetIcon(int iconId) { icon_ = iconId; }
+  void SetIcon(int iconId) {
+    icon_ = iconId;
+    Notify(Change::Image);
+  }
   int GetIcon() const { return icon_; }
 
   // ---- painting ----

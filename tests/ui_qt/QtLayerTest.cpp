@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QMenu>
+#include <QPainter>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -380,6 +383,92 @@ TEST_F(QtLayer, MessageBoxAnswersWithThePressedButton) {
   EXPECT_EQ(qtui->MessageBox("File or Directory already Existed, OverWrite it?", "tessal",
                              ui::MB_OKCANCEL | ui::MB_ICONQUESTION),
             IDCANCEL);
+}
+
+struct MenuPainter : ui::MenuOwnerDraw {
+  ui::Size MeasureItem(const res::MenuItem& m) override {
+    return {std::max(30, static_cast<int>(m.text.size()) * 6 + 19), 19};
+  }
+  void DrawItem(const res::MenuItem&, ui::Canvas& c, const ui::Rect& r, bool selected) override {
+    c.FillRect(r, selected ? ui::RGB(169, 184, 202) : ui::RGB(212, 208, 200));
+  }
+};
+
+std::vector<res::MenuItem> ToolsMenu() {
+  std::vector<res::MenuItem> tools(4);
+  tools[0].id = 32778;
+  tools[0].text = "Show TOC";
+  tools[1].id = 32779;
+  tools[1].text = "Volumn Information";
+  tools[2].separator = true;
+  tools[3].id = 32781;
+  tools[3].text = "Disc Scan";
+  return tools;
+}
+
+TEST_F(QtLayer, PopupMenusSendTheChosenCommandToTheOwner) {
+  Panel p;
+  ASSERT_TRUE(p.Create(9300, nullptr));
+  const auto tools = ToolsMenu();
+  // A plain menu: the user picks the second item.
+  QTimer::singleShot(50, [] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 4);
+    EXPECT_TRUE(menu->actions()[2]->isSeparator());
+    menu->actions()[1]->trigger();
+    menu->close();
+  });
+  EXPECT_EQ(qtui->TrackPopupMenu(tools, {30, 40}, &p, nullptr), 32779);
+  EXPECT_FALSE(p.Has("command 32779")) << "the command comes after the menu has closed";
+  QApplication::processEvents();
+  EXPECT_TRUE(p.Has("command 32779"));
+
+  // Owner-drawn items take their size and pixels from the program's drawing.
+  MenuPainter painter;
+  std::vector<QSize> sizes;
+  QColor idle;
+  QTimer::singleShot(50, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    QWidget* discScan = nullptr;
+    for (QWidget* w : menu->findChildren<QWidget*>()) {
+      if (w->parentWidget() != menu) continue;
+      sizes.push_back(w->size());
+      if (w->width() == 9 * 6 + 19) discScan = w;
+    }
+    ASSERT_NE(discScan, nullptr);
+    idle = discScan->grab().toImage().pixelColor(1, 1);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), discScan->mapToGlobal(QPointF(5, 5)),
+                        Qt::LeftButton, {}, {});
+    QApplication::sendEvent(discScan, &release);
+  });
+  EXPECT_EQ(qtui->TrackPopupMenu(tools, {30, 40}, &p, &painter, true), 32781);
+  EXPECT_EQ(sizes.size(), 3u);
+  for (const QSize& s : sizes) {
+    EXPECT_GE(s.width(), 30);
+    EXPECT_EQ(s.height(), 19);
+  }
+  EXPECT_EQ(idle, QColor(212, 208, 200));
+  QApplication::processEvents();
+  EXPECT_FALSE(p.Has("command 32781")) << "only returned, not sent";
+}
+
+TEST_F(QtLayer, SaveDialogAddsTheDefaultExtension) {
+  const auto dir = std::filesystem::temp_directory_path() / "tessal-ui-qt-save";
+  std::filesystem::create_directories(dir);
+  QTimer::singleShot(100, [&] {
+    auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(dlg->acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_TRUE(dlg->nameFilters().contains("Wave Files(*.wav)"));
+    dlg->selectFile(QString::fromStdString((dir / "track02").string()));
+    QMetaObject::invokeMethod(dlg, "accept", Qt::QueuedConnection);
+  });
+  ui::CFileDialog save(false, "wav", "track02", ui::OFN_OVERWRITEPROMPT, "Wave Files(*.wav)|*.wav||");
+  ASSERT_EQ(save.DoModal(), IDOK);
+  EXPECT_EQ(save.GetPathName(), (dir / "track02.wav").string());
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -136,6 +136,20 @@ class WindowPeerQt : public QtPeer {
   void ApplyText() override {
     if (widget_->isWindow()) widget_->setWindowTitle(Q(model_.GetWindowText()));
   }
+  void ApplyAll() override {
+    QtPeer::ApplyAll();
+    ApplyIcon();
+  }
+  void ApplyKind(const ChangeEvent& e) override {
+    if (e.what == Change::Image) ApplyIcon();
+  }
+
+ private:
+  void ApplyIcon() {
+    if (!widget_->isWindow() || !model_.GetIcon()) return;
+    const QPixmap pm = PixmapOf(&CachedIcon(model_.GetIcon()));
+    if (!pm.isNull()) widget_->setWindowIcon(QIcon(pm));
+  }
 };
 
 // ---- buttons: owner-drawn through DrawItem, else the style's push button ----
