@@ -19,7 +19,7 @@ class BinImageReader final : public ImageReader {
     std::string ext = LowerExtension(path);
     std::uint64_t size = FileSizeOf(path);
     if (ext == ".bin" || ext == ".raw") return 8;
-    if (ext == ".img" && size % kRaw == 0) return 7;
+    if ((ext == ".img" || ext == ".vcd") && size % kRaw == 0) return 7;
     return 0;
   }
 

@@ -77,7 +77,9 @@ TEST(ReaderCue, EveryTrackTypeGetsItsStorage) {
     EXPECT_EQ(e->format, c.format);
     EXPECT_EQ(e->stride, c.stride);
     EXPECT_EQ(e->hasSubchannel, std::string(c.type) == "CDG");
-    if (c.mode == TrackMode::Mode1 || c.format == StoredFormat::Mode2_2336) EXPECT_EQ(UserDataLba(l, 39), 39u);
+    if (c.mode == TrackMode::Mode1 || c.format == StoredFormat::Mode2_2336) {
+      EXPECT_EQ(UserDataLba(l, 39), 39u);
+    }
     std::uint8_t want = std::string(c.type).rfind("CDI", 0) == 0 ? 0x10 : c.mode == TrackMode::Mode1 || c.mode == TrackMode::Audio ? 0x00 : 0x20;
     EXPECT_EQ(l.sessions.at(0).discType, want);
   }

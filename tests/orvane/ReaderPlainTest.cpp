@@ -117,7 +117,9 @@ TEST(ReaderBin, RawSectorsGiveTheModeOfTheirHeader) {
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->format, orvane::StoredFormat::Raw2352);
     EXPECT_EQ(e->stride, 2352u);
-    if (c.raw != RawMode::Mode2Formless) EXPECT_EQ(UserDataLba(l, 17), 17u);
+    if (c.raw != RawMode::Mode2Formless) {
+      EXPECT_EQ(UserDataLba(l, 17), 17u);
+    }
   }
 }
 
@@ -139,4 +141,11 @@ TEST(ReaderBin, FirstSectorsOfModeZeroStillMakeADataTrack) {
   auto raw = testsupport::RawTrack(0, 20, RawMode::Mode1);
   raw[15] = 0;  // a mode-0 (empty) sector first, as some pregaps are
   EXPECT_EQ(MustOpen(dir.Write("m0.img", raw)).tracks.at(0).mode, orvane::TrackMode::Mode1);
+}
+
+TEST(ReaderBin, VideoCdImagesWithoutSyncAreTakenByName) {
+  ScratchDir dir;
+  EXPECT_EQ(MustOpen(dir.Write("movie.vcd", testsupport::AudioSectors(20))).format, "BIN");
+  EXPECT_EQ(MustOpen(dir.Write("movie2.vcd", testsupport::RawTrack(0, 20, RawMode::Mode2Form1))).tracks.at(0).mode,
+            orvane::TrackMode::Mode2Xa);
 }
