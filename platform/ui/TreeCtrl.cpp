@@ -14,29 +14,25 @@ TreeCtrl::Node* TreeCtrl::Find(HTREEITEM h) const {
 
 bool TreeCtrl::IsValid(HTREEITEM item) const { return Find(item) != nullptr; }
 
-std::vector<TreeCtrl::Node*>& TreeCtrl::SiblingsOf(Node* parent) {
-  return parent ? parent->children : roots_;
-}
-
-const std::vector<TreeCtrl::Node*>& TreeCtrl::SiblingsOf(Node* parent) const {
-  return parent ? parent->children : roots_;
-}
-
 HTREEITEM TreeCtrl::InsertItem(const std::string& text, int image, int selectedImage, HTREEITEM parent,
                                HTREEITEM after) {
-  Node* p = nullptr;
+  Node* p = &root_;
   if (parent != TVI_ROOT && parent != nullptr) {
     p = Find(parent);
     if (!p) return nullptr;
   }
-  auto& sib = SiblingsOf(p);
-  std::size_t pos = sib.size();
+  Node* prev = p->last;  // TVI_LAST
+  int index = -1;        // position for the renderer; -1 the end
   if (after == TVI_FIRST) {
-    pos = 0;
+    prev = nullptr;
+    index = 0;
   } else if (after != TVI_LAST && after != nullptr) {
-    Node* a = Find(after);
-    if (!a || a->parent != p) return nullptr;
-    pos = static_cast<std::size_t>(std::find(sib.begin(), sib.end(), a) - sib.begin()) + 1;
+    prev = Find(after);
+    if (!prev || prev->parent != p) return nullptr;
+    if (prev != p->last) {
+      index = 1;
+      for (Node* k = p->first; k != prev; k = k->next) ++index;
+    }
   }
   auto node = std::make_unique<Node>();
   node->handle = reinterpret_cast<HTREEITEM>(nextHandle_++);
@@ -46,14 +42,30 @@ HTREEITEM TreeCtrl::InsertItem(const std::string& text, int image, int selectedI
   node->parent = p;
   Node* raw = node.get();
   items_.emplace(raw->handle, std::move(node));
-  sib.insert(sib.begin() + static_cast<std::ptrdiff_t>(pos), raw);
-  Notify(Change::ItemInserted, static_cast<int>(pos), -1, reinterpret_cast<std::uintptr_t>(raw->handle));
+  raw->prev = prev;
+  raw->next = prev ? prev->next : p->first;
+  if (raw->prev) raw->prev->next = raw; else p->first = raw;
+  if (raw->next) raw->next->prev = raw; else p->last = raw;
+  Notify(Change::ItemInserted, index, -1, reinterpret_cast<std::uintptr_t>(raw->handle));
   return raw->handle;
 }
 
+void TreeCtrl::Unlink(Node* n) {
+  Node* p = n->parent;
+  if (n->prev) n->prev->next = n->next; else p->first = n->next;
+  if (n->next) n->next->prev = n->prev; else p->last = n->prev;
+  n->prev = n->next = nullptr;
+}
+
 void TreeCtrl::Collect(Node* n, std::vector<Node*>& out) const {
-  out.push_back(n);
-  for (Node* c : n->children) Collect(c, out);
+  // Iterative, so a very deep tree cannot exhaust the stack.
+  std::vector<Node*> todo{n};
+  while (!todo.empty()) {
+    Node* k = todo.back();
+    todo.pop_back();
+    out.push_back(k);
+    for (Node* c = k->first; c; c = c->next) todo.push_back(c);
+  }
 }
 
 bool TreeCtrl::DeleteItem(HTREEITEM item) {
@@ -66,8 +78,7 @@ bool TreeCtrl::DeleteItem(HTREEITEM item) {
   bool lostSelection = false;
   for (Node* g : gone)
     if (g->handle == selected_) lostSelection = true;
-  auto& sib = SiblingsOf(n->parent);
-  sib.erase(std::remove(sib.begin(), sib.end(), n), sib.end());
+  Unlink(n);
   for (Node* g : gone) items_.erase(g->handle);
   if (lostSelection) {
     selected_ = nullptr;
@@ -78,7 +89,7 @@ bool TreeCtrl::DeleteItem(HTREEITEM item) {
 
 bool TreeCtrl::DeleteAllItems() {
   items_.clear();
-  roots_.clear();
+  root_.first = root_.last = nullptr;
   selected_ = nullptr;
   Notify(Change::ItemsReset);
   return true;
@@ -135,47 +146,39 @@ unsigned TreeCtrl::GetItemState(HTREEITEM item, unsigned mask) const {
   return s & mask;
 }
 
-HTREEITEM TreeCtrl::GetRootItem() const { return roots_.empty() ? nullptr : roots_.front()->handle; }
+HTREEITEM TreeCtrl::GetRootItem() const { return root_.first ? root_.first->handle : nullptr; }
 
 HTREEITEM TreeCtrl::GetChildItem(HTREEITEM item) const {
   if (item == TVI_ROOT || item == nullptr) return GetRootItem();
   const Node* n = Find(item);
-  return n && !n->children.empty() ? n->children.front()->handle : nullptr;
+  return n && n->first ? n->first->handle : nullptr;
 }
 
 HTREEITEM TreeCtrl::GetNextSiblingItem(HTREEITEM item) const {
-  Node* n = Find(item);
-  if (!n) return nullptr;
-  const auto& sib = SiblingsOf(n->parent);
-  auto it = std::find(sib.begin(), sib.end(), n);
-  if (it == sib.end() || ++it == sib.end()) return nullptr;
-  return (*it)->handle;
+  const Node* n = Find(item);
+  return n && n->next ? n->next->handle : nullptr;
 }
 
 HTREEITEM TreeCtrl::GetPrevSiblingItem(HTREEITEM item) const {
-  Node* n = Find(item);
-  if (!n) return nullptr;
-  const auto& sib = SiblingsOf(n->parent);
-  auto it = std::find(sib.begin(), sib.end(), n);
-  if (it == sib.begin() || it == sib.end()) return nullptr;
-  return (*--it)->handle;
+  const Node* n = Find(item);
+  return n && n->prev ? n->prev->handle : nullptr;
 }
 
 HTREEITEM TreeCtrl::GetParentItem(HTREEITEM item) const {
   const Node* n = Find(item);
-  return n && n->parent ? n->parent->handle : nullptr;
+  return n && n->parent != &root_ ? n->parent->handle : nullptr;
 }
 
 bool TreeCtrl::ItemHasChildren(HTREEITEM item) const {
   const Node* n = Find(item);
-  return n && !n->children.empty();
+  return n && n->first;
 }
 
 std::vector<HTREEITEM> TreeCtrl::Children(HTREEITEM parent) const {
   std::vector<HTREEITEM> out;
-  const Node* p = (parent == TVI_ROOT || parent == nullptr) ? nullptr : Find(parent);
-  if (parent && parent != TVI_ROOT && !p) return out;
-  for (const Node* c : SiblingsOf(const_cast<Node*>(p))) out.push_back(c->handle);
+  const Node* p = (parent == TVI_ROOT || parent == nullptr) ? &root_ : Find(parent);
+  if (!p) return out;
+  for (const Node* c = p->first; c; c = c->next) out.push_back(c->handle);
   return out;
 }
 
@@ -207,7 +210,7 @@ bool TreeCtrl::Expand(HTREEITEM item, unsigned code) {
 bool TreeCtrl::EnsureVisible(HTREEITEM item) {
   Node* n = Find(item);
   if (!n) return false;
-  for (Node* p = n->parent; p; p = p->parent) {
+  for (Node* p = n->parent; p && p != &root_; p = p->parent) {
     if (!p->expanded) {
       p->expanded = true;
       Notify(Change::Expanded, -1, -1, reinterpret_cast<std::uintptr_t>(p->handle));
@@ -230,7 +233,7 @@ void TreeCtrl::UserDoubleClick() { NotifyParent(NM_DBLCLK); }
 
 void TreeCtrl::ResetModel() {
   items_.clear();
-  roots_.clear();
+  root_.first = root_.last = nullptr;
   selected_ = nullptr;
 }
 

@@ -32,7 +32,8 @@ class TreeCtrl : public Control {
   ~TreeCtrl() override;
 
   // Inserts after `after` (TVI_LAST, TVI_FIRST or a sibling) under `parent`
-  // (TVI_ROOT or an item); null when the parent or sibling is unknown.
+  // (TVI_ROOT or an item); null when the parent or sibling is unknown. The
+  // renderer hears ItemInserted with the position, -1 for the end.
   HTREEITEM InsertItem(const std::string& text, int image, int selectedImage,
                        HTREEITEM parent = TVI_ROOT, HTREEITEM after = TVI_LAST);
   HTREEITEM InsertItem(const std::string& text, HTREEITEM parent = TVI_ROOT,
@@ -83,22 +84,26 @@ class TreeCtrl : public Control {
   std::vector<HTREEITEM> Children(HTREEITEM parent) const;
 
  private:
+  // Siblings are a doubly linked list, so walking a folder of many
+  // thousand entries sibling by sibling stays linear.
   struct Node {
     HTREEITEM handle = nullptr;
     std::string text;
     int image = 0, selImage = 0;
     DWORD_PTR data = 0;
     bool expanded = false;
-    Node* parent = nullptr;
-    std::vector<Node*> children;
+    Node* parent = nullptr;  // root_ for a top-level item
+    Node* first = nullptr;
+    Node* last = nullptr;
+    Node* prev = nullptr;
+    Node* next = nullptr;
   };
   Node* Find(HTREEITEM h) const;
-  std::vector<Node*>& SiblingsOf(Node* parent);
-  const std::vector<Node*>& SiblingsOf(Node* parent) const;
+  void Unlink(Node* n);
   void Collect(Node* n, std::vector<Node*>& out) const;
 
   std::unordered_map<HTREEITEM, std::unique_ptr<Node>> items_;
-  std::vector<Node*> roots_;
+  Node root_;
   HTREEITEM selected_ = nullptr;
   std::uintptr_t nextHandle_ = 1;
   ImageList* images_ = nullptr;

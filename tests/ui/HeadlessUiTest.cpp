@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "platform/ui/HeadlessUi.h"
+#include "ToolsMenu.h"
 #include "res/Resources.h"
 
 namespace {
@@ -132,14 +133,7 @@ TEST_F(Headless, PopupMenusReturnTheChoiceAndSendItToTheOwner) {
     void OnCommand(int id) override { got.push_back(id); }
   } owner;
   owner.CreateWindowAt(nullptr, ui::Rect(0, 0, 10, 10), 0, false);
-  std::vector<res::MenuItem> tools(4);
-  tools[0].id = 32778;
-  tools[0].text = "Show TOC";
-  tools[1].id = 32779;
-  tools[1].text = "Volumn Information";
-  tools[2].separator = true;
-  tools[3].id = 32781;
-  tools[3].text = "Disc Scan";
+  const std::vector<res::MenuItem> tools = ToolsMenu();
   Painter painter;
   headless.QueueMenuChoice(32781);
   EXPECT_EQ(headless.TrackPopupMenu(tools, {50, 60}, &owner, &painter), 32781);

@@ -140,6 +140,22 @@ TEST(Tree, NotificationSeesTheNewSelection) {
   EXPECT_EQ(owner.seen, (std::vector<std::string>{"first", "second", ""}));
 }
 
+TEST_F(TreeFixture, VeryWideAndVeryDeepTrees) {
+  HTREEITEM folder = tree.InsertItem("WIDE");
+  for (int i = 0; i < 20000; ++i) tree.InsertItem("f" + std::to_string(i), folder);
+  int n = 0;
+  for (HTREEITEM h = tree.GetChildItem(folder); h; h = tree.GetNextSiblingItem(h)) ++n;
+  EXPECT_EQ(n, 20000);
+  // A chain far deeper than any stack could recurse through is deleted whole.
+  HTREEITEM deep = tree.InsertItem("DEEP");
+  HTREEITEM at = deep;
+  for (int i = 0; i < 200000; ++i) at = tree.InsertItem("d", at);
+  tree.SelectItem(at);
+  EXPECT_TRUE(tree.DeleteItem(deep));
+  EXPECT_EQ(tree.GetCount(), 20001);
+  EXPECT_EQ(tree.GetSelectedItem(), nullptr);
+}
+
 TEST_F(TreeFixture, ExpandAndEnsureVisible) {
   HTREEITEM a = tree.InsertItem("a");
   HTREEITEM b = tree.InsertItem("b", a);

@@ -24,6 +24,7 @@
 #include "platform/ui/TreeCtrl.h"
 #include "platform/ui/qt/QtUi.h"
 #include "res/Resources.h"
+#include "tests/ui/ToolsMenu.h"
 
 namespace {
 
@@ -393,18 +394,6 @@ struct MenuPainter : ui::MenuOwnerDraw {
     c.FillRect(r, selected ? ui::RGB(169, 184, 202) : ui::RGB(212, 208, 200));
   }
 };
-
-std::vector<res::MenuItem> ToolsMenu() {
-  std::vector<res::MenuItem> tools(4);
-  tools[0].id = 32778;
-  tools[0].text = "Show TOC";
-  tools[1].id = 32779;
-  tools[1].text = "Volumn Information";
-  tools[2].separator = true;
-  tools[3].id = 32781;
-  tools[3].text = "Disc Scan";
-  return tools;
-}
 
 TEST_F(QtLayer, PopupMenusSendTheChosenCommandToTheOwner) {
   Panel p;

@@ -516,7 +516,8 @@ class TreePeer : public QtPeer {
     HTREEITEM parent = t_.GetParentItem(h);
     QTreeWidgetItem* p = parent ? Item(parent) : w_->invisibleRootItem();
     if (!p) return;
-    p->insertChild(std::clamp(index, 0, p->childCount()), Make(h));
+    // The model gives -1 for the end, the usual case.
+    p->insertChild(index < 0 ? p->childCount() : std::min(index, p->childCount()), Make(h));
   }
   void Fill(QTreeWidgetItem* into, HTREEITEM parent) {
     for (HTREEITEM c : t_.Children(parent)) {
