@@ -43,8 +43,14 @@ const res::ControlTemplate kControls[] = {
     {1018, res::ControlKind::Progress, "", 10, 150, 150, 8, kVis | S::Border},
     {1044, res::ControlKind::Slider, "", 170, 150, 100, 12, kVis},
     {1036, res::ControlKind::Static, "Version 3.03", 10, 165, 100, 9, kVis},
+    {1029, res::ControlKind::Button, "", 200, 160, 100, 18, kVis},
 };
 const res::DialogTemplate kTpl = {9300, "Qt layer", "MS Sans Serif", 8, 320, 180, S::Popup | S::Visible, kControls};
+
+const res::ControlTemplate kChildControls[] = {
+    {1050, res::ControlKind::Static, "inside", 0, 0, 40, 9, kVis},
+};
+const res::DialogTemplate kChild = {9301, "", "MS Sans Serif", 8, 60, 12, S::Child | S::Visible, kChildControls};
 
 QApplication& App() {
   static int argc = 1;
@@ -71,6 +77,7 @@ struct Panel : ui::Dialog {
   ui::CheckBox all;
   ui::ProgressCtrl bar;
   ui::SliderCtrl slider;
+  ui::CheckBox host;  // a check button that its template made a plain button
   std::vector<std::string> log;
   bool swallowKeys = false;
   unsigned timerToEnd = 0;
@@ -85,6 +92,7 @@ struct Panel : ui::Dialog {
     BindControl(1015, all);
     BindControl(1018, bar);
     BindControl(1044, slider);
+    BindControl(1029, host);
   }
   bool OnInitDialog() override {
     list.InsertColumn(0, "Name", ui::LVCFMT_LEFT, 100);
@@ -123,9 +131,11 @@ struct QtLayer : ::testing::Test {
     qtui = std::make_unique<ui::qt::QtUi>();
     previous = ui::Ui::Install(qtui.get());
     ui::RegisterDialogTemplate(&kTpl);
+    ui::RegisterDialogTemplate(&kChild);
   }
   void TearDown() override {
     ui::UnregisterDialogTemplate(kTpl.id);
+    ui::UnregisterDialogTemplate(kChild.id);
     ui::Ui::Install(previous);
     qtui.reset();
     QApplication::processEvents();
@@ -337,6 +347,39 @@ TEST_F(QtLayer, OwnerDrawingAndWindowShapesUseTheModelsPixels) {
   EXPECT_TRUE(shape.contains(QPoint(5, 10)));
   EXPECT_FALSE(shape.contains(QPoint(4, 10)));
   EXPECT_TRUE(shape.contains(QPoint(100, 100))) << "beyond the bitmap the window stays";
+}
+
+TEST_F(QtLayer, PanelsLiveInsideAHostControl) {
+  Panel p;
+  ASSERT_TRUE(p.Create(9300, nullptr));
+  QWidget* hostW = ui::qt::QtUi::WidgetOf(p.host);
+  ASSERT_NE(hostW, nullptr);
+  EXPECT_EQ(qobject_cast<QCheckBox*>(hostW), nullptr) << "a text line, not a check box";
+  p.host.SetTransparent(true);
+  EXPECT_FALSE(hostW->autoFillBackground());
+  p.host.SetTextColor(ui::RGB(255, 255, 255));
+  EXPECT_EQ(hostW->palette().color(QPalette::WindowText), QColor(255, 255, 255));
+
+  ui::Dialog inner(9301);
+  ASSERT_TRUE(inner.Create(9301, &p.host));
+  QWidget* innerW = ui::qt::QtUi::WidgetOf(inner);
+  ASSERT_NE(innerW, nullptr);
+  EXPECT_EQ(innerW->parentWidget(), hostW);
+  EXPECT_FALSE(innerW->isWindow());
+  inner.MoveWindow(p.host.GetClientRect());
+  EXPECT_EQ(innerW->geometry(), QRect(0, 0, hostW->width(), hostW->height()));
+  EXPECT_TRUE(innerW->isVisible());
+  p.host.ShowWindow(ui::SW_HIDE);
+  EXPECT_FALSE(innerW->isVisible());
+  EXPECT_FALSE(inner.IsWindowVisible());
+  p.host.ShowWindow(ui::SW_SHOW);
+  EXPECT_TRUE(innerW->isVisible());
+  // The panel's screen rectangle runs through the host and the dialog.
+  EXPECT_EQ(inner.GetWindowRect().left, p.GetRect().left + p.host.GetRect().left);
+  // Destroying the outer window takes the panel's window with it.
+  p.DestroyWindow();
+  EXPECT_FALSE(inner.IsWindow());
+  EXPECT_EQ(ui::qt::QtUi::WidgetOf(inner), nullptr);
 }
 
 TEST_F(QtLayer, ModalRunEndedByATimer) {
