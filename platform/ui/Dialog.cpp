@@ -177,7 +177,6 @@ void Dialog::EndDialog(int result) {
 }
 
 void Dialog::BindControl(int id, Control& member) {
-  auto old = bound_.find(id);
   bound_[id] = &member;
   if (!IsWindow()) return;
   Window* current = GetDlgItem(id);
@@ -197,7 +196,6 @@ void Dialog::BindControl(int id, Control& member) {
   current->Detach();
   auto ownedIt = std::find_if(owned_.begin(), owned_.end(), [&](const auto& p) { return p.get() == current; });
   if (ownedIt != owned_.end()) owned_.erase(ownedIt);
-  (void)old;
   member.child_ = true;
   member.Adopt(this, r, id, style, text);
   member.visible_ = visible;
@@ -205,7 +203,7 @@ void Dialog::BindControl(int id, Control& member) {
   member.SetFont(GetFont());
   member.SetTemplateKind(templateKind);
   // Keep the template's place in the children.
-  kids.pop_back();
+  kids.erase(std::remove(kids.begin(), kids.end(), &member), kids.end());
   kids.insert(kids.begin() + std::min<std::ptrdiff_t>(pos, static_cast<std::ptrdiff_t>(kids.size())), &member);
   member.SetCreated();
   member.PreSubclassWindow();

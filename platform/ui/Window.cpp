@@ -4,6 +4,7 @@
 
 #include "platform/ui/Peer.h"
 #include "platform/ui/Ui.h"
+#include "res/Resources.h"
 
 namespace ui {
 
@@ -26,7 +27,7 @@ bool Window::CreateWindowAt(Window* parent, const Rect& rect, int id, bool child
   if (created_) return false;
   child_ = child;
   Adopt(parent, rect, id, style, text_);
-  visible_ = (style & 1u) != 0;  // res::Style::Visible
+  visible_ = (style & res::Style::Visible) != 0;
   created_ = true;
   RealizeIfPossible();
   return true;
@@ -38,8 +39,8 @@ void Window::Adopt(Window* parent, const Rect& rect, int id, std::uint32_t style
   id_ = id;
   style_ = style;
   text_ = text;
-  visible_ = (style & 1u) != 0;
-  enabled_ = (style & 2u) == 0;  // res::Style::Disabled
+  visible_ = (style & res::Style::Visible) != 0;
+  enabled_ = (style & res::Style::Disabled) == 0;
 }
 
 void Window::AttachTo(Window* parent) {

@@ -115,6 +115,28 @@ TEST_F(Env, ChildDialogBuildsItsControlsInPixelsAndBindsMembers) {
   EXPECT_TRUE(b.GetVisibleFlag());
 }
 
+TEST_F(Env, BindingAfterCreationTakesOverTheTemplateControl) {
+  struct Late : Browser {
+    ui::Button split;
+    bool OnInitDialog() override {
+      BindControl(1009, split);  // after the template made its own button
+      return false;
+    }
+  } b;
+  ASSERT_TRUE(b.Create(9157, nullptr));
+  EXPECT_EQ(b.GetDlgItem(1009), &b.split);
+  EXPECT_TRUE(b.split.IsWindow());
+  EXPECT_TRUE(b.split.IsOwnerDraw()) << "the template's style came along";
+  EXPECT_EQ(b.split.GetRect(), ui::Rect(150, 0, 156, 244));
+  ASSERT_GE(b.Children().size(), 3u);
+  EXPECT_EQ(b.Children()[1], &b.split) << "it keeps the template's place";
+  int buttons = 0;
+  for (ui::Window* w : b.Children()) buttons += w->GetDlgCtrlID() == 1009;
+  EXPECT_EQ(buttons, 1);
+  b.split.Click();
+  EXPECT_EQ(b.events.back(), "command:1009");
+}
+
 TEST_F(Env, UnknownTemplateFailsCleanly) {
   ui::Dialog d(4242);
   EXPECT_EQ(d.DoModal(), -1);
