@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "platform/ui/Controls.h"
@@ -286,6 +287,36 @@ TEST_F(Env, NestedModalRunsAndOwnerTimersDuringThem) {
   });
   EXPECT_EQ(outer.DoModal(), 1);
   EXPECT_EQ(headless.ModalRuns().size(), 3u);
+}
+
+TEST_F(Env, RealTimeTimersLetAWorkerKeepUpWithThePoll) {
+  // A copy on a real thread followed by a 10 ms poll: on the real clock the
+  // poll fires a handful of times, not millions, before the worker is done.
+  headless.SetRealTimeTimers(true);
+  std::atomic<bool> done{false};
+  struct Owner : ui::Window {
+    Picker* progress = nullptr;
+    std::atomic<bool>* done = nullptr;
+    int ticks = 0;
+    void OnTimer(unsigned) override {
+      ++ticks;
+      if (*done) progress->EndDialog(IDOK);
+    }
+  } owner;
+  owner.CreateWindowAt(nullptr, ui::Rect(0, 0, 1, 1), 0, false);
+  Picker progress;
+  owner.progress = &progress;
+  owner.done = &done;
+  owner.SetTimer(1, 10);
+  std::thread worker([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    done = true;
+  });
+  EXPECT_EQ(progress.DoModal(), IDOK);
+  worker.join();
+  EXPECT_GE(owner.ticks, 5);
+  EXPECT_LT(owner.ticks, 10000) << "the poll waited for real time instead of spinning";
+  headless.SetRealTimeTimers(false);
 }
 
 TEST_F(Env, TimersFireInDueOrderAndCanBeRestartedOrKilledFromTheirHandler) {
