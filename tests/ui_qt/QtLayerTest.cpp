@@ -332,6 +332,15 @@ TEST_F(QtLayer, OwnerDrawingAndWindowShapesUseTheModelsPixels) {
   const QRegion mask = round->mask();
   EXPECT_TRUE(mask.contains(QPoint(r.Width() / 2, r.Height() / 2)));
   EXPECT_FALSE(mask.contains(QPoint(0, 0)));
+  // A shape without any pixel (an all-white mask) shows and takes nothing.
+  res::Image white;
+  white.width = r.Width();
+  white.height = r.Height();
+  white.rgb.assign(static_cast<std::size_t>(r.Width()) * r.Height(), res::kWhite);
+  p.round.SetWindowRgn(ui::Region::FromMask(white));
+  ASSERT_FALSE(round->mask().isEmpty());
+  for (int y = 0; y < r.Height(); ++y)
+    for (int x = 0; x < r.Width(); ++x) ASSERT_FALSE(round->mask().contains(QPoint(x, y)));
   p.round.SetWindowRgn(std::nullopt);
   EXPECT_TRUE(round->mask().isEmpty());
 

@@ -887,10 +887,17 @@ void QtPeer::ApplyColours() {
 }
 
 void QtPeer::ApplyRegion() {
-  if (const auto& r = model_.GetWindowRgn())
-    widget_->setMask(ToQRegion(*r));
-  else
+  const auto& r = model_.GetWindowRgn();
+  if (!r) {
     widget_->clearMask();
+    return;
+  }
+  QRegion mask = ToQRegion(*r);
+  // Qt takes an empty mask for "no mask", which would show the whole
+  // window; an empty shape is a single pixel beyond the window's corner, so
+  // nothing of it shows and nothing of it can be clicked.
+  if (mask.isEmpty()) mask = QRegion(std::max(r->Width(), widget_->width()) + 1, 0, 1, 1);
+  widget_->setMask(mask);
 }
 
 void QtPeer::ApplyCursor() {
