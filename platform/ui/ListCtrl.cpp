@@ -206,6 +206,27 @@ void ListCtrl::UserClick(int row) {
   if (changed) NotifyParent(LVN_ITEMCHANGED);
 }
 
+void ListCtrl::UserSetSelection(const std::vector<int>& rows) {
+  std::vector<bool> want(rows_.size(), false);
+  for (int r : rows)
+    if (ValidRow(r)) want[static_cast<std::size_t>(r)] = true;
+  if (GetStyle() & res::Style::SingleSel) {
+    // Keep only the topmost, as a single-selection list can hold no more.
+    bool seen = false;
+    for (std::size_t i = 0; i < want.size(); ++i) {
+      if (want[i] && seen) want[i] = false;
+      seen = seen || want[i];
+    }
+  }
+  bool changed = false;
+  for (std::size_t i = 0; i < rows_.size(); ++i)
+    if (rows_[i].selected != want[i]) {
+      rows_[i].selected = want[i];
+      changed = true;
+    }
+  if (changed) NotifyParent(LVN_ITEMCHANGED);
+}
+
 void ListCtrl::UserDoubleClick(int row) {
   if (ValidRow(row)) UserClick(row);
   NotifyParent(NM_DBLCLK);

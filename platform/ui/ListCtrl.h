@@ -88,6 +88,9 @@ class ListCtrl : public Control {
   // User actions: a click selects that row alone (-1 clears) and tells the
   // parent LVN_ITEMCHANGED; a double click then sends NM_DBLCLK.
   void UserClick(int row);
+  // The user's selection as a whole (ctrl- and shift-clicks); rows out of
+  // range are ignored. LVN_ITEMCHANGED when it differs.
+  void UserSetSelection(const std::vector<int>& rows);
   void UserDoubleClick(int row);
   void OnSetFocus() override;
   void ResetModel() override {

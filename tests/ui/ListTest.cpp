@@ -149,9 +149,21 @@ TEST_F(ListFixture, SelectionAndUserActions) {
   list.SetFocus();
   EXPECT_EQ(owner.Count(1010, ui::NM_SETFOCUS), 1);
 
+  list.UserSetSelection({2, 1, 99});  // single selection keeps the topmost
+  EXPECT_EQ(list.GetSelectedCount(), 1);
+  EXPECT_TRUE(list.IsSelected(1));
+
   ui::ListCtrl multi;
   Attach(multi, owner, 6);
   for (const char* t : {"a", "b", "c"}) multi.InsertItem(multi.GetItemCount(), t);
+  owner.notes.clear();
+  multi.UserSetSelection({0, 2});
+  EXPECT_EQ(multi.GetSelectedCount(), 2);
+  EXPECT_EQ(owner.Count(6, ui::LVN_ITEMCHANGED), 1);
+  multi.UserSetSelection({2, 0});  // the same set: no news
+  EXPECT_EQ(owner.Count(6, ui::LVN_ITEMCHANGED), 1);
+  multi.UserSetSelection({});
+  EXPECT_EQ(multi.GetSelectedCount(), 0);
   multi.SetSelected(0, true);
   multi.SetSelected(2, true);
   EXPECT_EQ(multi.GetNextItem(-1, ui::LVNI_SELECTED), 0);

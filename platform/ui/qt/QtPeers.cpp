@@ -555,8 +555,9 @@ class ReportPeer : public QtPeer {
     w_->setItemsExpandable(false);
     QObject::connect(w_, &QTreeWidget::itemSelectionChanged, [this] {
       if (Applying()) return;
-      QTreeWidgetItem* cur = w_->currentItem();
-      l_.UserClick(cur && cur->isSelected() ? w_->indexOfTopLevelItem(cur) : -1);
+      std::vector<int> rows;
+      for (QTreeWidgetItem* it : w_->selectedItems()) rows.push_back(w_->indexOfTopLevelItem(it));
+      l_.UserSetSelection(rows);
     });
     QObject::connect(w_, &QTreeWidget::itemDoubleClicked, [this](QTreeWidgetItem* it, int) {
       if (!Applying()) l_.UserDoubleClick(w_->indexOfTopLevelItem(it));
