@@ -22,6 +22,7 @@
 #include "platform/ui/Controls.h"
 #include "platform/ui/ListCtrl.h"
 #include "platform/ui/TreeCtrl.h"
+#include "platform/ui/qt/QtPeers.h"
 #include "platform/ui/qt/QtUi.h"
 #include "res/Resources.h"
 #include "tests/ui/ToolsMenu.h"
@@ -426,15 +427,23 @@ TEST_F(QtLayer, ModalRunEndedByWorkPostedFromAThreadAndByKeys) {
 }
 
 TEST_F(QtLayer, MessageBoxAnswersWithThePressedButton) {
-  QTimer::singleShot(0, [] {
+  Panel owner;
+  ASSERT_TRUE(owner.Create(9300, nullptr));
+  owner.swallowKeys = true;
+  QTimer::singleShot(0, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     ASSERT_NE(box, nullptr);
+    // The box belongs to no window model, so the owner's key filter (which
+    // swallows Enter and Escape) never sees its keys.
+    EXPECT_EQ(ui::qt::ModelOf(box), nullptr);
+    EXPECT_EQ(ui::qt::ModelOf(box->button(QMessageBox::Cancel)), nullptr);
+    EXPECT_EQ(ui::qt::ModelOf(ui::qt::QtUi::WidgetOf(owner.edit)), &owner.edit);
     EXPECT_EQ(box->text(), "File or Directory already Existed, OverWrite it?");
     EXPECT_EQ(box->icon(), QMessageBox::Question);
     box->button(QMessageBox::Cancel)->click();
   });
   EXPECT_EQ(qtui->MessageBox("File or Directory already Existed, OverWrite it?", "tessal",
-                             ui::MB_OKCANCEL | ui::MB_ICONQUESTION),
+                             ui::MB_OKCANCEL | ui::MB_ICONQUESTION, &owner),
             IDCANCEL);
 }
 

@@ -985,7 +985,9 @@ std::unique_ptr<QtPeer> MakePeer(Window& w) {
 }
 
 Window* ModelOf(QWidget* widget) {
-  for (QWidget* w = widget; w; w = w->parentWidget()) {
+  // Only within one top-level window: a message box or file dialog owned by
+  // a program window is not part of it, and its keys are its own.
+  for (QWidget* w = widget; w; w = w->isWindow() ? nullptr : w->parentWidget()) {
     const QVariant v = w->property(kModelProperty);
     if (v.isValid()) return static_cast<Window*>(v.value<void*>());
   }

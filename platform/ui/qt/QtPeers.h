@@ -44,7 +44,8 @@ class QtPeer : public WindowPeer {
 // Makes the peer of `w`, or null for a window the renderer cannot show.
 std::unique_ptr<QtPeer> MakePeer(Window& w);
 
-// The model a widget stands for (its own or its nearest ancestor's).
+// The model a widget stands for (its own or its nearest ancestor's within the
+// same top-level window), or null.
 Window* ModelOf(QWidget* widget);
 
 // Windows virtual-key code of a Qt key, 0 when there is none.
