@@ -304,4 +304,20 @@ DialogBaseUnits QtUi::BaseUnits(const std::string& face, int pointSize) {
   return u;
 }
 
+int RunQtProgram(int argc, char** argv, const std::function<int()>& body) {
+  QApplication app(argc, argv);
+  int result = 0;
+  {
+    QtUi qtui;
+    Ui* previous = Ui::Install(&qtui);
+    const std::filesystem::path exe = ModuleFileName();
+    std::string name = exe.stem().string();
+    if (name.empty() && argc > 0 && argv[0]) name = std::filesystem::path(argv[0]).stem().string();
+    if (!name.empty()) qtui.SetAppName(name);
+    result = body();
+    Ui::Install(previous);
+  }
+  return result;
+}
+
 }  // namespace ui::qt

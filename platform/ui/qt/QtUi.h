@@ -53,4 +53,10 @@ class QtUi : public Ui, public Renderer {
   std::map<std::pair<std::string, int>, DialogBaseUnits> units_;
 };
 
+// Runs `body` as a Qt program: makes the QApplication and a QtUi, installs
+// it (the application's name is the program file's name without its
+// extension), runs `body` and returns its result. The program's own modal
+// dialog is its message loop, so nothing else is run.
+int RunQtProgram(int argc, char** argv, const std::function<int()>& body);
+
 }  // namespace ui::qt
