@@ -269,6 +269,35 @@ TEST_F(QtLayer, TreeAndListFollowTheirModelsAndReportSelections) {
   EXPECT_EQ(bw->count(), 0);
 }
 
+TEST_F(QtLayer, ImageListsGiveTreeAndListTheirIcons) {
+  Panel p;
+  ASSERT_TRUE(p.Create(9300, nullptr));
+  auto square = [](std::uint32_t rgb) {
+    res::Image img;
+    img.width = img.height = 16;
+    img.rgb.assign(256, rgb);
+    return img;
+  };
+  ui::ImageList images;
+  images.Create(16, 16);
+  EXPECT_EQ(images.Add(square(0xFF0000)), 0);  // folder
+  EXPECT_EQ(images.Add(square(0x00FF00)), 1);  // folder, selected
+  EXPECT_EQ(images.Add(res::Image{}), -1);     // nothing to add
+  p.tree.SetImageList(&images);
+  p.list.SetImageList(&images);
+  ui::HTREEITEM f = p.tree.InsertItem("DOCS", 0, 1);
+  p.list.InsertItem(0, "DOCS", 0);
+  auto* tw = WidgetOf<QTreeWidget>(p.tree);
+  const QIcon icon = tw->topLevelItem(0)->icon(0);
+  ASSERT_FALSE(icon.isNull());
+  EXPECT_EQ(icon.pixmap(16, 16, QIcon::Normal).toImage().pixelColor(8, 8), QColor(255, 0, 0));
+  EXPECT_EQ(icon.pixmap(16, 16, QIcon::Selected).toImage().pixelColor(8, 8), QColor(0, 255, 0));
+  EXPECT_FALSE(WidgetOf<QTreeWidget>(p.list)->topLevelItem(0)->icon(0).isNull());
+  // An image index the list does not hold shows no icon instead of failing.
+  p.tree.SetItemImage(f, 7, 9);
+  EXPECT_TRUE(tw->topLevelItem(0)->icon(0).isNull());
+}
+
 TEST_F(QtLayer, RangesTextAndArrowsTravelBothWays) {
   Panel p;
   ASSERT_TRUE(p.Create(9300, nullptr));
