@@ -573,6 +573,7 @@ bool CueSheetReader::Open(const std::string& path, DiscLayout& layout, std::stri
   if (anyText) {
     layout.cdText.assign(static_cast<std::size_t>(lastTrackNumber) + 1, CdTextEntry{});
     layout.cdText[0] = discText;
+    layout.cdText[0].isrc = layout.catalog;  // the disc's UPC/EAN, as CD-TEXT carries it
   }
   auto closeSession = [&](int number) {
     SessionLayout s;

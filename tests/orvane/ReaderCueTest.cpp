@@ -108,6 +108,7 @@ TEST(ReaderCue, AudioDiscWithCdTextCatalogueIsrcAndFlags) {
   EXPECT_EQ(l.cdText[0].title, "Gr\xC3\xBC\xC3\x9F" "e");
   EXPECT_EQ(l.cdText[0].performer, "The Band");
   EXPECT_EQ(l.cdText[0].songwriter, "Someone Else");
+  EXPECT_EQ(l.cdText[0].isrc, "0123456789012");  // the catalogue as CD-TEXT's UPC/EAN
   EXPECT_EQ(l.cdText[1].title, "First");
   EXPECT_EQ(l.cdText[1].performer, "Solo Artist");
   EXPECT_EQ(l.cdText[1].composer, "C. Omposer");

@@ -143,8 +143,11 @@ TEST(ReaderMalformed, MutatedSheetsNeverCrash) {
       for (const auto& t : l.tracks) {
         ASSERT_GT(t.length, 0u) << s;
         ASSERT_LE(t.pregapStart, t.start) << s;
-        for (const auto& x : t.extents)
-          if (x.file) ASSERT_LE(x.offset + std::uint64_t(x.count) * x.stride, x.file->Size()) << s;
+        for (const auto& x : t.extents) {
+          if (x.file) {
+            ASSERT_LE(x.offset + std::uint64_t(x.count) * x.stride, x.file->Size()) << s;
+          }
+        }
       }
     } else {
       ++refused;
