@@ -9,6 +9,30 @@ namespace {
 constexpr std::size_t kRaw = 2352;
 constexpr int kSectorsToExamine = 32;
 
+// A raw image usually comes with the sheet that says where its tracks lie
+// (NAME.cue beside NAME.bin). Read alone, a mixed-mode image would show its
+// audio tracks as data; so when such a sheet describes this file and nothing
+// else, its layout is the image's.
+bool OpenSheetBeside(const std::string& path, DiscLayout& layout) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path self = fs::canonical(path, ec);
+  if (ec) return false;
+  for (const char* ext : {".cue", ".CUE", ".Cue"}) {
+    fs::path sheet = fs::path(path).replace_extension(ext);
+    if (!fs::is_regular_file(sheet, ec)) continue;
+    DiscLayout fromSheet;
+    std::string ignored;
+    if (!CueReader().Open(sheet.string(), fromSheet, ignored)) return false;
+    for (const TrackLayout& t : fromSheet.tracks)
+      for (const Extent& e : t.extents)
+        if (e.file && fs::canonical(e.file->Path(), ec) != self) return false;
+    layout = std::move(fromSheet);
+    return true;
+  }
+  return false;
+}
+
 class BinImageReader final : public ImageReader {
  public:
   const char* Name() const override { return "BIN"; }
@@ -24,6 +48,7 @@ class BinImageReader final : public ImageReader {
   }
 
   bool Open(const std::string& path, DiscLayout& layout, std::string& error) const override {
+    if (OpenSheetBeside(path, layout)) return true;
     auto file = OpenImageFile(path, error);
     if (!file) return false;
     std::uint64_t sectors = file->Size() / kRaw;

@@ -149,3 +149,24 @@ TEST(ReaderBin, VideoCdImagesWithoutSyncAreTakenByName) {
   EXPECT_EQ(MustOpen(dir.Write("movie2.vcd", testsupport::RawTrack(0, 20, RawMode::Mode2Form1))).tracks.at(0).mode,
             orvane::TrackMode::Mode2Xa);
 }
+
+TEST(ReaderBin, ASheetBesideTheImageGivesItsTracks) {
+  ScratchDir dir;
+  auto data = testsupport::RawTrack(0, 300, RawMode::Mode1);
+  auto audio = testsupport::AudioSectors(200);
+  data.insert(data.end(), audio.begin(), audio.end());
+  std::string bin = dir.Write("mixed.bin", data);
+  dir.Write("mixed.cue", "FILE mixed.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 01 00:00:00\n"
+                         "TRACK 02 AUDIO\nINDEX 01 00:04:00\n");
+  auto l = MustOpen(bin);
+  ASSERT_EQ(l.tracks.size(), 2u);
+  EXPECT_EQ(l.tracks[1].mode, orvane::TrackMode::Audio);
+  EXPECT_EQ(l.tracks[1].start, 300);
+  // A sheet that also names another file, or that cannot be read, is not this image's.
+  dir.Write("other.bin", audio);
+  dir.Write("mixed.cue", "FILE mixed.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 01 00:00:00\n"
+                         "FILE other.bin BINARY\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n");
+  EXPECT_EQ(MustOpen(bin).tracks.size(), 1u);
+  dir.Write("mixed.cue", "FILE mixed.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 01 00:00:99\n");
+  EXPECT_EQ(MustOpen(bin).format, "BIN");
+}
