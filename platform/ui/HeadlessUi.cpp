@@ -250,6 +250,11 @@ int HeadlessUi::TrackPopupMenu(const std::vector<res::MenuItem>& items, Point sc
   return answer;
 }
 
+Size HeadlessUi::MeasureText(const std::string& text, const FontSpec& font) {
+  const DialogBaseUnits u = BaseUnits(font.face, font.pointSize);
+  return {static_cast<int>(text.size()) * u.cx, u.cy};
+}
+
 DialogBaseUnits HeadlessUi::BaseUnits(const std::string& face, int pointSize) {
   // The dialog base units Windows reports at 96 dpi for the faces the
   // templates use; other fonts are estimated from their size.

@@ -105,6 +105,10 @@ class HeadlessUi : public Ui {
                      MenuOwnerDraw* draw, bool returnOnly = false) override;
   Size ScreenSize() override { return screen_; }
   DialogBaseUnits BaseUnits(const std::string& face, int pointSize) override;
+  // The font's dialog base units per byte and its height: the same rule as
+  // the dialog layout, so measured layouts are predictable.
+  Size MeasureText(const std::string& text, const FontSpec& font) override;
+  FontSpec MenuFont() override { return FontSpec{"MS Sans Serif", 8, false}; }
 
  private:
   struct Timer {

@@ -83,6 +83,11 @@ class Ui {
                              MenuOwnerDraw* draw, bool returnOnly = false) = 0;
   virtual Size ScreenSize() = 0;
   virtual DialogBaseUnits BaseUnits(const std::string& face, int pointSize) = 0;
+  // One line of `text` in `font`, for layouts made outside a paint (menu
+  // items are measured before they are drawn).
+  virtual Size MeasureText(const std::string& text, const FontSpec& font) = 0;
+  // The desktop's menu font.
+  virtual FontSpec MenuFont() = 0;
   virtual Renderer* GetRenderer() { return nullptr; }
 
   // ---- application-wide ----

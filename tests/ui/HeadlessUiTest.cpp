@@ -177,6 +177,7 @@ TEST_F(Headless, DialogBaseUnitsOfTheTemplateFonts) {
   EXPECT_GT(big.cx, small.cx);
   EXPECT_GT(big.cy, small.cy);
   EXPECT_GE(headless.BaseUnits("x", 0).cx, 1);
+  EXPECT_EQ(headless.MeasureText("Disc Scan", headless.MenuFont()), (ui::Size{9 * 6, 13}));
 }
 
 }  // namespace

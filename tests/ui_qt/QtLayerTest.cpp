@@ -485,6 +485,19 @@ struct MenuPainter : ui::MenuOwnerDraw {
   }
 };
 
+TEST_F(QtLayer, TextIsMeasuredInTheGivenFont) {
+  const ui::FontSpec menu = qtui->MenuFont();
+  EXPECT_FALSE(menu.face.empty());
+  const ui::Size one = qtui->MeasureText("Disc Scan", menu);
+  const ui::Size two = qtui->MeasureText("Disc Scan Disc Scan", menu);
+  EXPECT_GT(one.cx, 0);
+  EXPECT_GT(two.cx, one.cx);
+  EXPECT_EQ(one.cy, two.cy);
+  ui::FontSpec big = menu;
+  big.pointSize = menu.pointSize * 3;
+  EXPECT_GT(qtui->MeasureText("Disc Scan", big).cy, one.cy);
+}
+
 TEST_F(QtLayer, PopupMenusSendTheChosenCommandToTheOwner) {
   Panel p;
   ASSERT_TRUE(p.Create(9300, nullptr));

@@ -304,6 +304,16 @@ DialogBaseUnits QtUi::BaseUnits(const std::string& face, int pointSize) {
   return u;
 }
 
+Size QtUi::MeasureText(const std::string& text, const FontSpec& font) {
+  const QFontMetrics fm(ToQFont(font));
+  return {fm.horizontalAdvance(Q(text)), fm.height()};
+}
+
+FontSpec QtUi::MenuFont() {
+  const QFont f = QApplication::font("QMenu");
+  return FontSpec{f.family().toStdString(), f.pointSize() > 0 ? f.pointSize() : 9, f.bold()};
+}
+
 int RunQtProgram(int argc, char** argv, const std::function<int()>& body) {
   QApplication app(argc, argv);
   int result = 0;

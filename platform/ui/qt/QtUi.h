@@ -37,6 +37,8 @@ class QtUi : public Ui, public Renderer {
                      bool returnOnly = false) override;
   Size ScreenSize() override;
   DialogBaseUnits BaseUnits(const std::string& face, int pointSize) override;
+  Size MeasureText(const std::string& text, const FontSpec& font) override;
+  FontSpec MenuFont() override;
   Renderer* GetRenderer() override { return this; }
 
   void Realize(Window& w) override;
