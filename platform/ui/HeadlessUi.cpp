@@ -250,6 +250,21 @@ int HeadlessUi::TrackPopupMenu(const std::vector<res::MenuItem>& items, Point sc
   return answer;
 }
 
+COLORREF HeadlessUi::GetSysColor(int index) {
+  switch (index) {
+    case COLOR_MENU:
+    case COLOR_BTNFACE:
+      return RGB(212, 208, 200);
+    case COLOR_WINDOW:
+    case COLOR_HIGHLIGHTTEXT:
+      return RGB(255, 255, 255);
+    case COLOR_HIGHLIGHT:
+      return RGB(10, 36, 106);
+    default:
+      return RGB(0, 0, 0);
+  }
+}
+
 Size HeadlessUi::MeasureText(const std::string& text, const FontSpec& font) {
   const DialogBaseUnits u = BaseUnits(font.face, font.pointSize);
   return {static_cast<int>(text.size()) * u.cx, u.cy};

@@ -109,6 +109,8 @@ class HeadlessUi : public Ui {
   // the dialog layout, so measured layouts are predictable.
   Size MeasureText(const std::string& text, const FontSpec& font) override;
   FontSpec MenuFont() override { return FontSpec{"MS Sans Serif", 8, false}; }
+  // The classic scheme's colours.
+  COLORREF GetSysColor(int index) override;
 
  private:
   struct Timer {

@@ -161,6 +161,15 @@ constexpr unsigned OFN_NOCHANGEDIR = 0x00000008;
 constexpr unsigned OFN_PATHMUSTEXIST = 0x00000800;
 constexpr unsigned OFN_FILEMUSTEXIST = 0x00001000;
 
+// ---- system colours (GetSysColor) ----
+constexpr int COLOR_MENU = 4;
+constexpr int COLOR_WINDOW = 5;
+constexpr int COLOR_WINDOWTEXT = 8;
+constexpr int COLOR_MENUTEXT = 7;
+constexpr int COLOR_HIGHLIGHT = 13;
+constexpr int COLOR_HIGHLIGHTTEXT = 14;
+constexpr int COLOR_BTNFACE = 15;
+
 // ---- list box results ----
 constexpr int LB_ERR = -1;
 

@@ -88,6 +88,8 @@ class Ui {
   virtual Size MeasureText(const std::string& text, const FontSpec& font) = 0;
   // The desktop's menu font.
   virtual FontSpec MenuFont() = 0;
+  // A colour of the desktop's scheme by COLOR_ index (black for an unknown one).
+  virtual COLORREF GetSysColor(int index) = 0;
   virtual Renderer* GetRenderer() { return nullptr; }
 
   // ---- application-wide ----

@@ -178,6 +178,8 @@ TEST_F(Headless, DialogBaseUnitsOfTheTemplateFonts) {
   EXPECT_GT(big.cy, small.cy);
   EXPECT_GE(headless.BaseUnits("x", 0).cx, 1);
   EXPECT_EQ(headless.MeasureText("Disc Scan", headless.MenuFont()), (ui::Size{9 * 6, 13}));
+  EXPECT_NE(headless.GetSysColor(ui::COLOR_MENU), headless.GetSysColor(ui::COLOR_MENUTEXT));
+  EXPECT_EQ(headless.GetSysColor(999), ui::RGB(0, 0, 0));
 }
 
 }  // namespace

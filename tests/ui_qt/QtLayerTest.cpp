@@ -496,6 +496,8 @@ TEST_F(QtLayer, TextIsMeasuredInTheGivenFont) {
   ui::FontSpec big = menu;
   big.pointSize = menu.pointSize * 3;
   EXPECT_GT(qtui->MeasureText("Disc Scan", big).cy, one.cy);
+  // Menu text stands out from the menu's own colour.
+  EXPECT_NE(qtui->GetSysColor(ui::COLOR_MENU), qtui->GetSysColor(ui::COLOR_MENUTEXT));
 }
 
 TEST_F(QtLayer, PopupMenusSendTheChosenCommandToTheOwner) {

@@ -314,6 +314,37 @@ FontSpec QtUi::MenuFont() {
   return FontSpec{f.family().toStdString(), f.pointSize() > 0 ? f.pointSize() : 9, f.bold()};
 }
 
+COLORREF QtUi::GetSysColor(int index) {
+  QPalette pal = QApplication::palette();
+  QColor c;
+  switch (index) {
+    case COLOR_MENU:
+      c = QApplication::palette("QMenu").color(QPalette::Window);
+      break;
+    case COLOR_MENUTEXT:
+      c = QApplication::palette("QMenu").color(QPalette::WindowText);
+      break;
+    case COLOR_WINDOW:
+      c = pal.color(QPalette::Base);
+      break;
+    case COLOR_WINDOWTEXT:
+      c = pal.color(QPalette::Text);
+      break;
+    case COLOR_HIGHLIGHT:
+      c = pal.color(QPalette::Highlight);
+      break;
+    case COLOR_HIGHLIGHTTEXT:
+      c = pal.color(QPalette::HighlightedText);
+      break;
+    case COLOR_BTNFACE:
+      c = pal.color(QPalette::Button);
+      break;
+    default:
+      return RGB(0, 0, 0);
+  }
+  return RGB(c.red(), c.green(), c.blue());
+}
+
 int RunQtProgram(int argc, char** argv, const std::function<int()>& body) {
   QApplication app(argc, argv);
   int result = 0;

@@ -39,6 +39,7 @@ class QtUi : public Ui, public Renderer {
   DialogBaseUnits BaseUnits(const std::string& face, int pointSize) override;
   Size MeasureText(const std::string& text, const FontSpec& font) override;
   FontSpec MenuFont() override;
+  COLORREF GetSysColor(int index) override;
   Renderer* GetRenderer() override { return this; }
 
   void Realize(Window& w) override;
