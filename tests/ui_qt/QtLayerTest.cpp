@@ -22,6 +22,7 @@
 #include "platform/ui/Controls.h"
 #include "platform/ui/ListCtrl.h"
 #include "platform/ui/TreeCtrl.h"
+#include "platform/ui/qt/QtCanvas.h"
 #include "platform/ui/qt/QtPeers.h"
 #include "platform/ui/qt/QtUi.h"
 #include "res/Resources.h"
@@ -484,6 +485,34 @@ struct MenuPainter : ui::MenuOwnerDraw {
     c.FillRect(r, selected ? ui::RGB(169, 184, 202) : ui::RGB(212, 208, 200));
   }
 };
+
+TEST(QtCanvas, DamagedImagesAreDrawnAsFarAsTheirPixelsGo) {
+  App();
+  res::Image shortImg;
+  shortImg.width = 4;
+  shortImg.height = 4;
+  shortImg.rgb.assign(6, 0x0000FF);  // claims 16 pixels, holds 6
+  const QImage q = ui::qt::ToQImage(shortImg);
+  ASSERT_FALSE(q.isNull());
+  EXPECT_EQ(q.pixelColor(1, 1), QColor(0, 0, 255));
+  EXPECT_EQ(q.pixelColor(3, 3), QColor(0, 0, 0));
+  res::Image huge;
+  huge.width = 1 << 20;
+  huge.height = 1 << 20;
+  EXPECT_TRUE(ui::qt::ToQImage(huge).isNull());
+  QImage target(8, 8, QImage::Format_RGB32);
+  target.fill(Qt::white);
+  QPainter p(&target);
+  ui::qt::QtCanvas canvas(p);
+  canvas.DrawImage(huge, 0, 0);  // nothing, and no failure
+  canvas.Rectangle(ui::Rect(0, 0, 4, 4), ui::RGB(0, 0, 0), ui::RGB(0, 255, 0));
+  p.end();
+  EXPECT_EQ(target.pixelColor(0, 0), QColor(0, 0, 0));
+  EXPECT_EQ(target.pixelColor(3, 3), QColor(0, 0, 0));
+  EXPECT_EQ(target.pixelColor(1, 1), QColor(0, 255, 0));
+  EXPECT_EQ(target.pixelColor(4, 4), QColor(255, 255, 255));
+  EXPECT_EQ(ui::qt::ToQRegion(ui::Region::Ellipse(10, 10)).boundingRect(), QRect(0, 0, 10, 10));
+}
 
 TEST_F(QtLayer, TextIsMeasuredInTheGivenFont) {
   const ui::FontSpec menu = qtui->MenuFont();

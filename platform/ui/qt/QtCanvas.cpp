@@ -7,9 +7,14 @@
 namespace ui::qt {
 
 QImage ToQImage(const res::Image& image) {
-  if (image.Empty()) return {};
+  // A size that the pixels held cannot back (a damaged bitmap) or that no
+  // skin needs is not turned into an image at all.
+  constexpr long long kMaxPixels = 16LL * 1024 * 1024;
+  const long long pixels = static_cast<long long>(image.width) * image.height;
+  if (image.Empty() || pixels > kMaxPixels) return {};
   const bool alpha = !image.alpha.empty();
   QImage out(image.width, image.height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+  if (out.isNull()) return {};
   const std::size_t held = image.rgb.size();
   for (int y = 0; y < image.height; ++y) {
     auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
@@ -51,8 +56,8 @@ QFont ToQFont(const FontSpec& font) {
 }
 
 void QtCanvas::DrawImage(const res::Image& image, int x, int y) {
-  if (image.Empty()) return;
-  p_.drawImage(x, y, ToQImage(image));
+  const QImage img = ToQImage(image);
+  if (!img.isNull()) p_.drawImage(x, y, img);
 }
 
 void QtCanvas::FillRect(const Rect& r, COLORREF colour) {
