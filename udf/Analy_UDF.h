@@ -99,6 +99,8 @@ class CAnaly_UDF {
 
   // Partition length in blocks (0 when the descriptor gave none).
   std::uint32_t PartitionLength() const { return m_nPartLength; }
+  // Sector of the VAT's file entry on a virtual partition (0 before one is found).
+  std::uint32_t VatSector() const { return m_nVatSector; }
 
  private:
   int ReadSector(std::uint32_t sector, unsigned char* buffer);     // through the sparing table
@@ -118,6 +120,7 @@ class CAnaly_UDF {
                          std::vector<std::uint32_t>& ancestors, std::size_t& folders);
 
   std::uint32_t m_nPartLength = 0;
+  std::uint32_t m_nVatSector = 0;
   int m_nVirtualRef = -1;   // index of the virtual partition map
   int m_nSparableRef = -1;  // index of the sparable partition map
   std::uint16_t m_nPacketLength = 0;

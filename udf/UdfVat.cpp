@@ -162,7 +162,9 @@ int CAnaly_UDF::LoadVat(std::uint32_t partStart) {
   m_nPartStart = partStart;
   std::uint32_t feSector = 0;
   std::vector<unsigned char> fe;
+  m_nVatSector = 0;
   if (!FindVatEntry(feSector, fe)) return 1;
+  m_nVatSector = feSector;
 
   FileEntry e = FileEntry::Parse(fe);
   // The entry's own file type says which layout the table has.

@@ -20,22 +20,6 @@ std::vector<std::uint8_t> Pattern(std::size_t n, std::uint8_t seed) {
   return v;
 }
 
-// A file's bytes read back through the extents the analyser gives.
-std::vector<std::uint8_t> ReadThroughExtents(CDevCmdROM& dev, const UdfFileData& f) {
-  if (f.embedded) return f.inlineData;
-  std::vector<std::uint8_t> out(static_cast<std::size_t>(f.size), 0);
-  unsigned char buf[2048];
-  for (const UdfExtent& x : f.extents) {
-    if (!x.recorded) continue;
-    for (std::uint64_t off = 0; off < x.length && x.fileOffset + off < out.size(); off += 2048) {
-      EXPECT_EQ(dev.ReadCD_10(buf, 2048, 1, x.sector + static_cast<std::uint32_t>(off / 2048)), 0);
-      std::size_t n = std::min<std::uint64_t>({2048, x.length - off, out.size() - x.fileOffset - off});
-      std::memcpy(out.data() + x.fileOffset + off, buf, n);
-    }
-  }
-  return out;
-}
-
 struct Volume {
   UdfImage img;
   udftest::TestDrive drive;
@@ -230,7 +214,7 @@ TEST(UdfExtents, EveryExtentAcrossDescriptorsAndSparseTails) {
       ASSERT_EQ(v.udf.GetFileExtents(v.Entry("/split.bin"), f), 0);
       EXPECT_EQ(f.size, 9u * 2048 + 100);
       EXPECT_GE(f.extents.size(), 4u);
-      EXPECT_EQ(ReadThroughExtents(*v.drive.device, f), split.data);
+      EXPECT_EQ(udftest::ReadThroughExtents(*v.drive.device, f), split.data);
       // The spec'd single extent: the first one, where it really lies.
       std::uint32_t pos = 0, len = 0;
       ASSERT_EQ(v.udf.GetFileExtent(v.Entry("/split.bin"), pos, len), 0);
@@ -262,7 +246,7 @@ TEST(UdfSparing, RemappedPacketsAreReadWhereTheyWent) {
   UdfFileData f;
   ASSERT_EQ(v.udf.GetFileExtents(e[0].feSector, f), 0);
   EXPECT_GT(f.extents.size(), 1u);  // broken where the spared packets are
-  EXPECT_EQ(ReadThroughExtents(*v.drive.device, f), root.children[0].data);
+  EXPECT_EQ(udftest::ReadThroughExtents(*v.drive.device, f), root.children[0].data);
   std::string time, size;
   v.udf.GetFileInfo(e[0].feSector, time, size);
   EXPECT_EQ(size, std::to_string(40 * 2048));
