@@ -1,0 +1,330 @@
+// The command layer: each operation is one MMC command block sent through the
+// device's transport. Nothing here knows whether a drive or an image answers.
+#include "disc/DevCmdROM.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "disc/ByteOrder.h"
+#include "disc/TextCodec.h"
+#include "platform/orvane/CdText.h"
+#include "platform/orvane/Readers.h"
+#include "platform/orvane/VirtualDrive.h"
+
+namespace {
+
+constexpr std::uint8_t kTestUnitReady = 0x00;
+constexpr std::uint8_t kInquiry = 0x12;
+constexpr std::uint8_t kStartStopUnit = 0x1B;
+constexpr std::uint8_t kPreventAllow = 0x1E;
+constexpr std::uint8_t kRead10 = 0x28;
+constexpr std::uint8_t kReadTocPmaAtip = 0x43;
+constexpr std::uint8_t kGetConfiguration = 0x46;
+constexpr std::uint8_t kReadDiscInformation = 0x51;
+constexpr std::uint8_t kReadTrackInformation = 0x52;
+constexpr std::uint8_t kModeSense10 = 0x5A;
+constexpr std::uint8_t kReadCd = 0xBE;
+
+// READ CD byte 9: which parts of each sector come back.
+constexpr std::uint8_t kFieldUserData = 0x10;
+constexpr std::uint8_t kFieldAll = 0xF8;  // sync, all headers, user data, EDC/ECC
+
+void PutCdbLba(std::uint8_t* cdb, std::uint32_t lba) { PutBE32(cdb + 2, lba); }
+
+ScsiCommand Command(std::initializer_list<std::uint8_t> head, int length, DataDirection dir, void* data,
+                    std::size_t bytes, unsigned timeoutMs = 30000) {
+  ScsiCommand c;
+  std::copy(head.begin(), head.end(), c.cdb);
+  c.cdbLength = length;
+  c.direction = dir;
+  c.data = static_cast<std::uint8_t*>(data);
+  c.dataLength = bytes;
+  c.timeoutMs = timeoutMs;
+  return c;
+}
+
+}  // namespace
+
+CDevCmdROM::CDevCmdROM(unsigned char deviceId, std::unique_ptr<Transport> transport, std::string nodePath)
+    : m_nDeviceId(deviceId), m_pTransport(std::move(transport)), m_sNodePath(std::move(nodePath)) {}
+
+CDevCmdROM::~CDevCmdROM() = default;
+
+int CDevCmdROM::Send(ScsiCommand& cmd) {
+  if (!m_pTransport) {
+    m_sLastError = m_nDeviceId == 0 ? "no image file is open" : "the device cannot be reached";
+    // NOT READY, MEDIUM NOT PRESENT: what a caller that only looks at the sense sees.
+    m_Sense = SenseData_tag(0, 0, 0, 0x02, 0x3A, 0x00);
+    m_Sense.value = 0xFF;
+    return -1;
+  }
+  ScsiResult r = m_pTransport->Execute(cmd);
+  m_Sense = SenseData_tag(0, 0, 0, 0, 0, 0);
+  m_Sense.value = static_cast<std::uint32_t>(r.status);
+  if (r.status == 0) {
+    // A short transfer leaves the rest of the caller's buffer as it was.
+    return 0;
+  }
+  if (r.status == 2 && r.senseLength >= 3) {
+    const std::uint8_t* s = r.sense;
+    const std::uint8_t code = s[0] & 0x7F;
+    if (code == 0x72 || code == 0x73) {  // descriptor format
+      m_Sense.key = s[1] & 0x0F;
+      m_Sense.asc = r.senseLength > 2 ? s[2] : 0;
+      m_Sense.ascq = r.senseLength > 3 ? s[3] : 0;
+    } else {  // fixed format
+      m_Sense.key = s[2] & 0x0F;
+      m_Sense.asc = r.senseLength > 12 ? s[12] : 0;
+      m_Sense.ascq = r.senseLength > 13 ? s[13] : 0;
+    }
+    m_sLastError.clear();
+  } else if (!r.error.empty()) {
+    m_sLastError = r.error;
+  } else {
+    m_sLastError = "command failed with status " + std::to_string(r.status);
+  }
+  return r.status == 0 ? 0 : (r.status > 0 ? r.status : -1);
+}
+
+bool CDevCmdROM::SetImageFile(const std::string& path) {
+  orvane::DiscLayout layout;
+  std::string error;
+  if (!orvane::OpenImage(path, layout, error)) {
+    m_sLastError = error.empty() ? "not a disc image this program reads" : error;
+    return false;
+  }
+  m_pTransport = orvane::CreateVirtualDrive(std::move(layout), path);
+  m_sNodePath = path;
+  m_sLastError.clear();
+  return true;
+}
+
+int CDevCmdROM::TestUnitReady() {
+  auto c = Command({kTestUnitReady}, 6, DataDirection::None, nullptr, 0, 10000);
+  return Send(c);
+}
+
+int CDevCmdROM::Inquiry(INQUIRYDATA& out) {
+  auto c = Command({kInquiry, 0, 0, 0, sizeof out.data, 0}, 6, DataDirection::FromDevice, out.data, sizeof out.data);
+  return Send(c);
+}
+
+int CDevCmdROM::ReadToc(unsigned char* buffer, int length, int format, int trackOrSession) {
+  if (!buffer || length <= 0) return -1;
+  const auto alloc = static_cast<std::uint32_t>(std::min(length, 0xFFFF));
+  // Format 2 (full TOC) and format 5 (CD-TEXT) are always in MSF/raw form;
+  // format 0 and 1 are asked in LBA form, which is what callers parse.
+  const std::uint8_t msf = format == 2 ? 0x02 : 0x00;
+  auto c = Command({kReadTocPmaAtip, msf, static_cast<std::uint8_t>(format & 0x0F), 0, 0, 0,
+                    static_cast<std::uint8_t>(trackOrSession), 0, 0, 0},
+                   10, DataDirection::FromDevice, buffer, alloc);
+  PutBE16(c.cdb + 7, alloc);
+  return Send(c);
+}
+
+int CDevCmdROM::ReadDiscInfo(DISC_INFO& out) {
+  auto c = Command({kReadDiscInformation}, 10, DataDirection::FromDevice, out.data, sizeof out.data);
+  PutBE16(c.cdb + 7, sizeof out.data);
+  return Send(c);
+}
+
+int CDevCmdROM::ReadTrackInfo(TRACK_INFO& out, int addressType, int number) {
+  auto c = Command({kReadTrackInformation, static_cast<std::uint8_t>(addressType & 0x03)}, 10,
+                   DataDirection::FromDevice, out.data, sizeof out.data);
+  PutBE32(c.cdb + 2, static_cast<std::uint32_t>(number));
+  PutBE16(c.cdb + 7, sizeof out.data);
+  return Send(c);
+}
+
+int CDevCmdROM::ReadTrackInfoEx(TRACK_INFO& out, int addressType, int number) {
+  // The extended form also asks for the open track (MMC's OPEN bit), which a
+  // plain request by number would not describe on some drives.
+  auto c = Command({kReadTrackInformation, static_cast<std::uint8_t>((addressType & 0x03) | 0x04)}, 10,
+                   DataDirection::FromDevice, out.data, sizeof out.data);
+  PutBE32(c.cdb + 2, static_cast<std::uint32_t>(number));
+  PutBE16(c.cdb + 7, sizeof out.data);
+  int r = Send(c);
+  if (r != 0 && m_Sense.key == 0x05) {
+    // Drives that reject the OPEN bit answer the plain request.
+    return ReadTrackInfo(out, addressType, number);
+  }
+  return r;
+}
+
+int CDevCmdROM::ReadCD_10(unsigned char* buffer, int bytes, int count, std::uint32_t lba) {
+  if (!buffer || count <= 0 || bytes < count * 2048) {
+    m_sLastError = "buffer too small for the sectors asked";
+    return -1;
+  }
+  auto c = Command({kRead10}, 10, DataDirection::FromDevice, buffer, static_cast<std::size_t>(count) * 2048);
+  PutCdbLba(c.cdb, lba);
+  PutBE16(c.cdb + 7, static_cast<std::uint32_t>(count));
+  return Send(c);
+}
+
+namespace {
+
+// READ CD for count sectors of any type with the given field selection.
+ScsiCommand ReadCdCommand(std::uint32_t lba, int count, std::uint8_t fields, unsigned char* buffer,
+                          std::size_t bytes) {
+  auto c = Command({kReadCd, 0x00}, 12, DataDirection::FromDevice, buffer, bytes);
+  PutCdbLba(c.cdb, lba);
+  c.cdb[6] = static_cast<std::uint8_t>(count >> 16);
+  c.cdb[7] = static_cast<std::uint8_t>(count >> 8);
+  c.cdb[8] = static_cast<std::uint8_t>(count);
+  c.cdb[9] = fields;
+  return c;
+}
+
+}  // namespace
+
+int CDevCmdROM::ReadCD_Data(unsigned char* buffer, int bytes, int count, std::uint32_t lba) {
+  if (!buffer || count <= 0 || bytes < count * 2048) {
+    m_sLastError = "buffer too small for the sectors asked";
+    return -1;
+  }
+  // User data only: 2048 bytes a sector for Mode 1 and Form 1 (2324 for Form 2,
+  // so the transfer is bounded by the caller's buffer, not by the sector count).
+  auto c = ReadCdCommand(lba, count, kFieldUserData, buffer, static_cast<std::size_t>(bytes));
+  return Send(c);
+}
+
+int CDevCmdROM::ReadCD_All(unsigned char* buffer, int bytes, int count, std::uint32_t lba) {
+  if (!buffer || count <= 0 || bytes <= 0) {
+    m_sLastError = "no buffer for the sectors asked";
+    return -1;
+  }
+  if (bytes >= count * 2352) {
+    auto c = ReadCdCommand(lba, count, kFieldAll, buffer, static_cast<std::size_t>(count) * 2352);
+    return Send(c);
+  }
+  // A buffer too small for whole raw sectors gets the sectors' user data, as
+  // callers that pass count * 2048 expect.
+  if (bytes >= count * 2048) return ReadCD_10(buffer, bytes, count, lba);
+  m_sLastError = "buffer too small for the sectors asked";
+  return -1;
+}
+
+MEDIUM_TYPE CDevCmdROM::GetMediumType() {
+  unsigned char head[8] = {};
+  auto c = Command({kGetConfiguration, 0x02}, 10, DataDirection::FromDevice, head, sizeof head);
+  PutBE16(c.cdb + 7, sizeof head);
+  if (Send(c) != 0) return 0;
+  return GetBE16(head + 6);
+}
+
+int CDevCmdROM::GetConfig(unsigned char* buffer, int length) {
+  if (!buffer || length <= 0) return -1;
+  const auto alloc = static_cast<std::uint32_t>(std::min(length, 0xFFFF));
+  auto c = Command({kGetConfiguration, 0x00}, 10, DataDirection::FromDevice, buffer, alloc);
+  PutBE16(c.cdb + 7, alloc);
+  return Send(c);
+}
+
+int CDevCmdROM::GetParamPage(PARAM_PAGE_READ& page, int /*deviceId*/, SenseData_tag& sense) {
+  const std::uint8_t code = page.data[0] & 0x3F;
+  unsigned char buf[8 + sizeof page.data] = {};
+  auto c = Command({kModeSense10, 0x08, code}, 10, DataDirection::FromDevice, buf, sizeof buf);
+  PutBE16(c.cdb + 7, sizeof buf);
+  int r = Send(c);
+  sense = m_Sense;
+  if (r != 0) return r;
+  // Skip the mode parameter header and any block descriptors.
+  const std::size_t bdLen = GetBE16(buf + 6);
+  const std::size_t start = 8 + bdLen;
+  if (start >= sizeof buf) return -1;
+  std::memcpy(page.data, buf + start, std::min(sizeof page.data, sizeof buf - start));
+  return 0;
+}
+
+int CDevCmdROM::Lock(bool lock) {
+  auto c = Command({kPreventAllow, 0, 0, 0, static_cast<std::uint8_t>(lock ? 1 : 0), 0}, 6, DataDirection::None,
+                   nullptr, 0);
+  return Send(c);
+}
+
+int CDevCmdROM::Eject(bool eject) {
+  // LoEj with Start clear ejects, with Start set loads.
+  auto c = Command({kStartStopUnit, 0, 0, 0, static_cast<std::uint8_t>(eject ? 0x02 : 0x03), 0}, 6,
+                   DataDirection::None, nullptr, 0, 60000);
+  return Send(c);
+}
+
+// ---------------------------------------------------------------- file systems
+
+namespace {
+
+bool IsUdfTag(const unsigned char* s, std::uint16_t id) {
+  if (GetLE16(s) != id) return false;
+  unsigned sum = 0;
+  for (int i = 0; i < 16; ++i)
+    if (i != 4) sum += s[i];
+  return static_cast<std::uint8_t>(sum) == s[4];
+}
+
+}  // namespace
+
+int CDevCmdROM::JudgeFileSystem(std::uint32_t start) {
+  // The volume recognition area holds one descriptor a sector from start + 16.
+  // ISO 9660 is a set of "CD001" descriptors with a primary one; UDF is an
+  // extended area (BEA01 ... TEA01) holding NSR02/NSR03, plus an anchor at 256.
+  constexpr int kMostDescriptors = 64;
+  unsigned char s[2048];
+  bool iso = false, nsr = false, inExtended = false, anyRead = false;
+  for (int i = 0; i < kMostDescriptors; ++i) {
+    std::memset(s, 0, sizeof s);
+    if (ReadCD_10(s, sizeof s, 1, start + 16 + static_cast<std::uint32_t>(i)) != 0) break;
+    anyRead = true;
+    const char* id = reinterpret_cast<const char*>(s + 1);
+    if (std::memcmp(id, "CD001", 5) == 0) {
+      if (s[0] == 1) iso = true;
+      if (s[0] == 255 && !inExtended && i > 0 && !iso) break;  // a set without a primary descriptor
+      continue;
+    }
+    if (std::memcmp(id, "BEA01", 5) == 0) {
+      inExtended = true;
+      continue;
+    }
+    if (std::memcmp(id, "NSR02", 5) == 0 || std::memcmp(id, "NSR03", 5) == 0) {
+      if (inExtended) nsr = true;
+      continue;
+    }
+    if (std::memcmp(id, "TEA01", 5) == 0) {
+      inExtended = false;
+      continue;
+    }
+    if (std::memcmp(id, "BOOT2", 5) == 0 || std::memcmp(id, "CDW02", 5) == 0) continue;
+    break;  // not a volume structure descriptor: the area ends
+  }
+  bool udf = false;
+  if (anyRead && nsr) {
+    std::memset(s, 0, sizeof s);
+    if (ReadCD_10(s, sizeof s, 1, start + 256) == 0 && IsUdfTag(s, 2)) udf = true;
+  }
+  return (udf ? 2 : 0) | (iso ? 1 : 0);
+}
+
+// ---------------------------------------------------------------- CD-TEXT
+
+int CDevCmdROM::GetCDText(FS_CDTEXT_INFO& out) {
+  std::vector<unsigned char> buf(4 + 18 * 2048, 0);  // the most packs 8 blocks can hold
+  const int r = ReadToc(buf.data(), static_cast<int>(buf.size()), 5, 0);
+  if (r != 0) return r;
+  const std::size_t len = std::min<std::size_t>(GetBE16(buf.data()) + 2u, buf.size());
+  if (len < 4) return 0;
+  const auto entries = orvane::ParseCdTextPacks(buf.data() + 4, len - 4);
+  // Message stands as the special title; songwriter as the songster.
+  for (std::size_t n = 0; n < entries.size() && n <= 99; ++n) {
+    const auto& e = entries[n];
+    char* base = reinterpret_cast<char*>(out.data + kCdTextEntryOffset + kCdTextEntrySize * n);
+    const std::pair<const std::string*, int> fields[] = {{&e.title, 0},      {&e.performer, 160}, {&e.message, 320},
+                                                         {&e.composer, 480}, {&e.songwriter, 640}};
+    for (const auto& [text, offset] : fields)
+      if (!text->empty()) CopyUtf8Bounded(*text, base + offset, 160);
+    if (!e.isrc.empty()) CopyUtf8Bounded(e.isrc, base + 800, 17);
+  }
+  return 0;
+}
