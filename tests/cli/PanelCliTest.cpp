@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "tests/support/CdImages.h"
+#include "tests/support/CdInfo.h"
 
 using testsupport::Bytes;
 using testsupport::RawMode;
@@ -19,13 +20,13 @@ using testsupport::ScratchDir;
 
 namespace {
 
-struct CliOut {
-  int status = -1;
-  std::string out, err;
-  std::vector<std::vector<std::string>> Rows() const;  // tab-separated lines, the heading first
-};
+using testsupport::HaveProgram;
+using CliOut = testsupport::ProgramRun;
 
-std::vector<std::vector<std::string>> CliOut::Rows() const {
+std::string Q(const std::string& s) { return testsupport::ShellQuote(s); }
+
+// Tab-separated lines, the heading first.
+std::vector<std::vector<std::string>> Rows(const std::string& out) {
   std::vector<std::vector<std::string>> rows;
   std::istringstream in(out);
   for (std::string line; std::getline(in, line);) {
@@ -38,33 +39,9 @@ std::vector<std::vector<std::string>> CliOut::Rows() const {
   return rows;
 }
 
-std::string Q(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-CliOut Shell(const std::string& command, const ScratchDir& dir) {
-  CliOut r;
-  const std::string errFile = dir.File("panel-stderr.txt");
-  FILE* p = popen((command + " 2>" + Q(errFile)).c_str(), "r");
-  if (!p) return r;
-  char buf[8192];
-  for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  std::ifstream e(errFile);
-  r.err.assign(std::istreambuf_iterator<char>(e), {});
-  return r;
-}
-
 CliOut Tessal(const std::string& args, const ScratchDir& dir) {
   const char* bin = std::getenv("TESSAL_BIN_DIR");
-  return Shell(std::string(bin ? bin : "build/bin") + "/tessal-cli " + args, dir);
-}
-
-bool Have(const char* tool) {
-  return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+  return testsupport::RunProgram(std::string(bin ? bin : "build/bin") + "/tessal-cli " + args, dir);
 }
 
 Bytes ReadAll(const std::string& path) {
@@ -90,39 +67,26 @@ Bytes RawMode1(const Bytes& user) {
   return out;
 }
 
-// cd-info's track list as track -> (LSN, "data"/"audio"), lead-out as 170.
-std::map<int, std::pair<long long, std::string>> CdInfoTracks(const std::string& out) {
-  std::map<int, std::pair<long long, std::string>> t;
-  const std::regex re(R"(^\s*(\d+): \d\d:\d\d:\d\d\s+(\d+) (\w+))");
-  std::istringstream in(out);
-  for (std::string line; std::getline(in, line);) {
-    std::smatch m;
-    if (std::regex_search(line, m, re)) t[std::stoi(m[1])] = {std::stoll(m[2]), m[3]};
-  }
-  return t;
-}
-
 // Our toc rows against cd-info's list: same tracks, same starts, each End pos
 // one before the next start (the lead-out for the last), same kind.
-void ExpectTocMatchesCdInfo(const CliOut& toc, const CliOut& cdinfo) {
+void ExpectTocMatchesCdInfo(const CliOut& toc, const std::map<int, testsupport::CdInfoTrack>& ref) {
   ASSERT_EQ(toc.status, 0) << toc.err;
-  auto rows = toc.Rows();
+  auto rows = Rows(toc.out);
   ASSERT_FALSE(rows.empty());
   EXPECT_EQ(rows[0], (std::vector<std::string>{"Session Index", "Track Index", "Track Type", "Start Pos", "End pos"}));
   rows.erase(rows.begin());
-  auto ref = CdInfoTracks(cdinfo.out);
-  ASSERT_TRUE(ref.count(170)) << cdinfo.out << cdinfo.err;
-  ASSERT_EQ(rows.size() + 1, ref.size()) << toc.out << "\n---\n" << cdinfo.out;
+  ASSERT_TRUE(ref.count(170)) << "cd-info read no lead-out";
+  ASSERT_EQ(rows.size() + 1, ref.size()) << toc.out;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     ASSERT_EQ(rows[i].size(), 5u) << toc.out;
     const int track = std::stoi(rows[i][1]);
     SCOPED_TRACE("track " + rows[i][1]);
     ASSERT_TRUE(ref.count(track));
-    auto next = std::next(ref.find(track));
+    const testsupport::CdInfoTrack& t = ref.at(track);
     EXPECT_EQ(rows[i][0], "Session 1");
-    EXPECT_EQ(std::stoll(rows[i][3]), ref[track].first);
-    EXPECT_EQ(std::stoll(rows[i][4]), next->second.first - 1);
-    EXPECT_EQ(rows[i][2].rfind("DATA", 0) == 0, ref[track].second == "data") << rows[i][2];
+    EXPECT_EQ(std::stoll(rows[i][3]), t.start);
+    EXPECT_EQ(std::stoll(rows[i][4]), std::next(ref.find(track))->second.start - 1);
+    EXPECT_EQ(rows[i][2].rfind("DATA", 0) == 0, !t.audio) << rows[i][2];
   }
 }
 
@@ -136,7 +100,7 @@ std::string MapLine(std::uint64_t pos, std::uint64_t size, char status) {
 }  // namespace
 
 TEST(PanelCliToc, MixedModeCueSheetAgreesWithCdInfo) {
-  if (!Have("cd-info") || !Have("genisoimage")) GTEST_SKIP() << "cd-info or genisoimage not installed";
+  if (!HaveProgram("cd-info") || !HaveProgram("genisoimage")) GTEST_SKIP() << "cd-info or genisoimage not installed";
   ScratchDir dir;
   const Bytes iso = MakeIso(dir, "-J");
   ASSERT_FALSE(iso.empty());
@@ -157,24 +121,25 @@ TEST(PanelCliToc, MixedModeCueSheetAgreesWithCdInfo) {
                    "  TRACK 02 AUDIO\n    INDEX 00 " + msf(dataSectors) + "\n    INDEX 01 " + msf(dataSectors + 150) +
                    "\n  TRACK 03 AUDIO\n    INDEX 01 " + msf(dataSectors + 300) + "\n");
   const CliOut toc = Tessal("toc " + Q(cue), dir);
-  ExpectTocMatchesCdInfo(toc, Shell("cd-info --no-device-info --no-cddb -q -A --cue-file=" + Q(cue), dir));
-  const auto rows = toc.Rows();
+  ExpectTocMatchesCdInfo(toc, testsupport::CdInfoTracks("--cue-file=" + Q(cue), dir));
+  const auto rows = Rows(toc.out);
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[1][2], "DATA(Mode1)");
   EXPECT_EQ(rows[2][2], "AUDIO");
 }
 
 TEST(PanelCliToc, IsoAgreesWithCdInfoAndJsonHoldsTheSameRows) {
-  if (!Have("cd-info") || !Have("genisoimage")) GTEST_SKIP() << "cd-info or genisoimage not installed";
+  if (!HaveProgram("cd-info") || !HaveProgram("genisoimage")) GTEST_SKIP() << "cd-info or genisoimage not installed";
   ScratchDir dir;
   const Bytes iso = MakeIso(dir, "-J -R");
   ASSERT_FALSE(iso.empty());
   const std::string path = dir.File("made.iso");
   // cd-info takes no plain 2048-byte volume; it reads the same sectors as raw
   // Mode 1 sectors in a BIN file.
-  const std::string bin = dir.Write("same.bin", RawMode1(iso));
+  dir.Write("same.bin", RawMode1(iso));
+  const std::string cue = dir.Write("same.cue", "FILE \"same.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n");
   const CliOut toc = Tessal("toc " + Q(path), dir);
-  ExpectTocMatchesCdInfo(toc, Shell("cd-info --no-device-info --no-cddb -q -A --bin-file=" + Q(bin), dir));
+  ExpectTocMatchesCdInfo(toc, testsupport::CdInfoTracks("--cue-file=" + Q(cue), dir));
   const std::string last = std::to_string(iso.size() / 2048 - 1);
   EXPECT_EQ(toc.out, "Session Index\tTrack Index\tTrack Type\tStart Pos\tEnd pos\nSession 1\t1\tDATA(Mode1)\t0\t" + last + "\n");
 
@@ -183,7 +148,7 @@ TEST(PanelCliToc, IsoAgreesWithCdInfoAndJsonHoldsTheSameRows) {
   EXPECT_NE(json.out.find("\"Track Index\": 1, \"Track Type\": \"DATA(Mode1)\", \"Start Pos\": 0, \"End pos\": " + last),
             std::string::npos)
       << json.out;
-  if (Have("python3")) {
+  if (HaveProgram("python3")) {
     const std::string file = dir.Write("t.json", json.out);
     EXPECT_EQ(std::system(("python3 -c 'import json,sys; json.load(open(sys.argv[1]))' " + Q(file)).c_str()), 0);
   }
@@ -226,7 +191,7 @@ TEST(PanelCliSector, DumpLinesRawAndSaved) {
   const std::string iso = dir.Write("v.iso", vol);
   CliOut r = Tessal("sector " + Q(iso) + " 16", dir);
   ASSERT_EQ(r.status, 0) << r.err;
-  auto lines = r.Rows();
+  auto lines = Rows(r.out);
   ASSERT_EQ(lines.size(), 130u);
   EXPECT_EQ(r.out.substr(0, 59), "    |   0  1  2  3  4  5  6  7  8  9  A  B  C  D  E  F  | \n");
   char expect[80];
@@ -237,7 +202,7 @@ TEST(PanelCliSector, DumpLinesRawAndSaved) {
   // Raw: the synthesised sync and header first, 147 lines to offset 920.
   r = Tessal("sector " + Q(iso) + " 16 --raw", dir);
   ASSERT_EQ(r.status, 0) << r.err;
-  ASSERT_EQ(r.Rows().size(), 149u);
+  ASSERT_EQ(Rows(r.out).size(), 149u);
   EXPECT_NE(r.out.find("\n   0|  00 FF FF FF FF FF FF FF FF FF FF 00 00 02 16 01  |"), std::string::npos)
       << r.out.substr(0, 400);
   EXPECT_NE(r.out.find("\n 920|  "), std::string::npos);
@@ -266,7 +231,7 @@ TEST(PanelCliSector, DumpLinesRawAndSaved) {
 }
 
 TEST(PanelCliVol, IsoAndJolietDescriptorsAgreeWithIsoinfo) {
-  if (!Have("genisoimage") || !Have("isoinfo")) GTEST_SKIP() << "genisoimage or isoinfo not installed";
+  if (!HaveProgram("genisoimage") || !HaveProgram("isoinfo")) GTEST_SKIP() << "genisoimage or isoinfo not installed";
   for (const bool joliet : {false, true}) {
     SCOPED_TRACE(joliet ? "Joliet" : "plain");
     ScratchDir dir;
@@ -275,13 +240,13 @@ TEST(PanelCliVol, IsoAndJolietDescriptorsAgreeWithIsoinfo) {
     const std::string path = dir.File("made.iso");
     const CliOut r = Tessal("vol " + Q(path), dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    auto rows = r.Rows();
+    auto rows = Rows(r.out);
     ASSERT_EQ(rows.size(), 9u) << r.out;
     EXPECT_EQ(rows[0], (std::vector<std::string>{"Volume Descriptor", "Infomation"}));
     EXPECT_EQ(rows[1], (std::vector<std::string>{"Standard Identifier", "CD001"}));
     // The identifier with its padding; Joliet's is 16 characters of 16 bits.
     EXPECT_EQ(rows[2][1], joliet ? "Tessal_Vol      " : "Tessal_Vol" + std::string(22, ' '));
-    const CliOut info = Shell("isoinfo -d -i " + Q(path), dir);
+    const CliOut info = testsupport::RunProgram("isoinfo -d -i " + Q(path), dir);
     std::smatch m;
     ASSERT_TRUE(std::regex_search(info.out, m, std::regex("Volume size is: (\\d+)")));
     EXPECT_EQ(rows[3], (std::vector<std::string>{"Volume Space Size", m[1].str()}));
@@ -293,7 +258,7 @@ TEST(PanelCliVol, IsoAndJolietDescriptorsAgreeWithIsoinfo) {
 }
 
 TEST(PanelCliVol, UdfDescriptorAgreesWithUdfinfo) {
-  if (!Have("mkudffs") || !Have("udfinfo")) GTEST_SKIP() << "mkudffs or udfinfo not installed";
+  if (!HaveProgram("mkudffs") || !HaveProgram("udfinfo")) GTEST_SKIP() << "mkudffs or udfinfo not installed";
   ScratchDir dir;
   const std::string img = dir.File("u.udf");
   ASSERT_EQ(std::system(("truncate -s 4M " + Q(img) + " && mkudffs -b 2048 --media-type=hd --label=TessalUDF "
@@ -301,9 +266,9 @@ TEST(PanelCliVol, UdfDescriptorAgreesWithUdfinfo) {
             0);
   const CliOut r = Tessal("vol " + Q(img), dir);
   ASSERT_EQ(r.status, 0) << r.err << r.out;
-  auto rows = r.Rows();
+  auto rows = Rows(r.out);
   ASSERT_EQ(rows.size(), 8u) << r.out;
-  const CliOut info = Shell("udfinfo " + Q(img), dir);
+  const CliOut info = testsupport::RunProgram("udfinfo " + Q(img), dir);
   std::smatch m;
   ASSERT_TRUE(std::regex_search(info.out, m, std::regex("\nlabel=([^\n]*)"))) << info.out;
   EXPECT_EQ(rows[1], (std::vector<std::string>{"UDF Volume Identifier", m[1].str()}));
@@ -321,7 +286,7 @@ TEST(PanelCliDevinfo, TwentyNineRowsForAnImage) {
   const std::string iso = dir.Write("v.iso", testsupport::IsoVolume(40));
   const CliOut r = Tessal("devinfo " + Q(iso), dir);
   ASSERT_EQ(r.status, 0) << r.err;
-  auto rows = r.Rows();
+  auto rows = Rows(r.out);
   ASSERT_EQ(rows.size(), 30u) << r.out;
   EXPECT_EQ(rows[0], (std::vector<std::string>{"Support", "Device Parameter"}));
   EXPECT_EQ(rows[1], (std::vector<std::string>{"", "<General Features>"}));
