@@ -62,23 +62,25 @@ std::string Ucs2Field(const unsigned char* p, std::size_t n) {
   return TrimText(reinterpret_cast<const unsigned char*>(s.data()), s.size(), true);
 }
 
-std::string UdfVolumeIdentifier(const unsigned char* id32) {
-  if (id32[0] == 16) {
-    // The 16-bit characters after the compression byte, at most 15 of them
-    // before the length byte.
-    const std::string wide = Utf16BeToUtf8(id32 + 1, 30);
-    char out[64];  // 15 characters of up to 3 UTF-8 bytes each, never cut inside one
-    CopyUtf8Bounded(wide, out, sizeof out);
-    return TrimText(reinterpret_cast<const unsigned char*>(out), std::strlen(out), true);
+// A UDF dstring of n bytes: compression id, characters, and the used length
+// in its last byte (which, for a full name, follows the last character
+// without a NUL and is no part of the name).
+std::string DstringText(const unsigned char* p, std::size_t n) {
+  std::size_t used = p[n - 1];
+  if (used == 0 || used > n - 1) used = n - 1;
+  if (p[0] == 16) {
+    // Big-endian 16-bit characters after the compression byte.
+    std::string wide = Utf16BeToUtf8(p + 1, used - 1);
+    const std::size_t nul = wide.find('\0');
+    if (nul != std::string::npos) wide.resize(nul);
+    return TrimText(reinterpret_cast<const unsigned char*>(wide.data()), wide.size(), true);
   }
-  // A dstring's last byte is its length: with a full name it follows the
-  // last character without a NUL and is no part of the name.
-  unsigned char buf[32];
-  std::memcpy(buf, id32, 32);
-  const unsigned len = id32[31];
-  if (len > 0 && len < 32) std::memset(buf + len, 0, 32 - len);
-  buf[31] = 0;
-  return AsUtf8(TrimText(buf, 32));
+  unsigned char buf[kTextBufferSize] = {};
+  std::memcpy(buf, p, used);
+  const std::string text = TrimText(buf, used);
+  // 8-bit characters are Latin-1 code points.
+  if (p[0] == 8) return Latin1ToUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+  return AsUtf8(text);
 }
 
 }  // namespace
@@ -130,8 +132,8 @@ std::vector<VolRow> BuildUdfVolRows(const unsigned char* vd, int size) {
   if (!vd || size <= 0 || size > kVolDescriptorSize) return rows;
   unsigned char b[kVolDescriptorSize] = {};
   std::memcpy(b, vd, static_cast<std::size_t>(size));
-  rows.emplace_back("UDF Volume Identifier", UdfVolumeIdentifier(b + 24));
-  rows.emplace_back("Volume Set Identifier", TrimDescriptorText(b + 72, 128));
+  rows.emplace_back("UDF Volume Identifier", DstringText(b + 24, 32));
+  rows.emplace_back("Volume Set Identifier", DstringText(b + 72, 128));
   rows.emplace_back("Descriptor Character Set", TrimDescriptorText(b + 200, 64));
   rows.emplace_back("Explanatory Character Set", TrimDescriptorText(b + 264, 64));
   rows.emplace_back("Application Identifier", TrimDescriptorText(b + 344, 32));

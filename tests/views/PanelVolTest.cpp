@@ -163,6 +163,27 @@ TEST(PanelVol, UdfRows) {
   rows = BuildVolRows(b.data(), 2048, 2);
   EXPECT_EQ(Row(rows, 0), "Name");
 
+  // An 8-bit name is Latin-1, whatever it looks like as UTF-8.
+  std::memset(b.data() + 24, 0, 32);
+  b[24] = 8;
+  b[25] = 0xC3;  // "Ã©" in Latin-1, "é" if it were taken as UTF-8
+  b[26] = 0xA9;
+  b[27] = 'x';
+  b[55] = 4;
+  rows = BuildVolRows(b.data(), 2048, 2);
+  EXPECT_EQ(Row(rows, 0), "x");  // its leading bytes from 0x80 up are dropped
+  b[25] = 'A';
+  rows = BuildVolRows(b.data(), 2048, 2);
+  EXPECT_EQ(Row(rows, 0), "A\xC2\xA9x");
+
+  // A 16-bit volume set identifier is decoded as the volume identifier is.
+  std::memset(b.data() + 72, 0, 128);
+  b[72] = 16;
+  PutUcs2(b, 73, "SetName", 14);
+  b[199] = 15;
+  rows = BuildVolRows(b.data(), 2048, 2);
+  EXPECT_EQ(Row(rows, 1), "SetName");
+
   // A full 8-bit name: the length byte is no part of it.
   std::memset(b.data() + 24, 0, 32);
   b[24] = 8;
