@@ -1,0 +1,51 @@
+#include "tests/support/MemoryImage.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace testsupport {
+
+std::size_t MemoryImageFile::ReadAt(std::uint64_t offset, void* out, std::size_t length) {
+  ++m_reads;
+  if (offset >= m_bytes.size()) return 0;
+  const std::size_t n = std::min<std::uint64_t>(length, m_bytes.size() - offset);
+  std::memcpy(out, m_bytes.data() + offset, n);
+  return n;
+}
+
+orvane::TrackLayout MemoryTrack(int number, orvane::TrackMode mode, std::int32_t start, std::uint32_t count,
+                                std::shared_ptr<orvane::ImageFile> file, orvane::StoredFormat format,
+                                std::uint32_t stride, std::uint32_t pregap, int session) {
+  orvane::TrackLayout t;
+  t.number = number;
+  t.session = session;
+  t.mode = mode;
+  t.control = mode == orvane::TrackMode::Audio ? 0x00 : 0x04;
+  t.pregapStart = start - static_cast<std::int32_t>(pregap);
+  t.start = start;
+  t.length = count;
+  orvane::Extent e;
+  e.firstLba = start;
+  e.count = count;
+  e.file = std::move(file);
+  e.format = format;
+  e.stride = stride;
+  t.extents.push_back(e);
+  return t;
+}
+
+orvane::DiscLayout MemoryDisc(std::vector<orvane::TrackLayout> tracks, int profile) {
+  orvane::DiscLayout l;
+  l.format = "MEMORY";
+  l.profile = profile;
+  std::int32_t end = 0;
+  for (const auto& t : tracks) end = std::max<std::int32_t>(end, t.start + static_cast<std::int32_t>(t.length));
+  orvane::SessionLayout s;
+  s.leadOut = end;
+  if (!tracks.empty() && tracks.front().mode == orvane::TrackMode::Mode2Xa) s.discType = 0x20;
+  l.sessions.push_back(s);
+  l.tracks = std::move(tracks);
+  return l;
+}
+
+}  // namespace testsupport
