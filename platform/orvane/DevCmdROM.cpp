@@ -301,8 +301,25 @@ int CDevCmdROM::JudgeFileSystem(std::uint32_t start) {
   }
   bool udf = false;
   if (anyRead && nsr) {
-    std::memset(s, 0, sizeof s);
-    if (ReadCD_10(s, sizeof s, 1, start + 256) == 0 && IsUdfTag(s, 2)) udf = true;
+    auto anchorAt = [&](std::uint32_t lba) {
+      std::memset(s, 0, sizeof s);
+      return ReadCD_10(s, sizeof s, 1, lba) == 0 && IsUdfTag(s, 2);
+    };
+    udf = anchorAt(start + 256);
+    if (!udf) {
+      // The other anchor places: 256 before the last sector and the last one,
+      // of the track holding the volume (or of the whole medium).
+      std::uint32_t last = 0;
+      TRACK_INFO ti{};
+      if (ReadTrackInfo(ti, READ_TRACK_INFO_LBA, static_cast<int>(start)) == 0 && GetBE32(ti.data + 24) > 0) {
+        last = GetBE32(ti.data + 8) + GetBE32(ti.data + 24) - 1;
+      } else {
+        unsigned char cap[8] = {};
+        auto c = Command({0x25}, 10, DataDirection::FromDevice, cap, sizeof cap);
+        if (Send(c) == 0) last = GetBE32(cap);
+      }
+      if (last > start + 256) udf = anchorAt(last - 256) || anchorAt(last);
+    }
   }
   return (udf ? 2 : 0) | (iso ? 1 : 0);
 }

@@ -482,6 +482,13 @@ TEST(VirtualDrive, JudgesFileSystems) {
   put(udf, 18, 0, "TEA01");
   std::copy(anchor.begin(), anchor.end(), udf.begin() + 256 * 2048);
   EXPECT_EQ(disc(udf)->JudgeFileSystem(0), 2);
+  Bytes lateAnchor = udf;  // the anchor only at the last sector, and 256 before it
+  std::fill(lateAnchor.begin() + 256 * 2048, lateAnchor.begin() + 257 * 2048, 0);
+  std::copy(anchor.begin(), anchor.end(), lateAnchor.begin() + 299 * 2048);
+  EXPECT_EQ(disc(lateAnchor)->JudgeFileSystem(0), 2);
+  std::fill(lateAnchor.begin() + 299 * 2048, lateAnchor.end(), 0);
+  std::copy(anchor.begin(), anchor.end(), lateAnchor.begin() + 43 * 2048);
+  EXPECT_EQ(disc(lateAnchor)->JudgeFileSystem(0), 2);
   Bytes noAnchor = udf;
   noAnchor[256 * 2048 + 4] ^= 1;  // broken tag checksum
   EXPECT_EQ(disc(noAnchor)->JudgeFileSystem(0), 0);
