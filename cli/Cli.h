@@ -18,11 +18,13 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-// A printed value: text, or a number that JSON shows unquoted.
+// A printed value: text, or a number that JSON shows unquoted; a value never
+// set prints as an empty cell and as JSON null.
 struct Value {
   std::string text;
   bool number = false;
-  Value() = default;
+  bool null = false;
+  Value() : null(true) {}
   Value(const char* s) : text(s) {}
   Value(std::string s) : text(std::move(s)) {}
   Value(int v) : text(std::to_string(v)), number(true) {}

@@ -88,7 +88,7 @@ int RunInfo(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args)
       int session = ti.data[3] | (ti.data[33] << 8);
       std::uint32_t start = GetBE32(ti.data + 8), size = GetBE32(ti.data + 24);
       bool data = ti.data[5] & 0x04;
-      std::string fs = data ? FileSystemName(dev->JudgeFileSystem(start)) : "";
+      Value fs = data ? Value(FileSystemName(dev->JudgeFileSystem(start))) : Value();
       Value nwa;
       if (ti.data[7] & 0x01) nwa = Value(static_cast<std::uint64_t>(GetBE32(ti.data + 12)));
       tracks.AddRow({session, n, ModeName(ti, cd), static_cast<std::uint64_t>(start),

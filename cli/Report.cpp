@@ -40,7 +40,7 @@ std::string JsonQuote(const std::string& s) {
 
 namespace {
 
-std::string Json(const Value& v) { return v.number ? v.text : JsonQuote(v.text); }
+std::string Json(const Value& v) { return v.null ? "null" : v.number ? v.text : JsonQuote(v.text); }
 
 // Text cells are one line each: a tab or line break inside a value (a CD-TEXT
 // title, say) would shift the columns, so it becomes a space.

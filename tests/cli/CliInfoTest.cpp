@@ -12,6 +12,7 @@
 
 #include "tests/support/CdImages.h"
 #include "tests/support/CdInfo.h"
+#include "tests/support/UdfBuilder.h"
 
 using testsupport::Bytes;
 using testsupport::RawMode;
@@ -65,10 +66,14 @@ std::map<int, TrackRow> TessalTracks(const std::string& out) {
   return rows;
 }
 
-// libcdio sizes a sheet's MODE1/2048 track by 2352-byte sectors; for such a
-// source only the starts can be compared (rawSized false).
+// cd-info measures a track from the TOC, up to the next track's INDEX 01; a
+// drive's READ TRACK INFORMATION leaves out the next track's pregap (INDEX
+// 00), which pregaps gives by track number. libcdio sizes a sheet's
+// MODE1/2048 track by 2352-byte sectors; for such a source only the starts
+// can be compared (rawSized false).
 void ExpectSameTracks(const std::string& tessalArgs, const std::string& cdInfoArgs, const ScratchDir& dir,
-                      std::map<int, TrackRow>* ours = nullptr, bool rawSized = true) {
+                      std::map<int, TrackRow>* ours = nullptr, bool rawSized = true,
+                      std::map<int, long long> pregaps = {}) {
   CliRun t = Tessal("info " + tessalArgs, dir);
   ASSERT_EQ(t.status, 0) << t.err;
   auto a = TessalTracks(t.out);
@@ -81,7 +86,7 @@ void ExpectSameTracks(const std::string& tessalArgs, const std::string& cdInfoAr
     ASSERT_TRUE(a.count(n)) << t.out;
     EXPECT_EQ(a[n].start, row.start);
     if (rawSized) {
-      EXPECT_EQ(a[n].size, row.length);
+      EXPECT_EQ(a[n].size, row.length - pregaps[n + 1]);
     }
     EXPECT_EQ(a[n].mode == "Audio", row.audio);
   }
@@ -148,7 +153,7 @@ TEST(CliDevices, ListsTheImageItemLast) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.rfind("id\tnode\tname\n", 0), 0u) << r.out;
   EXPECT_NE(r.out.find("\t[Image File]\n"), std::string::npos);
-  EXPECT_EQ(r.out.substr(r.out.size() - 16), "\t\t[Image File]\n");
+  EXPECT_TRUE(r.out.ends_with("\n0\t\t[Image File]\n")) << r.out;  // the image item, id 0, last
   std::regex drive(R"(^\d+\t/dev/sr\d+\t/dev/sr\d+:.*$)");
   std::istringstream in(r.out);
   std::string line;
@@ -174,12 +179,12 @@ TEST(CliInfo, AudioCueSheetWithCdTextMatchesCdInfo) {
                               "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    INDEX 00 00:05:00\n    INDEX 01 00:05:50\n"
                               "  TRACK 03 AUDIO\n    TITLE \"Three\"\n    INDEX 00 00:12:00\n    INDEX 01 00:13:00\n");
   std::map<int, TrackRow> ours;
-  ExpectSameTracks(Quote(cue), "--cue-file=" + Quote(cue), dir, &ours);
+  ExpectSameTracks(Quote(cue), "--cue-file=" + Quote(cue), dir, &ours, true, {{2, 50}, {3, 75}});
   CliRun t = Tessal("info " + Quote(cue), dir);
   EXPECT_NE(t.out.find("\nmedium\tCD-ROM\n"), std::string::npos) << t.out;
   EXPECT_NE(t.out.find("\nstatus\tcomplete\n"), std::string::npos);
-  EXPECT_NE(t.out.find("\t\tOne\tA\t"), std::string::npos) << t.out;  // track 1's CD-TEXT row
-  EXPECT_NE(t.out.find("Disc Title\tDisc Artist"), std::string::npos);
+  EXPECT_NE(t.out.find("\n1\tOne\tA\t"), std::string::npos) << t.out;  // track 1's CD-TEXT row
+  EXPECT_NE(t.out.find("\n0\tDisc Title\tDisc Artist"), std::string::npos);
   EXPECT_NE(t.out.find("Three"), std::string::npos);
 }
 
@@ -242,4 +247,32 @@ TEST(CliInfo, IsoMatchesCdInfoAndJsonCarriesTheSameData) {
     std::string jf = dir.Write("out.json", j.out);
     EXPECT_EQ(std::system(("python3 -c 'import json,sys; json.load(open(sys.argv[1]))' " + Quote(jf)).c_str()), 0);
   }
+}
+
+TEST(CliInfo, TwoSessionsAndAnOpenUdfTrack) {
+  ScratchDir dir;
+  Bytes iso = testsupport::IsoVolume(100);
+  dir.Write("one.bin", testsupport::AudioSectors(600));
+  dir.Write("two.iso", iso);
+  std::string cue = dir.Write("two.cue", "REM SESSION 01\nFILE one.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                         "REM SESSION 02\nFILE two.iso BINARY\nTRACK 02 MODE1/2048\nINDEX 01 00:00:00\n");
+  CliRun t = Tessal("info " + Quote(cue), dir);
+  ASSERT_EQ(t.status, 0) << t.err;
+  EXPECT_NE(t.out.find("\nsessions\t2\n"), std::string::npos) << t.out;
+  EXPECT_NE(t.out.find("\n1\t1\tAudio\t0\t600\t\t\n"), std::string::npos) << t.out;
+  // After the first lead-out: 6750 lead-out, 4500 lead-in and a 150-sector pregap.
+  EXPECT_NE(t.out.find("\n2\t2\tMode 1\t12000\t100\tISO 9660\t\n"), std::string::npos) << t.out;
+  EXPECT_NE(t.out.find("\n2\t2\t2\t12100\n"), std::string::npos) << t.out;
+
+  testsupport::UdfBuildOptions opt;
+  opt.partition = testsupport::UdfPartitionKind::Virtual;
+  auto udf = testsupport::BuildUdfImage(testsupport::UdfNode::Dir("", {testsupport::UdfNode::File("f", "x")}), opt);
+  std::string path = dir.File("open.iso");
+  ASSERT_TRUE(udf.WriteTo(path));
+  t = Tessal("info " + Quote(path), dir);
+  ASSERT_EQ(t.status, 0) << t.err;
+  EXPECT_NE(t.out.find("\nmedium\tCD-R\n"), std::string::npos) << t.out;
+  EXPECT_NE(t.out.find("\nstatus\tincomplete\n"), std::string::npos);
+  ASSERT_TRUE(udf.nextWritable);
+  EXPECT_NE(t.out.find("\tUDF\t" + std::to_string(*udf.nextWritable) + "\n"), std::string::npos) << t.out;
 }
