@@ -594,6 +594,33 @@ TEST_F(QtLayer, SaveDialogAddsTheDefaultExtension) {
   std::filesystem::remove_all(dir);
 }
 
+// Every dialog template of the program opens as a real window with one
+// widget per control, a child panel inside a host the way the main window
+// places its views.
+TEST_F(QtLayer, EveryProgramTemplateOpensWithAWidgetPerControl) {
+  const int ids[] = {102, 157, 165, 166, 167, 172, 176, 191, 208, 220, 235};
+  int opened = 0;
+  for (int id : ids) {
+    const res::DialogTemplate* tpl = ui::FindDialogTemplate(id);
+    if (!tpl) continue;
+    SCOPED_TRACE("template " + std::to_string(id));
+    ui::Window host;
+    host.CreateWindowAt(nullptr, ui::Rect(0, 0, 640, 480), 0, false, S::Visible);
+    ui::Dialog d(id);
+    ASSERT_TRUE(d.Create(id, (tpl->style & S::Child) ? &host : nullptr));
+    ASSERT_NE(ui::qt::QtUi::WidgetOf(d), nullptr);
+    EXPECT_EQ(d.Children().size(), tpl->controls.size());
+    for (ui::Window* c : d.Children()) {
+      QWidget* w = ui::qt::QtUi::WidgetOf(*c);
+      ASSERT_NE(w, nullptr) << "control " << c->GetDlgCtrlID();
+      EXPECT_EQ(w->parentWidget(), ui::qt::QtUi::WidgetOf(d));
+      EXPECT_EQ(w->geometry().width(), c->GetRect().Width());
+    }
+    ++opened;
+  }
+  if (opened == 0) GTEST_SKIP() << "the program's templates are not linked in";
+}
+
 }  // namespace
 
 namespace {
