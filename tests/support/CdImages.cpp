@@ -1,5 +1,7 @@
 #include "tests/support/CdImages.h"
 
+#include "platform/orvane/CdSector.h"
+
 #include <stdlib.h>
 
 #include <cstring>
@@ -72,29 +74,30 @@ Bytes IsoVolume(std::uint32_t count, bool xa, std::uint32_t declared) {
   return out;
 }
 
-namespace {
-std::uint8_t Bcd(unsigned v) { return static_cast<std::uint8_t>(((v / 10) << 4) | (v % 10)); }
-}  // namespace
-
 Bytes RawSector(std::int32_t lba, RawMode mode, const std::uint8_t* data, std::size_t length) {
-  Bytes s(2352, 0);
-  std::memset(s.data() + 1, 0xFF, 10);
-  std::uint32_t a = static_cast<std::uint32_t>(lba + 150);
-  s[12] = Bcd(a / 75 / 60);
-  s[13] = Bcd(a / 75 % 60);
-  s[14] = Bcd(a % 75);
-  s[15] = mode == RawMode::Mode1 ? 1 : 2;
-  std::size_t at = 16, room = 2048;
-  if (mode == RawMode::Mode2Form1 || mode == RawMode::Mode2Form2) {
-    std::uint8_t sub[4] = {0, 0, static_cast<std::uint8_t>(mode == RawMode::Mode2Form2 ? 0x20 : 0x08), 0};
-    std::memcpy(&s[16], sub, 4);
-    std::memcpy(&s[20], sub, 4);
-    at = 24;
-    room = mode == RawMode::Mode2Form2 ? 2324 : 2048;
-  } else if (mode == RawMode::Mode2Formless) {
-    room = 2336;
+  // Whole sectors as a drive returns them, EDC and ECC included.
+  Bytes s(orvane::kRawSectorSize, 0);
+  Bytes user(2336, 0);
+  std::memcpy(user.data(), data, std::min(length, user.size()));
+  switch (mode) {
+    case RawMode::Mode1:
+      orvane::BuildMode1Sector(s.data(), lba, user.data());
+      break;
+    case RawMode::Mode2Form1: {
+      const std::uint8_t sub[4] = {0, 0, 0x08, 0};
+      orvane::BuildMode2Form1Sector(s.data(), lba, sub, user.data());
+      break;
+    }
+    case RawMode::Mode2Form2: {
+      const std::uint8_t sub[4] = {0, 0, 0x20, 0};
+      orvane::BuildMode2Form2Sector(s.data(), lba, sub, user.data());
+      break;
+    }
+    case RawMode::Mode2Formless:  // no sub-header and no error correction
+      orvane::WriteSyncAndHeader(s.data(), lba, 2);
+      std::memcpy(s.data() + 16, user.data(), 2336);
+      break;
   }
-  std::memcpy(&s[at], data, std::min(room, length));
   return s;
 }
 

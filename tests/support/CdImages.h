@@ -40,8 +40,8 @@ Bytes IsoVolume(std::uint32_t count, bool xa = false, std::uint32_t declaredSect
 enum class RawMode { Mode1, Mode2Form1, Mode2Form2, Mode2Formless };
 
 // One raw 2352-byte sector: sync, header with the BCD address of lba, the
-// sub-header for Mode 2 XA, and the user data (2048, 2324 or 2336 bytes from
-// data, zero-padded).
+// sub-header for Mode 2 XA, the user data (2048, 2324 or 2336 bytes from
+// data, zero-padded), and the EDC/ECC of the mode.
 Bytes RawSector(std::int32_t lba, RawMode mode, const std::uint8_t* data, std::size_t length);
 // count raw sectors from firstLba whose user data is PatternSectors'.
 Bytes RawTrack(std::int32_t firstLba, std::uint32_t count, RawMode mode);
