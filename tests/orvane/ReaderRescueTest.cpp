@@ -1,5 +1,7 @@
 // What an image's surroundings add to it: a ddrescue mapfile's holes and the
 // open track of an incrementally written UDF disc.
+#include <random>
+
 #include "tests/orvane/ReaderTestUtil.h"
 #include "tests/support/UdfBuilder.h"
 
@@ -129,4 +131,34 @@ TEST(ReaderRescue, OnlyAValidFileEntryAtTheVeryEndOpensTheTrack) {
   Bytes audio = testsupport::AudioSectors(10);
   std::copy(fe.begin(), fe.begin() + 16, audio.end() - 2352);
   EXPECT_FALSE(MustOpen(dir.Write("a.bin", audio)).tracks.at(0).nextWritable);
+}
+
+// Whatever a damaged mapfile says, the image is refused with a reason or its
+// bad ranges lie inside the disc.
+TEST(ReaderRescue, MutatedMapfilesNeverCrash) {
+  ScratchDir dir;
+  std::string iso = dir.Write("f.iso", testsupport::IsoVolume(64));
+  const std::string good = "# Mapfile\n0x00010000 ? 1\n0x00000000 0x00004000 +\n0x00004000 0x00000200 -\n"
+                           "0x00004200 0x0001BE00 +\n0x00020000 0x00000800 /\n";
+  const char alphabet[] = "0123456789abcdefx+-*/?# \n";
+  std::mt19937 rng(4242);
+  for (int round = 0; round < 400; ++round) {
+    std::string m = good;
+    for (int e = 0, n = 1 + static_cast<int>(rng() % 4); e < n; ++e) {
+      std::size_t at = rng() % m.size();
+      if (rng() % 2) m[at] = alphabet[rng() % (sizeof alphabet - 1)];
+      else m.insert(at, 1, alphabet[rng() % (sizeof alphabet - 1)]);
+    }
+    dir.Write("f.iso.map", m);
+    orvane::DiscLayout l;
+    std::string error;
+    if (orvane::OpenImage(iso, l, error)) {
+      for (const auto& b : l.badSectors) {
+        ASSERT_GE(b.first, 0) << m;
+        ASSERT_LE(std::int64_t(b.first) + b.count, 64) << m;
+      }
+    } else {
+      ASSERT_NE(error.find("mapfile"), std::string::npos) << error;
+    }
+  }
 }
