@@ -12,6 +12,7 @@
 #include "platform/orvane/VirtualDrive.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -60,6 +61,8 @@ class VirtualDrive final : public Transport {
   const TrackLayout* TrackNumbered(int n) const;
   std::int32_t DiscEnd() const { return m_L.sessions.empty() ? 0 : m_L.sessions.back().leadOut; }
   bool IsBad(std::int32_t lba) const;
+  // The first unreadable sector at or after lba; INT64_MAX when none.
+  std::int64_t NextBad(std::int32_t lba) const;
   // Raw 2352-byte sectors (and their 96 sub-channel bytes when sub is given)
   // of count sectors from lba; on a failure done tells how many came.
   bool ReadRaw(std::int32_t lba, std::uint32_t count, std::uint8_t* out, std::uint8_t* sub, SenseCode& err,
@@ -107,6 +110,21 @@ void Answer(ScsiCommand& c, ScsiResult& r, const std::vector<std::uint8_t>& data
 }
 
 void VirtualDrive::Normalise() {
+  // Bad ranges sorted, so a scan over a mapfile with thousands of holes
+  // finds the next one by search, not by walking the list per sector.
+  std::sort(m_L.badSectors.begin(), m_L.badSectors.end(),
+            [](const BadRange& a, const BadRange& b) { return a.first < b.first; });
+  std::vector<BadRange> merged;
+  for (const auto& b : m_L.badSectors) {
+    if (b.count == 0) continue;
+    if (!merged.empty() && std::int64_t(merged.back().first) + merged.back().count >= b.first) {
+      const std::int64_t end = std::max(std::int64_t(merged.back().first) + merged.back().count, std::int64_t(b.first) + b.count);
+      merged.back().count = static_cast<std::uint32_t>(std::min<std::int64_t>(end - merged.back().first, UINT32_MAX));
+    } else {
+      merged.push_back(b);
+    }
+  }
+  m_L.badSectors = std::move(merged);
   std::sort(m_L.tracks.begin(), m_L.tracks.end(),
             [](const TrackLayout& a, const TrackLayout& b) { return a.number < b.number; });
   if (m_L.sessions.empty()) {
@@ -136,9 +154,19 @@ const TrackLayout* VirtualDrive::TrackNumbered(int n) const {
 }
 
 bool VirtualDrive::IsBad(std::int32_t lba) const {
-  for (const auto& b : m_L.badSectors)
-    if (lba >= b.first && std::int64_t(lba) < std::int64_t(b.first) + b.count) return true;
-  return false;
+  // Sorted by first sector (Normalise): the range starting last at or before lba.
+  auto it = std::upper_bound(m_L.badSectors.begin(), m_L.badSectors.end(), lba,
+                             [](std::int32_t v, const BadRange& b) { return v < b.first; });
+  if (it == m_L.badSectors.begin()) return false;
+  --it;
+  return std::int64_t(lba) < std::int64_t(it->first) + it->count;
+}
+
+std::int64_t VirtualDrive::NextBad(std::int32_t lba) const {
+  if (IsBad(lba)) return lba;
+  auto it = std::upper_bound(m_L.badSectors.begin(), m_L.badSectors.end(), lba,
+                             [](std::int32_t v, const BadRange& b) { return v < b.first; });
+  return it == m_L.badSectors.end() ? INT64_MAX : it->first;
 }
 
 SectorKind VirtualDrive::KindOf(const TrackLayout& t, const std::uint8_t* s) const {
@@ -216,12 +244,11 @@ bool VirtualDrive::ReadRaw(std::int32_t lba, std::uint32_t count, std::uint8_t* 
       continue;
     }
     // The run of sectors this extent holds, up to a bad sector, in one file read.
-    std::uint32_t run = 1;
     const std::int64_t extentEnd = std::int64_t(e->firstLba) + e->count;
     const std::int64_t trackEnd = std::int64_t(t->start) + t->length;
-    while (done + run < count && at + std::int64_t(run) < extentEnd && at + std::int64_t(run) < trackEnd &&
-           run < 256 && !IsBad(at + static_cast<std::int32_t>(run)))
-      ++run;
+    const std::int64_t runEnd = std::min({extentEnd, trackEnd, NextBad(at), std::int64_t(at) + (count - done),
+                                          std::int64_t(at) + 256});
+    const auto run = static_cast<std::uint32_t>(std::max<std::int64_t>(1, runEnd - at));
     const std::size_t stride = e->stride;
     m_scratch.resize(stride * run);
     const std::uint64_t off = e->offset + std::uint64_t(at - e->firstLba) * stride;
@@ -585,11 +612,10 @@ void VirtualDrive::Read10(ScsiCommand& c, ScsiResult& r) {
     for (const auto& x : t->extents)
       if (at >= x.firstLba && std::int64_t(at) < std::int64_t(x.firstLba) + x.count) e = &x;
     if (e && e->file && e->format == StoredFormat::UserData2048 && e->stride == 2048 && dst) {
-      std::uint32_t run = 1;
-      const std::int64_t end = std::min(std::int64_t(e->firstLba) + e->count, std::int64_t(t->start) + t->length);
-      while (done + run < count && done + run < room && at + std::int64_t(run) < end &&
-             !IsBad(at + static_cast<std::int32_t>(run)))
-        ++run;
+      const std::int64_t end = std::min({std::int64_t(e->firstLba) + e->count, std::int64_t(t->start) + t->length,
+                                         NextBad(at), std::int64_t(at) + (count - done),
+                                         std::int64_t(at) + static_cast<std::int64_t>(room - done)});
+      const auto run = static_cast<std::uint32_t>(end - at);
       const std::size_t want = std::size_t(run) * 2048;
       const std::size_t got = e->file->ReadAt(e->offset + std::uint64_t(at - e->firstLba) * 2048, dst, want);
       if (got < want) {

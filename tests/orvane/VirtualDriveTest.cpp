@@ -244,6 +244,19 @@ TEST(VirtualDrive, Read10DataRefusalsAndRuns) {
   EXPECT_NE(two->ReadCD_All(buf.data(), 2352, 1, 5000), 0);
   ExpectSense(*two, 0x05, 0x21, 0x00);
 
+  // Holes given out of order and overlapping: every sector inside fails,
+  // every sector between them reads.
+  auto holes = MixedDisc();
+  holes.badSectors = {{120, 3}, {100, 5}, {102, 10}, {90, 0}, {130, 1}};
+  auto h = Drive(holes);
+  for (std::int32_t lba = 85; lba < 135; ++lba) {
+    const bool bad = (lba >= 100 && lba < 112) || (lba >= 120 && lba < 123) || lba == 130;
+    EXPECT_EQ(h->ReadCD_10(buf.data(), 2048, 1, static_cast<std::uint32_t>(lba)) != 0, bad) << lba;
+    EXPECT_EQ(h->ReadCD_All(buf.data(), 2352, 1, static_cast<std::uint32_t>(lba)) != 0, bad) << lba;
+  }
+  EXPECT_EQ(h->ReadCD_10(buf.data(), 8 * 2048, 8, 112), 0);
+  EXPECT_NE(h->ReadCD_10(buf.data(), 9 * 2048, 9, 112), 0);
+
   // A buffer smaller than the sectors asked is refused before anything is sent.
   EXPECT_NE(d->ReadCD_10(buf.data(), 2047, 1, 0), 0);
   EXPECT_FALSE(d->GetLastError().empty());
