@@ -87,7 +87,7 @@ unsigned NullWaveDevice::GetNumDevs() { return options_.devices; }
 
 WaveStatus NullWaveDevice::GetDevCaps(unsigned id, WaveOutCaps& caps) {
   if (id >= options_.devices) return {WaveError::BadDeviceId, "no null device " + std::to_string(id)};
-  caps = options_.caps;
+  caps = CapsOf(id);
   return {};
 }
 
@@ -95,7 +95,7 @@ WaveStatus NullWaveDevice::Open(unsigned id, const WaveFormat& format, DoneCallb
                                 std::unique_ptr<WaveOut>& out) {
   if (id >= options_.devices) return {WaveError::BadDeviceId, "no null device " + std::to_string(id)};
   if (options_.failOpen) return {WaveError::NoDevice, "null device refuses to open"};
-  if (format.channels > options_.caps.channels || !(FormatBit(format) & options_.caps.formats))
+  if (format.channels > CapsOf(id).channels || !(FormatBit(format) & CapsOf(id).formats))
     return {WaveError::BadFormat, "null device does not take this format"};
   std::size_t index;
   {

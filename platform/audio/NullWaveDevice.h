@@ -26,6 +26,7 @@ struct NullWaveOptions {
   double speed = 1.0;  // RealTime only: 4.0 plays four times as fast
   unsigned devices = 1;
   WaveOutCaps caps{"Null output", 2, 0xFFFFF};
+  std::vector<WaveOutCaps> deviceCaps;  // per device from 0; devices past it have `caps`
   bool failOpen = false;  // Open reports NoDevice
 };
 
@@ -54,6 +55,10 @@ class NullWaveDevice : public WaveDevice {
   struct Shared;  // state the outputs' sinks share with the device
 
  private:
+  const WaveOutCaps& CapsOf(unsigned id) const {
+    return id < options_.deviceCaps.size() ? options_.deviceCaps[id] : options_.caps;
+  }
+
   NullWaveOptions options_;
   std::shared_ptr<Shared> shared_;
 };

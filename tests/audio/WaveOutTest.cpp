@@ -70,6 +70,18 @@ TEST(NullWaveDeviceTest, DeviceListCapsAndOpenFailures) {
   EXPECT_TRUE(dev.Open(0, {1, 44100, 16}, {}, out).ok());
   EXPECT_EQ(dev.OpenCount(), 1u);
 
+  NullWaveOptions mixed;
+  mixed.devices = 2;
+  mixed.deviceCaps = {WaveOutCaps{"first", 1, WAVE_FORMAT_1M08}};
+  NullWaveDevice two(mixed);
+  ASSERT_TRUE(two.GetDevCaps(0, caps).ok());
+  EXPECT_EQ(caps.name, "first");
+  ASSERT_TRUE(two.GetDevCaps(1, caps).ok());
+  EXPECT_EQ(caps.name, "Null output");
+  std::unique_ptr<WaveOut> o0, o1;
+  EXPECT_EQ(two.Open(0, kCdAudioFormat, {}, o0).error, WaveError::BadFormat);
+  EXPECT_TRUE(two.Open(1, kCdAudioFormat, {}, o1).ok());
+
   NullWaveOptions refusing;
   refusing.failOpen = true;
   NullWaveDevice broken(refusing);
