@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "disc/ByteOrder.h"
@@ -89,6 +90,7 @@ class VirtualDrive final : public Transport {
   bool m_trayOpen = false;
   bool m_locked = false;
   std::vector<std::uint8_t> m_scratch;
+  std::mutex m_mutex;  // a scan worker and the window may share the drive
 };
 
 void Fail(ScsiResult& r, SenseCode s) {
@@ -129,13 +131,16 @@ void VirtualDrive::Normalise() {
             [](const TrackLayout& a, const TrackLayout& b) { return a.number < b.number; });
   if (m_L.sessions.empty()) {
     SessionLayout s;
-    for (const auto& t : m_L.tracks) s.leadOut = std::max<std::int64_t>(s.leadOut, std::int64_t(t.start) + t.length);
+    for (const auto& t : m_L.tracks)
+      s.leadOut = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t(t.start) + t.length, s.leadOut, INT32_MAX));
     if (!m_L.tracks.empty() && m_L.tracks.front().mode == TrackMode::Mode2Xa) s.discType = 0x20;
     m_L.sessions.push_back(s);
   }
   for (const auto& t : m_L.tracks) {
     for (auto& s : m_L.sessions) {
-      if (s.number == t.session) s.leadOut = std::max<std::int32_t>(s.leadOut, t.start + static_cast<std::int32_t>(t.length));
+      if (s.number == t.session)
+        s.leadOut = static_cast<std::int32_t>(
+            std::clamp<std::int64_t>(std::int64_t(t.start) + t.length, s.leadOut, INT32_MAX));
     }
   }
 }
@@ -294,6 +299,7 @@ bool VirtualDrive::ReadRaw(std::int32_t lba, std::uint32_t count, std::uint8_t* 
 }
 
 ScsiResult VirtualDrive::Execute(ScsiCommand& c) {
+  std::lock_guard<std::mutex> hold(m_mutex);
   ScsiResult r;
   if (c.cdbLength <= 0) {
     Fail(r, kSenseInvalidOpcode);
@@ -591,7 +597,7 @@ void VirtualDrive::Read10(ScsiCommand& c, ScsiResult& r) {
   const std::size_t room = c.data ? c.dataLength / 2048 : 0;
   std::uint32_t done = 0;
   std::uint8_t raw[kRawSectorSize];
-  while (done < count) {
+  while (done < count && done < room) {  // nothing is read that the buffer cannot take
     const std::int32_t at = static_cast<std::int32_t>(lba + done);
     const TrackLayout* t = TrackAt(at);
     if (!t) {
@@ -750,6 +756,7 @@ void VirtualDrive::ReadCd(ScsiCommand& c, ScsiResult& r) {
       Fail(r, err);
       break;
     }
+    if (pos >= cap) break;  // the caller's buffer is full: the rest would go nowhere
   }
   r.transferred = pos;
 }

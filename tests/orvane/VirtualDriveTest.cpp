@@ -510,3 +510,67 @@ TEST(VirtualDrive, JudgesFileSystems) {
 }
 
 }  // namespace
+
+namespace {
+
+// Layouts no sound reader makes, as a damaged or crafted image might: every
+// command answers with data or sense and never reads outside the file.
+TEST(VirtualDrive, HostileLayoutsAnswerWithSense) {
+  auto file = std::make_shared<MemoryImageFile>(Bytes(4 * 2352, 0x5A));
+  std::vector<orvane::DiscLayout> layouts;
+  {
+    auto l = testsupport::MemoryDisc({testsupport::MemoryTrack(1, TrackMode::Mode1, 0, 0xFFFFFFFFu, file,
+                                                               StoredFormat::Raw2352, 2352)});
+    layouts.push_back(l);
+  }
+  {
+    auto l = testsupport::MemoryDisc({testsupport::MemoryTrack(1, TrackMode::Mode1, 0, 100, file,
+                                                               StoredFormat::UserData2048, 0)});  // stride 0
+    layouts.push_back(l);
+  }
+  {
+    auto l = testsupport::MemoryDisc({testsupport::MemoryTrack(1, TrackMode::Mode2Xa, 0, 100, file,
+                                                               StoredFormat::Mode2_2336, 2336)});
+    l.tracks[0].extents[0].offset = ~0ull - 100;  // past any file
+    l.tracks[0].extents[0].hasSubchannel = true;
+    l.tracks[0].extents[0].subchannelOffset = 5000;
+    l.badSectors = {{-5, 0xFFFFFFFFu}};
+    layouts.push_back(l);
+  }
+  {
+    orvane::DiscLayout l;  // no tracks, no sessions
+    layouts.push_back(l);
+  }
+  {
+    auto l = testsupport::MemoryDisc({testsupport::MemoryTrack(200, TrackMode::Audio, 2000000000, 100, file,
+                                                               StoredFormat::Audio2352BE, 2352, 5000, 7)});
+    l.rawFullToc = {1, 2, 3};  // not a whole descriptor
+    layouts.push_back(l);
+  }
+  std::vector<unsigned char> buf(16 * 2352 + 2352);
+  for (std::size_t i = 0; i < layouts.size(); ++i) {
+    auto d = Drive(layouts[i]);
+    DISC_INFO di{};
+    TRACK_INFO ti{};
+    FS_CDTEXT_INFO text{};
+    d->ReadDiscInfo(di);
+    d->ReadTrackInfo(ti, READ_TRACK_INFO_TRACK, 1);
+    d->ReadTrackInfo(ti, READ_TRACK_INFO_LBA, 0x7FFFFFFF);
+    for (int format : {0, 1, 2, 5}) d->ReadToc(buf.data(), 2048, format, 0);
+    d->GetCDText(text);
+    for (std::uint32_t lba : {0u, 3u, 4u, 99u, 0x7FFFFFF0u, 0xFFFFFFF0u, 2000000050u}) {
+      const int r10 = d->ReadCD_10(buf.data(), 16 * 2048, 16, lba);
+      if (r10 != 0) EXPECT_NE(d->GetSenseData().key, 0) << i << " " << lba;
+      const int rcd = d->ReadCD_All(buf.data(), 16 * 2352, 16, lba);
+      if (rcd != 0) EXPECT_NE(d->GetSenseData().key, 0) << i << " " << lba;
+    }
+    EXPECT_EQ(d->JudgeFileSystem(0), 0) << i;
+  }
+  // The sectors the file does hold still read; the ones it lacks fail.
+  auto d = Drive(layouts[0]);
+  EXPECT_EQ(d->ReadCD_All(buf.data(), 4 * 2352, 4, 0), 0);
+  EXPECT_NE(d->ReadCD_All(buf.data(), 2352, 1, 4), 0);
+  ExpectSense(*d, 0x03, 0x11, 0x05);
+}
+
+}  // namespace
