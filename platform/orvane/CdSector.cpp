@@ -116,6 +116,41 @@ void BuildMode2Form2Sector(std::uint8_t* s, std::int32_t lba, const std::uint8_t
   PutEdc(s + 2348, ComputeEdc(s + 16, 2332));
 }
 
+std::uint16_t Crc16Ccitt(const std::uint8_t* p, std::size_t n) {
+  std::uint16_t crc = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    crc = static_cast<std::uint16_t>(crc ^ (p[i] << 8));
+    for (int b = 0; b < 8; ++b)
+      crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x1021) : static_cast<std::uint16_t>(crc << 1);
+  }
+  return crc;
+}
+
+void BuildSubchannelPQ(std::uint8_t* out, std::int32_t lba, std::uint8_t control, int track, int index,
+                       std::int32_t trackStart) {
+  std::uint8_t q[12] = {};
+  q[0] = static_cast<std::uint8_t>(((control & 0x0F) << 4) | 0x01);
+  q[1] = ToBcd(track % 100);
+  q[2] = ToBcd(index % 100);
+  auto msf = [](std::uint8_t* at, std::int64_t v) {
+    if (v < 0) v += 450000;
+    at[0] = ToBcd(static_cast<int>(v / 4500 % 100));
+    at[1] = ToBcd(static_cast<int>(v / 75 % 60));
+    at[2] = ToBcd(static_cast<int>(v % 75));
+  };
+  const bool pause = index == 0;
+  // In the pregap the relative time counts down to index 01.
+  msf(q + 3, pause ? std::int64_t(trackStart) - lba : std::int64_t(lba) - trackStart);
+  msf(q + 7, std::int64_t(lba) + 150);
+  const std::uint16_t crc = static_cast<std::uint16_t>(~Crc16Ccitt(q, 10));
+  q[10] = static_cast<std::uint8_t>(crc >> 8);
+  q[11] = static_cast<std::uint8_t>(crc);
+  for (int i = 0; i < 96; ++i) {
+    const bool qbit = (q[i / 8] >> (7 - i % 8)) & 1;
+    out[i] = static_cast<std::uint8_t>((pause ? 0x80 : 0) | (qbit ? 0x40 : 0));
+  }
+}
+
 void BuildMode2FromBody(std::uint8_t* s, std::int32_t lba, const std::uint8_t* body) {
   WriteSyncAndHeader(s, lba, 2);
   std::memcpy(s + 16, body, 2336);

@@ -27,6 +27,16 @@ void BuildMode2Form2Sector(std::uint8_t* sector, std::int32_t lba, const std::ui
 // Mode 2 sector from the 2336 bytes that follow the header.
 void BuildMode2FromBody(std::uint8_t* sector, std::int32_t lba, const std::uint8_t* body2336);
 
+// CRC-16 CCITT (x^16 + x^12 + x^5 + 1, initial 0, not inverted) of the
+// sub-channel Q and CD-TEXT packs; both store its complement.
+std::uint16_t Crc16Ccitt(const std::uint8_t* data, std::size_t size);
+
+// The 96 interleaved sub-channel bytes of a sector whose image stores none:
+// P set through a pause (pregap), Q in mode 1 with the track, index, times
+// relative to index 01 and absolute, and its CRC; R-W empty.
+void BuildSubchannelPQ(std::uint8_t* out96, std::int32_t lba, std::uint8_t control, int track, int index,
+                       std::int32_t trackStart);
+
 std::uint8_t ToBcd(int v);
 int FromBcd(std::uint8_t v);
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "disc/TextCodec.h"
+#include "platform/orvane/CdSector.h"
 
 namespace orvane {
 namespace {
@@ -45,15 +46,7 @@ std::string Utf8ToLatin1(const std::string& s) {
 
 }  // namespace
 
-std::uint16_t CdTextPackCrc(const std::uint8_t* p) {
-  std::uint16_t crc = 0;
-  for (int i = 0; i < 16; ++i) {
-    crc = static_cast<std::uint16_t>(crc ^ (p[i] << 8));
-    for (int b = 0; b < 8; ++b)
-      crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x1021) : static_cast<std::uint16_t>(crc << 1);
-  }
-  return static_cast<std::uint16_t>(~crc);
-}
+std::uint16_t CdTextPackCrc(const std::uint8_t* p) { return static_cast<std::uint16_t>(~Crc16Ccitt(p, 16)); }
 
 bool CdTextPackValid(const std::uint8_t* p) {
   return CdTextPackCrc(p) == static_cast<std::uint16_t>((p[16] << 8) | p[17]);

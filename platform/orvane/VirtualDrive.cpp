@@ -68,6 +68,8 @@ class VirtualDrive final : public Transport {
   // of count sectors from lba; on a failure done tells how many came.
   bool ReadRaw(std::int32_t lba, std::uint32_t count, std::uint8_t* out, std::uint8_t* sub, SenseCode& err,
                std::uint32_t& done);
+  // P and Q of a sector the image keeps no sub-channel for, as the disc has them.
+  void SynthesiseSub(const TrackLayout& t, std::int32_t lba, std::uint8_t* out96) const;
   SectorKind KindOf(const TrackLayout& t, const std::uint8_t* raw) const;
 
   void TestUnitReady(ScsiCommand& c, ScsiResult& r);
@@ -224,6 +226,13 @@ void SynthesiseEmpty(const TrackLayout& t, std::int32_t lba, std::uint8_t* out) 
   }
 }
 
+void VirtualDrive::SynthesiseSub(const TrackLayout& t, std::int32_t lba, std::uint8_t* out96) const {
+  int index = lba < t.start ? 0 : 1;
+  for (std::int32_t from : t.furtherIndexes)
+    if (lba >= from && from > t.start) ++index;
+  BuildSubchannelPQ(out96, lba, t.control, t.number, index, t.start);
+}
+
 bool VirtualDrive::ReadRaw(std::int32_t lba, std::uint32_t count, std::uint8_t* out, std::uint8_t* sub, SenseCode& err,
                            std::uint32_t& done) {
   done = 0;
@@ -244,7 +253,7 @@ bool VirtualDrive::ReadRaw(std::int32_t lba, std::uint32_t count, std::uint8_t* 
     std::uint8_t* dst = out + std::size_t(done) * kRawSectorSize;
     if (!e || !e->file) {
       SynthesiseEmpty(*t, at, dst);
-      if (sub) std::memset(sub + std::size_t(done) * 96, 0, 96);
+      if (sub) SynthesiseSub(*t, at, sub + std::size_t(done) * 96);
       ++done;
       continue;
     }
@@ -290,7 +299,7 @@ bool VirtualDrive::ReadRaw(std::int32_t lba, std::uint32_t count, std::uint8_t* 
             std::size_t(i) * stride + e->subchannelOffset + 96 <= got)
           std::memcpy(sd, src + e->subchannelOffset, 96);
         else
-          std::memset(sd, 0, 96);
+          SynthesiseSub(*t, l, sd);
       }
       ++done;
     }

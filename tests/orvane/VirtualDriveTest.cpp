@@ -348,7 +348,8 @@ TEST(VirtualDrive, ReadCdFieldsTypesAndForm2) {
   std::fill(out.begin(), out.end(), 0xEE);
   ASSERT_EQ(ReadCd(*d, 0, 0, 0xFA, 0x02, out.data(), out.size()), 0);  // + C2 + Q
   EXPECT_TRUE(std::equal(out.begin(), out.begin() + 2352, raw.begin()));
-  EXPECT_TRUE(std::all_of(out.begin() + 2352, out.begin() + 2352 + 294 + 16, [](unsigned char b) { return b == 0; }));
+  EXPECT_TRUE(std::all_of(out.begin() + 2352, out.begin() + 2352 + 294, [](unsigned char b) { return b == 0; }));
+  EXPECT_EQ(out[2352 + 294], 0x41);  // Q of a data track, after the C2 bits
   EXPECT_EQ(out[2352 + 294 + 16], 0xEE);
 
   // Form 2 data into a buffer sized for 2048 bytes a sector: cut, never overrun.
@@ -357,6 +358,51 @@ TEST(VirtualDrive, ReadCdFieldsTypesAndForm2) {
   EXPECT_EQ(small[2048], 0xEE);
   EXPECT_NE(ReadCd(*d, 0, 7, 0x10, 0, out.data(), out.size()), 0);
   ExpectSense(*d, 0x05, 0x24, 0x00);
+}
+
+// CRC-16 CCITT by long division: the message followed by 16 zero bits,
+// divided by x^16 + x^12 + x^5 + 1; the remainder.
+std::uint16_t DividedCrc(const std::uint8_t* d, std::size_t n) {
+  std::vector<int> bits;
+  for (std::size_t i = 0; i < n; ++i)
+    for (int b = 7; b >= 0; --b) bits.push_back((d[i] >> b) & 1);
+  bits.resize(bits.size() + 16, 0);
+  const int poly[17] = {1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  for (std::size_t i = 0; i + 16 < bits.size(); ++i)
+    if (bits[i])
+      for (int k = 0; k < 17; ++k) bits[i + k] ^= poly[k];
+  std::uint16_t r = 0;
+  for (std::size_t i = bits.size() - 16; i < bits.size(); ++i) r = static_cast<std::uint16_t>((r << 1) | bits[i]);
+  return r;
+}
+
+TEST(VirtualDrive, SynthesisedSubchannelQ) {
+  auto d = Drive(MixedDisc());
+  std::vector<unsigned char> out(2352 + 96);
+  auto q = [&](std::uint32_t lba) {
+    EXPECT_EQ(ReadCd(*d, lba, 0, 0xF8, 0x02, out.data(), out.size()), 0);
+    return std::vector<std::uint8_t>(out.begin() + 2352, out.begin() + 2352 + 16);
+  };
+  // Track 2's pregap: index 0, counting down to its start at 450.
+  auto p = q(400);
+  EXPECT_EQ(p[0], 0x01);
+  EXPECT_EQ(p[1], 0x02);
+  EXPECT_EQ(p[2], 0x00);
+  EXPECT_EQ((std::vector<std::uint8_t>(p.begin() + 3, p.begin() + 6)), (std::vector<std::uint8_t>{0, 0, 0x50}));
+  EXPECT_EQ((std::vector<std::uint8_t>(p.begin() + 7, p.begin() + 10)), (std::vector<std::uint8_t>{0, 0x07, 0x25}));
+  EXPECT_EQ(static_cast<std::uint16_t>(~DividedCrc(p.data(), 10)), GetBE16(&p[10]));
+  auto a = q(460);
+  EXPECT_EQ(a[2], 0x01);
+  EXPECT_EQ(a[5], 0x10);
+  EXPECT_EQ((std::vector<std::uint8_t>(a.begin() + 7, a.begin() + 10)), (std::vector<std::uint8_t>{0, 0x08, 0x10}));
+  EXPECT_EQ(static_cast<std::uint16_t>(~DividedCrc(a.data(), 10)), GetBE16(&a[10]));
+  auto data = q(5);
+  EXPECT_EQ(data[0], 0x41);  // data track control
+  // Raw P-W: P marks the pause.
+  ASSERT_EQ(ReadCd(*d, 400, 0, 0x10, 0x01, out.data(), out.size()), 0);
+  EXPECT_EQ(out[2352] & 0x80, 0x80);
+  ASSERT_EQ(ReadCd(*d, 460, 0, 0x10, 0x01, out.data(), out.size()), 0);
+  EXPECT_EQ(out[2352] & 0x80, 0);
 }
 
 TEST(VirtualDrive, ConfigurationAndCapabilityPage) {
