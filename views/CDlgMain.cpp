@@ -1,0 +1,486 @@
+// The file browser view.
+#include "views/CDlgMain.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "disc/ByteOrder.h"
+#include "platform/ui/Ui.h"
+#include "res/Resources.h"
+#include "views/CDlgTOC.h"
+#include "views/IsoReader.h"
+
+namespace {
+
+constexpr int kStrBlankDisc = 13;
+constexpr int kStrNotReady = 14;
+constexpr const char* kBlankDisc = "Blank Disc";
+constexpr const char* kNotReady = "Device not Ready,Please try again!";
+
+// Images of the image list, in the order they are added.
+constexpr int kImgFolder = 0;
+constexpr int kImgFolderOpen = 1;
+constexpr int kImgAudioTrack = 3;
+constexpr int kImgDataTrack = 4;
+constexpr int kIcons[] = {199, 198, 200, 202, 201};
+
+constexpr int kCdTextTracks = 99;
+constexpr int kCdTextLong = 160;
+constexpr int kCdTextIsrc = 17;
+
+// The synthesised TOC holds four descriptors (44 bytes) for each track the
+// disc information may name; a track number is one byte.
+constexpr std::size_t kTrackBlock = 44;
+constexpr std::size_t kSynthBufferSize = 4 + kTrackBlock * 256;
+
+std::string Format(const char* fmt, long v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, fmt, v);
+  return buf;
+}
+
+// The number that starts text (after leading blanks), or def when none does.
+long LeadingNumber(const std::string& text, long def) {
+  const char* s = text.c_str();
+  char* end = nullptr;
+  const long v = std::strtol(s, &end, 10);
+  return end == s ? def : v;
+}
+
+// The text after the nth blank, or empty.
+std::string AfterBlank(const std::string& text, int nth) {
+  std::size_t pos = 0;
+  for (int i = 0; i < nth; ++i) {
+    pos = text.find(' ', pos);
+    if (pos == std::string::npos) return {};
+    ++pos;
+  }
+  return text.substr(pos);
+}
+
+std::string CdTextField(const FS_CDTEXT_INFO& info, int track, int offset, int size) {
+  const char* p = reinterpret_cast<const char*>(info.data + kCdTextEntryOffset + kCdTextEntrySize * track + offset);
+  return std::string(p, strnlen(p, static_cast<std::size_t>(size)));
+}
+
+void PutDescriptor(unsigned char* d, int session, int point, const Hmsf& a) {
+  d[0] = static_cast<unsigned char>(session);
+  d[1] = 0x14;  // ADR 1, CONTROL 4: a data track
+  d[2] = 0;
+  d[3] = static_cast<unsigned char>(point);
+  d[4] = d[5] = d[6] = 0;
+  d[7] = static_cast<unsigned char>(a.h);
+  d[8] = static_cast<unsigned char>(a.m);
+  d[9] = static_cast<unsigned char>(a.s);
+  d[10] = static_cast<unsigned char>(a.f);
+}
+
+}  // namespace
+
+const char* FsSuffix(int fs) {
+  switch (fs) {
+    case 1: return "(ISO)";
+    case 2: return "(UDF)";
+    case 3: return "(UDF&ISO)";
+    default: return "";
+  }
+}
+
+Hmsf AddressToHmsf(std::int64_t x) {
+  Hmsf r;
+  if (x >= -150 && x <= 2147438497LL) {
+    const std::int64_t v = x + 150;
+    r.h = static_cast<int>(v / 405000);
+    r.m = static_cast<int>((v - 405000LL * r.h) / 4500);
+    r.s = static_cast<int>((v - 4500LL * (90LL * r.h + r.m)) / 75);
+    r.f = static_cast<int>(v - 405000LL * r.h - 4500LL * r.m - 75LL * r.s);
+  } else if (x >= -45150 && x <= -151) {
+    const std::int64_t v = x + 450150;
+    r.m = static_cast<int>(v / 4500);
+    r.s = static_cast<int>((v - 4500LL * r.m) / 75);
+    r.f = static_cast<int>(v - 4500LL * r.m - 75LL * r.s);
+  }
+  return r;
+}
+
+CDlgMain::CDlgMain(ui::Window* parent) : ui::Dialog(kTemplateId, parent) {
+  BindControl(kListId, m_List);
+  BindControl(kTreeId, m_Tree);
+  BindControl(kSplitterId, m_Split);
+  // The list keeps its rows sorted by name even before it has a window (the
+  // command-line tool fills it without one).
+  m_List.ModifyStyle(0, res::Style::SortAscending | res::Style::ShowSelAlways | res::Style::NoSortHeader);
+  iso::ResetFolderColumns(m_List);
+}
+
+CDlgMain::~CDlgMain() {
+  m_Tree.SetImageList(nullptr);
+  m_List.SetImageList(nullptr);
+}
+
+bool CDlgMain::OnInitDialog() {
+  if (ui::Window* parent = GetParent()) {
+    const ui::Rect r = parent->GetClientRect();
+    const int W = r.Width(), H = r.Height();
+    MoveWindow(0, 0, W, H);
+    m_Tree.MoveWindow(0, 0, W / 2 - 3, H);
+    m_Split.MoveWindow(W / 2 - 3, 0, 6, H + 2);
+    m_List.MoveWindow(W / 2 + 3, 0, W / 2 - 3, H);
+  }
+  m_Tree.ModifyStyle(0, res::Style::HasButtons | res::Style::HasLines | res::Style::LinesAtRoot |
+                            res::Style::ShowSelAlways);
+  m_List.ModifyStyle(0, res::Style::SortAscending | res::Style::ShowSelAlways | res::Style::NoSortHeader);
+  m_Images.Create(16, 16);
+  for (int icon : kIcons) m_Images.AddIcon(icon);
+  m_Tree.SetImageList(&m_Images);
+  m_List.SetImageList(&m_Images);
+  iso::ResetFolderColumns(m_List);
+  return true;
+}
+
+void CDlgMain::DestroyWindow() {
+  m_Tree.SetImageList(nullptr);
+  m_List.SetImageList(nullptr);
+  m_Images.DeleteImageList();
+  ui::Dialog::DestroyWindow();
+}
+
+bool CDlgMain::PreTranslateMessage(ui::MSG* msg) {
+  // Enter and Escape would end a dialog; the view is no dialog of its own.
+  return msg && msg->message == ui::WM_KEYDOWN && (msg->wParam == ui::VK_RETURN || msg->wParam == ui::VK_ESCAPE);
+}
+
+ui::LRESULT CDlgMain::OnNotify(int id, int code) {
+  if (id == kTreeId) {
+    if (code == ui::TVN_SELCHANGED) OnSelectionChanged();
+    if (code == ui::NM_SETFOCUS) m_nLastFocus = 1;
+  } else if (id == kListId) {
+    if (code == ui::NM_SETFOCUS) m_nLastFocus = 2;
+    if (code == ui::NM_DBLCLK) OnListDoubleClick();
+  }
+  return 0;
+}
+
+ui::LRESULT CDlgMain::OnMessage(unsigned msg, ui::WPARAM, ui::LPARAM lParam) {
+  if (msg == kSplitMessage) MoveSplit(static_cast<long>(lParam));
+  return 0;
+}
+
+void CDlgMain::MoveSplit(long screenX) {
+  if (screenX == 0) return;
+  ui::Window* parent = GetParent();
+  if (!parent) return;
+  const long x = screenX - parent->GetWindowRect().left;
+  const ui::Rect client = parent->GetClientRect();
+  const long W = client.Width(), H = client.Height();
+  if (x <= kSplitMargin || W - x <= kSplitMargin) return;
+  const ui::Rect tree = m_Tree.GetRect();
+  m_Tree.MoveWindow(tree.left, tree.top, static_cast<int>(x - 3), static_cast<int>(H));
+  m_Split.MoveWindow(static_cast<int>(x - 3), 0, 6, static_cast<int>(H));
+  m_List.MoveWindow(static_cast<int>(x + 3), 0, static_cast<int>(W - x - 3), static_cast<int>(H));
+}
+
+// ------------------------------------------------------------ the disc
+
+void CDlgMain::LoadDisc(CDevCmdROM* device) {
+  m_Tree.DeleteAllItems();
+  m_JolietTracks.clear();
+  if (!device) return;
+  m_pDevice = device;
+  m_bUdfValid = false;
+  std::memset(m_CdText.data, 0, sizeof m_CdText.data);
+  device->GetCDText(m_CdText);
+  m_Tree.DeleteAllItems();
+  BuildDiscTree();
+  if (ui::HTREEITEM root = m_Tree.GetRootItem()) {
+    if (ui::HTREEITEM first = m_Tree.GetChildItem(root)) SelectNode(first);
+  }
+  m_Tree.ShowWindow(ui::SW_SHOW);
+}
+
+bool CDlgMain::BuildDiscTree() {
+  if (!m_pDevice) return false;
+  if (m_pDevice->TestUnitReady() != 0) {
+    ui::AfxMessageBox(PanelString(kStrNotReady, kNotReady), ui::MB_OK | ui::MB_ICONINFORMATION);
+    return false;
+  }
+  const MEDIUM_TYPE medium = m_pDevice->GetMediumType();
+  DISC_INFO di{};
+  const bool haveDiscInfo = m_pDevice->ReadDiscInfo(di) == 0;
+
+  std::vector<unsigned char> toc(kSynthBufferSize, 0);
+  std::size_t held = kTocBufferSize;  // bytes of toc that hold the response
+  auto synthesize = [&] {
+    const int rc = SynthesizeToc(toc.data(), toc.size());
+    held = m_nSynthesizedBytes;
+    return rc;
+  };
+  int rc;
+  if (haveDiscInfo && (di.data[2] & 0x03) != 0 && !IsCdMedium(medium)) {
+    rc = synthesize();
+  } else {
+    rc = m_pDevice->ReadToc(toc.data(), static_cast<int>(kTocBufferSize), 2, 0);
+    if (rc != 0) rc = synthesize();
+  }
+  if (rc != 0) {
+    ui::HTREEITEM blank = m_Tree.InsertItem(PanelString(kStrBlankDisc, kBlankDisc), kImgFolder, kImgFolderOpen);
+    m_Tree.SetItemData(blank, 0);
+    return true;
+  }
+
+  // The descriptors the header counts, but never more than the buffer holds.
+  std::size_t length = static_cast<std::uint16_t>(GetBE16(toc.data()) - 2);
+  length = std::min(length, held >= 4 ? held - 4 : 0);
+  m_Sessions = SessionInfo(toc.data() + 4, static_cast<int>(length));
+  const int sessions = m_Sessions.GetSessionNum();
+  if (sessions == 0) return true;
+
+  // The last data track decides how raw sectors are cut.
+  for (int i = 0; i < sessions; ++i) {
+    const TocData& s = m_Sessions[i];
+    for (int t = s.GetFirstTrackNo(); t <= s.GetLastTrackNo(); ++t) {
+      const TocData::_Data* d = s.GetTrackData(t);
+      if (d && d->is_data_track()) m_nDataMode = s.GetDiscType() == 0x20 ? 2 : 1;
+    }
+  }
+
+  for (int n = 1; n <= sessions; ++n) {
+    ui::HTREEITEM node = m_Tree.InsertItem(Format("Session %d", n), kImgFolder, kImgFolderOpen);
+    m_Tree.SetItemData(node, 0);
+    AddSessionTracks(n - 1, node);
+    m_Tree.Expand(node, ui::TVE_EXPAND);
+  }
+  ui::HTREEITEM leadOut = m_Tree.InsertItem(
+      Format("(Lead Out) %d", static_cast<long>(static_cast<int>(m_Sessions.back().GetLeadOutStartPos()))), kImgFolder,
+      kImgFolderOpen);
+  m_Tree.SetItemData(leadOut, 0);
+  return true;
+}
+
+int CDlgMain::SynthesizeToc(unsigned char* buffer, std::size_t size) {
+  if (!m_pDevice || !buffer || size < 4) return -1;
+  std::memset(buffer, 0, size);
+  DISC_INFO di{};
+  const int rc = m_pDevice->ReadDiscInfo(di);
+  if (rc != 0) return rc;
+  const int first = di.data[3];
+  int last = di.data[6];
+  PutBE16(buffer, static_cast<std::uint32_t>(46 + 44 * (last - first)));
+  buffer[2] = static_cast<unsigned char>(first);
+  buffer[3] = static_cast<unsigned char>(last);
+  // The last track the disc information names is the open one of a writable
+  // disc; its block stays zero.
+  if (last > first) --last;
+  std::size_t written = 4;
+  for (int t = first; t <= last; ++t) {
+    const std::size_t at = 4 + kTrackBlock * static_cast<std::size_t>(t - first);
+    if (at + kTrackBlock > size) break;
+    TRACK_INFO ti{};
+    const int r = m_pDevice->ReadTrackInfo(ti, READ_TRACK_INFO_TRACK, t);
+    if (r != 0) return r;
+    const std::int64_t start = static_cast<std::int32_t>(GetBE32(ti.data + 8));
+    const std::int64_t end = start + GetBE32(ti.data + 24);
+    const int session = ti.data[3];
+    unsigned char* d = buffer + at;
+    PutDescriptor(d, session, 0xA0, Hmsf{0, t, 0, 0});
+    PutDescriptor(d + 11, session, 0xA1, Hmsf{0, t, 0, 0});
+    PutDescriptor(d + 22, session, 0xA2, AddressToHmsf(end));
+    PutDescriptor(d + 33, session, t, AddressToHmsf(start));
+    written = at + kTrackBlock;
+  }
+  // The header still counts the open track's block; what is parsed stops at
+  // the blocks written, so a zero block never stands for a session 0.
+  m_nSynthesizedBytes = written;
+  return 0;
+}
+
+void CDlgMain::AddSessionTracks(int index, ui::HTREEITEM sessionNode) {
+  if (index < 0 || index >= m_Sessions.GetSessionNum()) return;
+  const TocData& s = m_Sessions[index];
+  const int first = s.GetFirstTrackNo();
+  const int last = std::min(s.GetLastTrackNo(), 99);
+  for (int t = std::max(first, 1); t <= last; ++t) {
+    const TocData::_Data* d = s.GetTrackData(t);
+    if (!d) continue;
+    if (d->is_audio_track()) {
+      ui::HTREEITEM n = m_Tree.InsertItem(Format("AUDIO TRACK %d", t), kImgAudioTrack, kImgAudioTrack, sessionNode);
+      m_Tree.SetItemData(n, 0);
+      continue;
+    }
+    if (t != first) {
+      ui::HTREEITEM n = m_Tree.InsertItem(Format("DATA TRACK %d", t), kImgDataTrack, kImgDataTrack, sessionNode);
+      m_Tree.SetItemData(n, 0);
+      continue;
+    }
+    const std::uint32_t start = static_cast<std::uint32_t>(d->GetStartPos());
+    const int fs = m_pDevice->JudgeFileSystem(start);
+    ui::HTREEITEM node =
+        m_Tree.InsertItem(Format("DATA TRACK %d", t) + FsSuffix(fs), kImgDataTrack, kImgDataTrack, sessionNode);
+    m_Tree.SetItemData(node, 0);
+    if (fs >= 2) {
+      m_bUdfValid = false;
+      // A volume the analyser cannot take ends this session's tracks here.
+      if (!m_Udf.Analyse(m_pDevice, m_pVdBuffer, start)) return;
+      m_bUdfValid = true;
+      m_nUdfStart = start;
+      m_Udf.FillFolderTree(&m_Tree, node);
+    } else {
+      ReadIsoRoot(node, start);
+    }
+    m_Tree.Expand(node, ui::TVE_EXPAND);
+    m_nFsType = fs;
+  }
+}
+
+// ------------------------------------------------------------ ISO 9660
+
+void CDlgMain::ReadIsoRoot(ui::HTREEITEM trackNode, std::uint32_t start) {
+  m_bJoliet = false;
+  const iso::Volume v = iso::FindVolume(m_pDevice, start, m_pVdBuffer);
+  m_bJoliet = v.joliet;
+  m_JolietTracks[trackNode] = v.joliet;
+  if (!v.found || v.rootExtent == 0) return;
+  m_Tree.SetItemData(trackNode, v.rootExtent);
+  AddIsoFolders(trackNode, v.rootExtent, v.rootLength, v.joliet);
+}
+
+void CDlgMain::AddIsoFolders(ui::HTREEITEM parent, std::uint32_t lba, std::uint32_t size, bool joliet) {
+  iso::AddFolders(m_Tree, m_pDevice, m_nDataMode, joliet, parent, lba, size);
+}
+
+void CDlgMain::FillIsoList(std::uint32_t lba, bool joliet) {
+  iso::FillList(m_List, m_pDevice, m_nDataMode, joliet, lba);
+}
+
+bool CDlgMain::IsJolietTrack(ui::HTREEITEM node) const {
+  auto it = m_JolietTracks.find(FindTrackNode(node));
+  return it != m_JolietTracks.end() && it->second;
+}
+
+// ------------------------------------------------------------ selection
+
+ui::HTREEITEM CDlgMain::FindTrackNode(ui::HTREEITEM node) const {
+  // Sessions are the root nodes, tracks their children: the track is the
+  // node on the path whose parent is a root node. Folder names play no part,
+  // so a folder called "Session 2" cannot pass for a session.
+  if (!node || !m_Tree.IsValid(node)) return nullptr;
+  ui::HTREEITEM parent = m_Tree.GetParentItem(node);
+  if (!parent) return nullptr;
+  while (ui::HTREEITEM up = m_Tree.GetParentItem(parent)) {
+    node = parent;
+    parent = up;
+  }
+  return node;
+}
+
+int CDlgMain::GetTrackFsType(ui::HTREEITEM node) {
+  if (!m_pDevice) return 0;
+  ui::HTREEITEM track = FindTrackNode(node);
+  if (!track) return 0;
+  ui::HTREEITEM session = m_Tree.GetParentItem(track);
+  const std::string sessionText = m_Tree.GetItemText(session);
+  if (sessionText.find("Session") == std::string::npos) return 0;
+  const long sessionNo = LeadingNumber(AfterBlank(sessionText, 1), -1);
+  if (sessionNo < 1 || sessionNo > m_Sessions.GetSessionNum()) return 0;
+  const long trackNo = LeadingNumber(AfterBlank(m_Tree.GetItemText(track), 2), 0);
+  if (trackNo <= 0 || trackNo > 99) return 0;
+  const TocData::_Data* d = m_Sessions[static_cast<int>(sessionNo - 1)].GetTrackData(static_cast<int>(trackNo));
+  if (!d) return 0;
+  return m_pDevice->JudgeFileSystem(static_cast<std::uint32_t>(d->GetStartPos()));
+}
+
+void CDlgMain::SelectNode(ui::HTREEITEM node) {
+  const bool live = m_Tree.GetParent() == this;
+  m_Tree.SelectItem(node);
+  // Without its window the tree tells nobody; show the selection here.
+  if (!live) OnSelectionChanged();
+}
+
+void CDlgMain::OnSelectionChanged() {
+  ui::HTREEITEM sel = m_Tree.GetSelectedItem();
+  if (!sel) return;
+  const std::uint32_t address = static_cast<std::uint32_t>(m_Tree.GetItemData(sel));
+  if (address == 0) {
+    const std::string text = m_Tree.GetItemText(sel);
+    if (text.find("AUDIO TRACK") != std::string::npos) {
+      ShowCdText(static_cast<int>(LeadingNumber(text.size() > 11 ? text.substr(11) : std::string(), 0)));
+      return;
+    }
+    m_List.DeleteAllItems();
+  }
+  const int fs = GetTrackFsType(sel);
+  if (fs == 0) return;
+  // A data track without a volume has no folder to list: sector 0 is never a
+  // directory of it.
+  if (address == 0) {
+    iso::ResetFolderColumns(m_List);
+    return;
+  }
+  if (fs < 2) {
+    FillIsoList(address, IsJolietTrack(sel));
+  } else {
+    // The analyser holds one volume at a time: the one of the selected track.
+    ui::HTREEITEM track = FindTrackNode(sel);
+    ui::HTREEITEM session = track ? m_Tree.GetParentItem(track) : nullptr;
+    const long sessionNo = LeadingNumber(AfterBlank(m_Tree.GetItemText(session), 1), 0);
+    const long trackNo = LeadingNumber(AfterBlank(m_Tree.GetItemText(track), 2), 0);
+    const TocData::_Data* d = sessionNo >= 1 && sessionNo <= m_Sessions.GetSessionNum()
+                                  ? m_Sessions[static_cast<int>(sessionNo - 1)].GetTrackData(static_cast<int>(trackNo))
+                                  : nullptr;
+    if (d) {
+      const std::uint32_t start = static_cast<std::uint32_t>(d->GetStartPos());
+      if (!m_bUdfValid || m_nUdfStart != start) {
+        m_bUdfValid = m_Udf.Analyse(m_pDevice, nullptr, start);
+        m_nUdfStart = start;
+      }
+    }
+    if (!m_bUdfValid) {
+      iso::ResetFolderColumns(m_List);
+      return;
+    }
+    m_Udf.FillFileList(&m_List, address);
+  }
+  // Folders before files, each group in the list's alphabetical order.
+  m_List.SortItems(
+      [](const ui::ListRow& a, const ui::ListRow& b) { return ui::ListCtrl::CompareNoCase(b.Text(2), a.Text(2)); });
+}
+
+void CDlgMain::ResetCdTextColumns() {
+  m_List.DeleteAllItems();
+  if (m_List.GetColumnCount() == 2) return;
+  for (int n = m_List.GetColumnCount() + 1; n > 0; --n) m_List.DeleteColumn(0);
+  m_List.InsertColumn(0, "CDTEXT Item", ui::LVCFMT_LEFT, 100);
+  m_List.InsertColumn(1, "CDTEXT Info", ui::LVCFMT_LEFT, 100);
+}
+
+void CDlgMain::ShowCdText(int track) {
+  ResetCdTextColumns();
+  if (track < 1 || track > kCdTextTracks) return;
+  const struct {
+    const char* item;
+    int offset, size;
+  } rows[] = {{"TITLE", 0, kCdTextLong},          {"ARTIST", 160, kCdTextLong},   {"szSpecialTitle", 320, kCdTextLong},
+              {"szComposer", 480, kCdTextLong}, {"szSongster", 640, kCdTextLong}, {"ISRC", 800, kCdTextIsrc}};
+  for (const auto& r : rows) {
+    const int row = m_List.InsertItem(m_List.GetItemCount(), r.item);
+    if (row >= 0) m_List.SetItemText(row, 1, CdTextField(m_CdText, track, r.offset, r.size));
+  }
+}
+
+void CDlgMain::OnListDoubleClick() {
+  const int row = m_List.GetFirstSelected();
+  if (row < 0) return;
+  if (m_List.GetItemText(row, 2) == "File") return;
+  ui::HTREEITEM current = m_Tree.GetSelectedItem();
+  if (!current) return;
+  const std::string name = m_List.GetItemText(row, 0);
+  for (ui::HTREEITEM c = m_Tree.GetChildItem(current); c; c = m_Tree.GetNextSiblingItem(c)) {
+    if (m_Tree.GetItemText(c) == name) {
+      SelectNode(c);
+      return;
+    }
+  }
+}

@@ -1,0 +1,122 @@
+#pragma once
+// The file browser view: the disc's sessions, tracks and folders in a tree on
+// the left, the selected folder's entries (or an audio track's CD-TEXT) in a
+// list on the right, a splitter bar between them.
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "disc/DevCmdROM.h"
+#include "disc/DiscModel.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/Dialog.h"
+#include "platform/ui/ListCtrl.h"
+#include "platform/ui/TreeCtrl.h"
+#include "udf/Analy_UDF.h"
+
+class CDlgAudioPlay;
+
+class CDlgMain : public ui::Dialog {
+ public:
+  static constexpr int kTemplateId = 157;
+  static constexpr int kTreeId = 1008;
+  static constexpr int kSplitterId = 1009;
+  static constexpr int kListId = 1010;
+  static constexpr unsigned kSplitMessage = 0x4C8;  // WM_USER + 200: the splitter's dragged screen x
+  static constexpr int kSplitMargin = 100;          // neither pane gets this narrow
+  static constexpr std::size_t kTocBufferSize = 2048;
+
+  explicit CDlgMain(ui::Window* parent = nullptr);
+  ~CDlgMain() override;
+
+  // ---- called by the main window ----
+  void SetVdBuffer(unsigned char* buffer) { m_pVdBuffer = buffer; }
+  void LoadDisc(CDevCmdROM* device);
+  // The player plays the audio track selected in this tree once it exists;
+  // until then the view only keeps it.
+  void AttachPlayer(CDlgAudioPlay* player) { m_pPlayer = player; }
+  CDlgAudioPlay* GetPlayer() const { return m_pPlayer; }
+  int GetFsType() const { return m_nFsType; }
+  int GetDataMode() const { return m_nDataMode; }
+
+  // ---- the parts of building and showing, each usable alone ----
+  // Rebuilds the tree from the device: false when the device is not ready.
+  bool BuildDiscTree();
+  // A full-TOC response made from disc and track information (recordable DVD
+  // and BD media); 0 on success, else the failing command's status.
+  int SynthesizeToc(unsigned char* buffer, std::size_t size);
+  void AddSessionTracks(int sessionIndex, ui::HTREEITEM sessionNode);
+  // The file-system code of the data track that holds node (0 when none).
+  int GetTrackFsType(ui::HTREEITEM node);
+  void ShowCdText(int track);
+  // Shows the current tree selection in the list, as a selection change does.
+  void OnSelectionChanged();
+  void OnListDoubleClick();
+  // Selects a tree node and shows it, whether or not the tree is a live
+  // child of this view yet.
+  void SelectNode(ui::HTREEITEM node);
+
+  // The ISO 9660 reading of a track: the volume descriptor, the folder tree
+  // below the track node, the entries of a folder.
+  void ReadIsoRoot(ui::HTREEITEM trackNode, std::uint32_t start);
+  void AddIsoFolders(ui::HTREEITEM parent, std::uint32_t lba, std::uint32_t size, bool joliet);
+  void FillIsoList(std::uint32_t lba, bool joliet);
+
+  // ---- dialog ----
+  bool OnInitDialog() override;
+  void DestroyWindow() override;
+  bool PreTranslateMessage(ui::MSG* msg) override;
+  bool OnEraseBkgnd(ui::Canvas&) override { return true; }
+  ui::LRESULT OnNotify(int id, int code) override;
+  ui::LRESULT OnMessage(unsigned msg, ui::WPARAM wParam, ui::LPARAM lParam) override;
+  // The split follows the dragged screen x (the splitter's message).
+  void MoveSplit(long screenX);
+
+  // ---- state, for the other views, the save commands and tests ----
+  ui::TreeCtrl& Tree() { return m_Tree; }
+  ui::ListCtrl& List() { return m_List; }
+  const SessionInfo& Sessions() const { return m_Sessions; }
+  CDevCmdROM* Device() const { return m_pDevice; }
+  int GetLastFocus() const { return m_nLastFocus; }
+  bool IsJoliet() const { return m_bJoliet; }
+  // Whether the volume of the track node holding node has Joliet names.
+  bool IsJolietTrack(ui::HTREEITEM node) const;
+  const FS_CDTEXT_INFO& CdText() const { return m_CdText; }
+  // The track node (below its session node) on the path from the root to
+  // node, or null when node is no track or below none.
+  ui::HTREEITEM FindTrackNode(ui::HTREEITEM node) const;
+
+ private:
+  void ResetCdTextColumns();
+
+  ui::ListCtrl m_List;
+  ui::TreeCtrl m_Tree;
+  ui::Button m_Split;
+  SessionInfo m_Sessions;
+  CDevCmdROM* m_pDevice = nullptr;
+  CAnaly_UDF m_Udf;
+  int m_nFsType = 0;
+  FS_CDTEXT_INFO m_CdText{};
+  int m_nDataMode = 1;
+  unsigned char* m_pVdBuffer = nullptr;
+  int m_nLastFocus = 0;
+  bool m_bJoliet = false;
+  ui::ImageList m_Images;
+  CDlgAudioPlay* m_pPlayer = nullptr;
+
+  // Each volume keeps its own name encoding and the UDF analyser its own
+  // partition: a disc with a Joliet and a plain session, or two UDF
+  // sessions, lists each folder with the rules of the volume holding it.
+  std::map<ui::HTREEITEM, bool> m_JolietTracks;
+  std::uint32_t m_nUdfStart = 0;
+  bool m_bUdfValid = false;
+  std::size_t m_nSynthesizedBytes = 0;  // bytes of the last synthesised TOC that hold descriptors
+};
+
+// "DATA TRACK 1" + "(ISO)", "(UDF)", "(UDF&ISO)" or nothing for the code.
+const char* FsSuffix(int fs);
+// H, M, S and F of an address as the synthesised TOC stores them.
+struct Hmsf {
+  int h = 0, m = 0, s = 0, f = 0;
+};
+Hmsf AddressToHmsf(std::int64_t lba);
