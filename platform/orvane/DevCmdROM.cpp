@@ -273,15 +273,17 @@ int CDevCmdROM::JudgeFileSystem(std::uint32_t start) {
   // extended area (BEA01 ... TEA01) holding NSR02/NSR03, plus an anchor at 256.
   constexpr int kMostDescriptors = 64;
   unsigned char s[2048];
-  bool iso = false, nsr = false, inExtended = false, anyRead = false;
+  bool isoStart = false, isoVolume = false, isoEnd = false;
+  bool nsr = false, inExtended = false, anyRead = false;
   for (int i = 0; i < kMostDescriptors; ++i) {
     std::memset(s, 0, sizeof s);
     if (ReadCD_10(s, sizeof s, 1, start + 16 + static_cast<std::uint32_t>(i)) != 0) break;
     anyRead = true;
     const char* id = reinterpret_cast<const char*>(s + 1);
     if (std::memcmp(id, "CD001", 5) == 0) {
-      if (s[0] == 1) iso = true;
-      if (s[0] == 255 && !inExtended && i > 0 && !iso) break;  // a set without a primary descriptor
+      if (i == 0) isoStart = true;
+      if (s[0] == 1 || s[0] == 2) isoVolume = true;
+      if (s[0] == 255 && isoStart) isoEnd = true;
       continue;
     }
     if (std::memcmp(id, "BEA01", 5) == 0) {
@@ -299,6 +301,9 @@ int CDevCmdROM::JudgeFileSystem(std::uint32_t start) {
     if (std::memcmp(id, "BOOT2", 5) == 0 || std::memcmp(id, "CDW02", 5) == 0) continue;
     break;  // not a volume structure descriptor: the area ends
   }
+  // ISO 9660: a set that starts at 16, holds a primary or supplementary
+  // descriptor and is closed by its terminator.
+  const bool iso = isoStart && isoVolume && isoEnd;
   bool udf = false;
   if (anyRead && nsr) {
     auto anchorAt = [&](std::uint32_t lba) {

@@ -527,6 +527,14 @@ TEST(VirtualDrive, JudgesFileSystems) {
   Bytes iso = testsupport::IsoVolume(300);
   EXPECT_EQ(disc(iso)->JudgeFileSystem(0), 1);
 
+  Bytes unterminated = iso;
+  std::fill(unterminated.begin() + 17 * 2048, unterminated.begin() + 18 * 2048, 0);
+  EXPECT_EQ(disc(unterminated)->JudgeFileSystem(0), 0);
+  Bytes late = Bytes(300 * 2048, 0);  // a set starting after 16 is none
+  std::copy(iso.begin() + 16 * 2048, iso.begin() + 18 * 2048, late.begin() + 20 * 2048);
+  EXPECT_EQ(disc(late)->JudgeFileSystem(0), 0);
+  EXPECT_EQ(disc(late)->JudgeFileSystem(4), 1);  // ... unless the volume starts there
+
   Bytes both = iso;
   put(both, 18, 0, "BEA01");
   put(both, 19, 0, "NSR02");
