@@ -244,3 +244,28 @@ TEST(ReaderCue, WaveFilesMustHoldCdAudio) {
   dir.Write("x.wav", noData);
   EXPECT_TRUE(Refused(dir.File("x.cue"), "no audio data"));
 }
+
+TEST(ReaderCue, FileNamesAbsoluteWindowsStyleAndUnquotedWithSpaces) {
+  ScratchDir dir;
+  std::string abs = dir.Write("abs.bin", testsupport::AudioSectors(100, 1));
+  dir.Write("sub/win.bin", testsupport::AudioSectors(100, 2));
+  dir.Write("with space.bin", testsupport::AudioSectors(100, 3));
+  auto l = MustOpen(dir.Write("names.cue", "FILE \"" + abs + "\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                           "FILE \"sub\\win.bin\" BINARY\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n"
+                                           "FILE with space.bin BINARY\nTRACK 03 AUDIO\nINDEX 01 00:00:00\n"));
+  ASSERT_EQ(l.tracks.size(), 3u);
+  EXPECT_EQ(StoredSector(l, 0), testsupport::AudioSectors(1, 1));
+  EXPECT_EQ(StoredSector(l, 100), testsupport::AudioSectors(1, 2));
+  EXPECT_EQ(StoredSector(l, 200), testsupport::AudioSectors(1, 3));
+}
+
+TEST(ReaderCue, DataBeforeTheFirstIndexIsTheFirstTracksPregap) {
+  ScratchDir dir;
+  dir.Write("hidden.bin", testsupport::AudioSectors(400));
+  auto l = MustOpen(dir.Write("hidden.cue", "FILE hidden.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:02:00\n"));
+  ASSERT_EQ(l.tracks.size(), 1u);
+  EXPECT_EQ(l.tracks[0].pregapStart, 0);
+  EXPECT_EQ(l.tracks[0].start, 150);
+  EXPECT_EQ(l.tracks[0].length, 250u);
+  EXPECT_EQ(l.sessions.at(0).leadOut, 400);
+}
