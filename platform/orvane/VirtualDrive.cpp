@@ -264,6 +264,13 @@ bool VirtualDrive::ReadRaw(std::int32_t lba, std::uint32_t count, std::uint8_t* 
                                           std::int64_t(at) + 256});
     const auto run = static_cast<std::uint32_t>(std::max<std::int64_t>(1, runEnd - at));
     const std::size_t stride = e->stride;
+    const std::size_t smallest = e->format == StoredFormat::UserData2048 ? 2048
+                                 : e->format == StoredFormat::Mode2_2336 ? 2336
+                                                                         : kRawSectorSize;
+    if (stride < smallest) {  // a stride that cannot hold the sector: nothing of it is readable
+      err = kSenseUnrecoveredRead;
+      return false;
+    }
     m_scratch.resize(stride * run);
     const std::uint64_t off = e->offset + std::uint64_t(at - e->firstLba) * stride;
     const std::size_t got = e->file->ReadAt(off, m_scratch.data(), m_scratch.size());

@@ -7,7 +7,7 @@ namespace testsupport {
 
 std::size_t MemoryImageFile::ReadAt(std::uint64_t offset, void* out, std::size_t length) {
   ++m_reads;
-  if (offset >= m_bytes.size()) return 0;
+  if (offset >= m_bytes.size() || length == 0) return 0;
   const std::size_t n = std::min<std::uint64_t>(length, m_bytes.size() - offset);
   std::memcpy(out, m_bytes.data() + offset, n);
   return n;
