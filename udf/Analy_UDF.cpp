@@ -56,8 +56,9 @@ std::uint32_t CAnaly_UDF::RemapSector(std::uint32_t sector) const {
   std::uint32_t block = sector - m_nPartStart;
   if (m_nPartLength && block >= m_nPartLength) return sector;
   std::uint32_t packet = block - block % m_nPacketLength;
-  for (const auto& e : m_Sparing)
-    if (e.original == packet) return e.mapped + (block - packet);
+  auto it = std::lower_bound(m_Sparing.begin(), m_Sparing.end(), packet,
+                             [](const SparingEntry& e, std::uint32_t v) { return e.original < v; });
+  if (it != m_Sparing.end() && it->original == packet) return it->mapped + (block - packet);
   return sector;
 }
 
@@ -78,6 +79,8 @@ bool CAnaly_UDF::ReadSparingTables(const PartitionMap& map) {
     }
     std::vector<SparingEntry> entries;
     if (ok && ParseSparingTable(table, entries)) {
+      std::sort(entries.begin(), entries.end(),
+                [](const SparingEntry& x, const SparingEntry& y) { return x.original < y.original; });
       m_Sparing = std::move(entries);
       return true;
     }

@@ -113,6 +113,8 @@ class CAnaly_UDF {
               std::uint64_t length, bool header20, std::FILE* out);
   int CollectExtents(const std::vector<std::uint8_t>& fe, std::uint32_t feSector, bool shortIsVirtual,
                      UdfFileData& out);
+  bool AppendPhysicalRuns(std::uint32_t block, std::uint64_t length, std::uint64_t fileOffset, UdfFileData& out,
+                          std::size_t& budget);
   bool BlockToSector(std::uint32_t block, int partitionRef, bool shortIsVirtual, std::uint32_t& sector);
   bool ExtentFits(std::uint32_t block, std::uint64_t length) const;
   void RemoveVatFile();

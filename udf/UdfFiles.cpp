@@ -35,6 +35,45 @@ bool CAnaly_UDF::BlockToSector(std::uint32_t block, int partitionRef, bool short
   return true;
 }
 
+// One extent of the partition as runs of sectors on the medium: a spared
+// packet inside it is read where it went, so the extent breaks around it.
+bool CAnaly_UDF::AppendPhysicalRuns(std::uint32_t block, std::uint64_t length, std::uint64_t fileOffset,
+                                    UdfFileData& out, std::size_t& budget) {
+  const std::uint64_t blocks = (length + kSectorSize - 1) / kSectorSize;
+  const bool sparing = m_nSparableRef >= 0 && m_nPacketLength && !m_Sparing.empty();
+  const std::uint32_t L = m_nPacketLength;
+  std::uint64_t b = 0, left = length;
+  while (b < blocks) {
+    if (budget-- == 0) return false;
+    std::uint64_t n = blocks - b;
+    std::uint32_t at = block + static_cast<std::uint32_t>(b);
+    if (sparing) {
+      std::uint32_t packet = at - at % L;
+      auto it = std::lower_bound(m_Sparing.begin(), m_Sparing.end(), packet,
+                                 [](const SparingEntry& e, std::uint32_t v) { return e.original < v; });
+      if (it != m_Sparing.end() && it->original == packet)
+        n = std::min<std::uint64_t>(n, std::uint64_t(packet) + L - at);  // to the end of the spared packet
+      else if (it != m_Sparing.end())
+        n = std::min<std::uint64_t>(n, std::uint64_t(it->original) - at);  // to the next spared one
+    }
+    UdfExtent run;
+    run.fileOffset = fileOffset + b * kSectorSize;
+    run.length = std::min<std::uint64_t>(left, n * kSectorSize);
+    run.sector = RemapSector(m_nPartStart + at);
+    left -= run.length;
+    b += n;
+    UdfExtent* last = out.extents.empty() ? nullptr : &out.extents.back();
+    if (last && last->recorded && last->length % kSectorSize == 0 && last->fileOffset + last->length == run.fileOffset &&
+        std::uint64_t(last->sector) + last->length / kSectorSize == run.sector) {
+      last->length += run.length;
+      continue;
+    }
+    if (out.extents.size() >= kMaxExtentsPerFile) return false;
+    out.extents.push_back(run);
+  }
+  return true;
+}
+
 int CAnaly_UDF::CollectExtents(const std::vector<std::uint8_t>& fe, std::uint32_t feSector, bool shortIsVirtual,
                                UdfFileData& out) {
   out = UdfFileData{};
@@ -73,7 +112,8 @@ int CAnaly_UDF::CollectExtents(const std::vector<std::uint8_t>& fe, std::uint32_
     if (!ParseAllocDescs(std::span(aed).subspan(kAedHeader, lAd), e.adType, ads, &next, &hasNext)) return 1;
   }
 
-  std::uint64_t offset = 0;
+  std::uint64_t offset = 0, translated = 0;
+  std::size_t budget = 4 * kMaxExtentsPerFile;
   for (const AllocDesc& a : ads) {
     if (offset >= out.size && out.size > 0) break;
     UdfExtent x;
@@ -88,25 +128,22 @@ int CAnaly_UDF::CollectExtents(const std::vector<std::uint8_t>& fe, std::uint32_
     bool isVirtual = m_nPartMapKind == 1 && m_nVirtualRef >= 0 &&
                      (a.partitionRef < 0 ? shortIsVirtual : a.partitionRef == m_nVirtualRef);
     std::uint32_t blocks = static_cast<std::uint32_t>((std::uint64_t(a.length) + kSectorSize - 1) / kSectorSize);
-    std::vector<std::uint32_t> phys;
-    if (isVirtual) {
-      // Each virtual block has its own entry; consecutive ones become one run.
-      if (VatLookupRange(a.block, blocks, phys) != 0) return 1;
-    } else {
-      phys.resize(blocks);
-      for (std::uint32_t i = 0; i < blocks; ++i) phys[i] = a.block + i;
-      if (!ExtentFits(a.block, a.length)) return 1;
+    if (!isVirtual) {
+      if (!ExtentFits(a.block, a.length) || !AppendPhysicalRuns(a.block, a.length, x.fileOffset, out, budget))
+        return 1;
+      continue;
     }
-    // Runs of sectors as they lie on the medium: virtual blocks and spared
-    // packets break an extent where its sectors stop being consecutive.
+    // Each virtual block has its own entry; consecutive ones become one run.
+    translated += blocks;
+    if (translated > kMaxVatBytes / 4) return 1;
+    std::vector<std::uint32_t> phys;
+    if (VatLookupRange(a.block, blocks, phys) != 0) return 1;
     std::uint64_t left = a.length;
     for (std::uint32_t i = 0; i < blocks;) {
-      if (isVirtual && !ExtentFits(phys[i], kSectorSize)) return 1;
-      std::uint32_t first = RemapSector(m_nPartStart + phys[i]);
+      if (!ExtentFits(phys[i], kSectorSize)) return 1;
+      std::uint32_t first = m_nPartStart + phys[i];
       std::uint32_t n = 1;
-      while (i + n < blocks && (!isVirtual || ExtentFits(phys[i + n], kSectorSize)) &&
-             RemapSector(m_nPartStart + phys[i + n]) == first + n)
-        ++n;
+      while (i + n < blocks && ExtentFits(phys[i + n], kSectorSize) && m_nPartStart + phys[i + n] == first + n) ++n;
       UdfExtent run;
       run.fileOffset = x.fileOffset + std::uint64_t(i) * kSectorSize;
       run.length = std::min<std::uint64_t>(left, std::uint64_t(n) * kSectorSize);

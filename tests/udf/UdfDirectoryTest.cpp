@@ -371,3 +371,28 @@ TEST(UdfHostile, FailedVirtualLookupEndsTheWalk) {
   EXPECT_EQ(a.ReadDirectory(v.Entry("/"), e), 1);
   EXPECT_EQ(Names(e), std::vector<std::string>{"readme.txt"});
 }
+
+TEST(UdfHostile, HugeExtentsOnASparablePartitionStayCheap) {
+  UdfNode root = UdfNode::Dir("");
+  root.children.push_back(UdfNode::File("f", Pattern(100, 1)));
+  UdfBuildOptions o;
+  o.partition = UdfPartitionKind::Sparable;
+  o.sparedPackets = {0};
+  UdfImage img = BuildUdfImage(root, o);
+  // A partition of 2^32 blocks and a file of one extent of almost 1 GiB.
+  PutLE32(img.Sector(img.pdSector) + 192, 0xFFFFFFFF);
+  // The entry lies in the spared packet: it is changed where it went.
+  std::uint8_t* fe = img.Sector(img.partitionStart + img.partitionLength + img.entrySector.at("/f") - img.partitionStart);
+  PutLE64(fe + 56, 0x3FFFF800);
+  PutLE32(fe + 176, 0x3FFFF800);
+  PutLE32(fe + 180, 0);
+  auto d = MakeDrive(img);
+  CAnaly_UDF a;
+  ASSERT_TRUE(a.Analyse(d.device.get(), nullptr, 0));
+  UdfFileData f;
+  ASSERT_EQ(a.GetFileExtents(img.entrySector.at("/f"), f), 0);
+  ASSERT_EQ(f.extents.size(), 2u);  // the spared first packet, then the rest in place
+  EXPECT_EQ(f.extents[0].length, 32u * 2048);
+  EXPECT_EQ(f.extents[1].sector, img.partitionStart + 32);
+  EXPECT_EQ(f.extents[0].length + f.extents[1].length, 0x3FFFF800u);
+}
