@@ -47,8 +47,9 @@ Image DecodeBmp(std::span<const std::uint8_t> file) {
   std::uint32_t bpp = 0, compression = 0, colorsUsed = 0;
   std::size_t paletteEntry = 4;
   if (headerSize == 12) {  // OS/2 core header
-    width = static_cast<std::int16_t>(U16(file, 18));
-    height = static_cast<std::int16_t>(U16(file, 20));
+    // Its sizes are unsigned and its rows always bottom-up.
+    width = U16(file, 18);
+    height = U16(file, 20);
     bpp = U16(file, 24);
     paletteEntry = 3;
   } else {

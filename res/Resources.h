@@ -122,7 +122,7 @@ struct Image {
 std::span<const std::uint8_t> BitmapFile(int id);
 // Decodes a bitmap id (or an icon id); an empty Image when there is none.
 Image LoadBitmap(int id);
-Image LoadIcon(int id);
+Image LoadIcon(int id);  // also the cursor 156, whose hot spot is its top-left pixel
 // BMP decoder used by LoadBitmap (1, 4, 8, 24 and 32 bits, bottom-up or top-down).
 Image DecodeBmp(std::span<const std::uint8_t> file);
 
