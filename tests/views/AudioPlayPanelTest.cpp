@@ -34,6 +34,12 @@ struct BarHost {
     window.DestroyWindow();
     ui::Ui::Install(prev);
   }
+  // Makes the bar in the host, hands it the device and tree, selects track n.
+  void Open(CDlgAudioPlay& bar, int n) {
+    ASSERT_TRUE(bar.Create(CDlgAudioPlay::kTemplateId, &window));
+    bar.SetDevice(td.device.get(), &tree);
+    tree.SelectItem(track[n]);
+  }
   // Runs posted work until the player has ended (or time runs out).
   bool PumpUntilEnd(CDlgAudioPlay& bar) {
     for (int i = 0; i < 500; ++i) {
@@ -48,11 +54,13 @@ struct BarHost {
   }
 };
 
-audio::NullWaveOptions Instant() {
+audio::NullWaveOptions Paced(audio::NullPace pace) {
   audio::NullWaveOptions o;
-  o.pace = audio::NullPace::Instant;
+  o.pace = pace;
   return o;
 }
+audio::NullWaveOptions Instant() { return Paced(audio::NullPace::Instant); }
+audio::NullWaveOptions Manual() { return Paced(audio::NullPace::Manual); }
 
 TEST(AudioPlayPanel, FillsItsHostAndSetsUpTheSlider) {
   BarHost host;
@@ -73,9 +81,7 @@ TEST(AudioPlayPanel, PlayButtonPlaysTheSelectedTrackAndTheSliderReachesTheEnd) {
   BarHost host;
   audio::NullWaveDevice wave(Instant());
   CDlgAudioPlay bar(nullptr, &wave);
-  ASSERT_TRUE(bar.Create(CDlgAudioPlay::kTemplateId, &host.window));
-  bar.SetDevice(host.td.device.get(), &host.tree);
-  host.tree.SelectItem(host.track[2]);
+  host.Open(bar, 2);
   bar.ButtonOf(CDlgAudioPlay::kPlayId).Click();
   ASSERT_TRUE(host.PumpUntilEnd(bar));
   EXPECT_EQ(bar.Slider().GetPos(), 100);
@@ -95,13 +101,9 @@ TEST(AudioPlayPanel, PlayButtonPlaysTheSelectedTrackAndTheSliderReachesTheEnd) {
 
 TEST(AudioPlayPanel, PauseButtonHoldsAndPlayResumes) {
   BarHost host;
-  audio::NullWaveOptions manual;
-  manual.pace = audio::NullPace::Manual;
-  audio::NullWaveDevice wave(manual);
+  audio::NullWaveDevice wave(Manual());
   CDlgAudioPlay bar(nullptr, &wave);
-  ASSERT_TRUE(bar.Create(CDlgAudioPlay::kTemplateId, &host.window));
-  bar.SetDevice(host.td.device.get(), &host.tree);
-  host.tree.SelectItem(host.track[2]);
+  host.Open(bar, 2);
   bar.ButtonOf(CDlgAudioPlay::kPlayId).Click();
   bar.ButtonOf(CDlgAudioPlay::kPauseId).Click();
   EXPECT_TRUE(bar.Player().IsPaused());
@@ -116,13 +118,9 @@ TEST(AudioPlayPanel, PauseButtonHoldsAndPlayResumes) {
 
 TEST(AudioPlayPanel, SliderReleaseSeeks) {
   BarHost host;
-  audio::NullWaveOptions manual;
-  manual.pace = audio::NullPace::Manual;
-  audio::NullWaveDevice wave(manual);
+  audio::NullWaveDevice wave(Manual());
   CDlgAudioPlay bar(nullptr, &wave);
-  ASSERT_TRUE(bar.Create(CDlgAudioPlay::kTemplateId, &host.window));
-  bar.SetDevice(host.td.device.get(), &host.tree);
-  host.tree.SelectItem(host.track[2]);  // 160 sectors from 40
+  host.Open(bar, 2);  // 160 sectors from 40
   bar.ButtonOf(CDlgAudioPlay::kPlayId).Click();
   bar.Slider().UserDrag(50);
   EXPECT_EQ(bar.Slider().GetPos(), 50);
@@ -146,9 +144,7 @@ TEST(AudioPlayPanel, DeviceProblemsShowTheirMessages) {
     BarHost host;
     audio::NullWaveDevice wave(c.options);
     CDlgAudioPlay bar(nullptr, &wave);
-    ASSERT_TRUE(bar.Create(CDlgAudioPlay::kTemplateId, &host.window));
-    bar.SetDevice(host.td.device.get(), &host.tree);
-    host.tree.SelectItem(host.track[1]);
+    host.Open(bar, 1);
     bar.ButtonOf(CDlgAudioPlay::kPlayId).Click();
     ASSERT_EQ(host.hui.Messages().size(), 1u);
     EXPECT_EQ(host.hui.Messages()[0].text, c.text);
@@ -159,13 +155,9 @@ TEST(AudioPlayPanel, DeviceProblemsShowTheirMessages) {
 
 TEST(AudioPlayPanel, ClosingTheWindowStopsThePlayerFirst) {
   BarHost host;
-  audio::NullWaveOptions manual;
-  manual.pace = audio::NullPace::Manual;
-  audio::NullWaveDevice wave(manual);
+  audio::NullWaveDevice wave(Manual());
   CDlgAudioPlay bar(nullptr, &wave);
-  ASSERT_TRUE(bar.Create(CDlgAudioPlay::kTemplateId, &host.window));
-  bar.SetDevice(host.td.device.get(), &host.tree);
-  host.tree.SelectItem(host.track[2]);
+  host.Open(bar, 2);
   bar.ButtonOf(CDlgAudioPlay::kPlayId).Click();
   EXPECT_TRUE(bar.Player().IsPlaying());
   host.window.DestroyWindow();
