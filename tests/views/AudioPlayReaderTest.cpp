@@ -7,6 +7,13 @@
 #include <mutex>
 #include <thread>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/audio/AlsaWaveDevice.h"
 #include "platform/audio/NullWaveDevice.h"
 #include "tests/views/PanelTestDrive.h"
 #include "views/CDlgAudioPlayReader.h"
@@ -442,6 +449,32 @@ TEST_F(AudioPlayManualTest, ANewDeviceStopsTheTrackOfTheOldOne) {
   EXPECT_FALSE(m_Player.IsPlaying());
   EXPECT_EQ(m_Wave.LiveOutputs(), 0u);
   m_Player.SetDevice(m_Device.get(), &m_Tree);
+}
+
+// The real ALSA back end, routed by the test's own configuration into ALSA's
+// file plugin over a null PCM: no sound card needed, and the file holds what
+// the device was given.
+TEST_F(AudioPlayTest, TrackPlayedThroughAlsaReachesTheDeviceByteForByte) {
+  char tmpl[] = "/tmp/tessal-play-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::filesystem::path dir = tmpl;
+  const std::filesystem::path file = dir / "track.raw";
+  audio::AlsaWaveOptions o;
+  o.pcm = "capture";
+  o.config = "pcm.capture { type file slave.pcm { type null } file \"" + file.string() + "\" format \"raw\" }\n";
+  {
+    audio::AlsaWaveDevice alsa(o);
+    AudioTrackPlayer player(alsa);
+    player.SetDevice(m_Device.get(), &m_Tree);
+    m_Tree.SelectItem(m_Track[2]);
+    ASSERT_EQ(player.Play(), PlayStart::Started);
+    ASSERT_TRUE(player.WaitForEnd(10000));
+  }
+  std::ifstream in(file, std::ios::binary);
+  const std::vector<std::uint8_t> written{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::filesystem::remove_all(dir);
+  EXPECT_EQ(written.size(), 200 * kSector);
+  EXPECT_TRUE(written == TrackPcm(100, 200));
 }
 
 }  // namespace
