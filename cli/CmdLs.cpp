@@ -1,0 +1,86 @@
+// ls SOURCE NODEPATH: the file browser's list for one tree node.
+#include <string>
+
+#include "cli/Cli.h"
+#include "disc/DevCmdROM.h"
+#include "views/CDlgMain.h"
+
+namespace cli {
+namespace {
+
+std::vector<std::string> SplitPath(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t pos = 0;
+  while (pos <= path.size()) {
+    const std::size_t slash = path.find('/', pos);
+    const std::string part = path.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
+    if (!part.empty()) parts.push_back(part);
+    if (slash == std::string::npos) break;
+    pos = slash + 1;
+  }
+  return parts;
+}
+
+ui::HTREEITEM ChildNamed(ui::TreeCtrl& tree, ui::HTREEITEM parent, const std::string& text) {
+  for (ui::HTREEITEM c = tree.GetChildItem(parent); c; c = tree.GetNextSiblingItem(c))
+    if (tree.GetItemText(c) == text) return c;
+  return nullptr;
+}
+
+// The first track node of the first session whose first data track has folders.
+ui::HTREEITEM FirstVolume(ui::TreeCtrl& tree) {
+  for (ui::HTREEITEM s = tree.GetChildItem(ui::TVI_ROOT); s; s = tree.GetNextSiblingItem(s))
+    for (ui::HTREEITEM t = tree.GetChildItem(s); t; t = tree.GetNextSiblingItem(t))
+      if (tree.GetItemData(t) != 0) return t;
+  return nullptr;
+}
+
+int RunLs(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) {
+  if (args.size() != 1) {
+    ctx.err << "tessal-cli: ls takes a SOURCE and a NODEPATH\n";
+    return kExitUsage;
+  }
+  if (dev->TestUnitReady() != 0) return ctx.Fail("Device not Ready,Please try again!");
+  CDlgMain view;
+  unsigned char vd[2048] = {};
+  view.SetVdBuffer(vd);
+  view.LoadDisc(dev);
+  ui::TreeCtrl& tree = view.Tree();
+  const std::string& path = args[0];
+  ui::HTREEITEM node = ui::TVI_ROOT;
+  if (!path.empty() && path[0] == '/') {
+    node = FirstVolume(tree);
+    if (!node) return ctx.Fail("no data track with folders on this source");
+  }
+  for (const std::string& part : SplitPath(path)) {
+    node = ChildNamed(tree, node, part);
+    if (!node) return ctx.Fail("no node \"" + path + "\" in the tree");
+  }
+  if (node == ui::TVI_ROOT) return ctx.Fail("no node \"" + path + "\" in the tree");
+  view.SelectNode(node);
+
+  ui::ListCtrl& list = view.List();
+  std::vector<std::string> headings;
+  for (int c = 0; c < list.GetColumnCount(); ++c) headings.push_back(list.GetColumn(c)->heading);
+  Report report;
+  Table& table = report.AddTable("rows", headings);
+  for (int r = 0; r < list.GetItemCount(); ++r) {
+    std::vector<Value> row;
+    for (int c = 0; c < list.GetColumnCount(); ++c) row.emplace_back(list.GetItemText(r, c));
+    table.AddRow(std::move(row));
+  }
+  ctx.Print(report);
+  return kExitOk;
+}
+
+const CommandRegistration registration(
+    {"ls", "SOURCE NODEPATH", "the file browser's list for a tree node",
+     "NODEPATH is the node's texts from the root joined by \"/\", for example\n"
+     "\"Session 1/DATA TRACK 1(ISO)/DOCS\". A NODEPATH starting with \"/\" names a\n"
+     "folder of the first data track with folders (\"/\" its root, \"/DOCS/A\").\n"
+     "Prints the column headings, then one tab-separated line per row in the\n"
+     "order the list shows them.\n",
+     true, RunLs});
+
+}  // namespace
+}  // namespace cli
