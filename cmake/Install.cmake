@@ -1,0 +1,33 @@
+# What ships beside the programs: the HTML help, the sample discs, the desktop
+# entry and its icons. Each is built into <build>/share/... in the same layout
+# `cmake --install` gives it under the prefix, so the programs find them the
+# same way from either place (platform/ui/Paths.h).
+include(GNUInstallDirs)
+
+set(TESSAL_BUILD_SHARE ${CMAKE_BINARY_DIR}/share)
+set(TESSAL_BUILD_DATADIR ${TESSAL_BUILD_SHARE}/tessal)
+
+# The data folders compiled into the one file that looks for them.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/platform/ui/Paths.cpp
+  DIRECTORY ${CMAKE_SOURCE_DIR}/platform/ui
+  PROPERTIES COMPILE_DEFINITIONS
+    "TESSAL_INSTALL_DATADIR=\"${CMAKE_INSTALL_FULL_DATADIR}/tessal\";TESSAL_BUILD_DATADIR=\"${TESSAL_BUILD_DATADIR}\"")
+
+# The help: copied as it stands.
+file(GLOB_RECURSE _help_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/help/*)
+set(_help_stamp ${CMAKE_BINARY_DIR}/share/tessal/help.stamp)
+add_custom_command(
+  OUTPUT ${_help_stamp}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${TESSAL_BUILD_DATADIR}/help
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/help ${TESSAL_BUILD_DATADIR}/help
+  COMMAND ${CMAKE_COMMAND} -E touch ${_help_stamp}
+  DEPENDS ${_help_files}
+  COMMENT "Copying the help"
+  VERBATIM)
+add_custom_target(tessal_help ALL DEPENDS ${_help_stamp})
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/help/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tessal/help)
+
+add_subdirectory(${CMAKE_SOURCE_DIR}/samples ${CMAKE_BINARY_DIR}/samples)
+add_subdirectory(${CMAKE_SOURCE_DIR}/desktop ${CMAKE_BINARY_DIR}/desktop)
+
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tessal)
