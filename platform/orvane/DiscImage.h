@@ -50,6 +50,9 @@ struct Extent {
   std::uint32_t stride = 2048;      // bytes from one stored sector to the next (incl. sub-channel)
   std::uint32_t subchannelOffset = 0;  // when hasSubchannel: offset of the 96 bytes within the stride
   bool hasSubchannel = false;
+  // The 96 bytes hold the channels one after another (P 12 bytes, Q 12, R ... W)
+  // rather than interleaved as a drive returns them (bit 7 P, bit 6 Q, ...).
+  bool subchannelLinear = false;
 };
 
 struct CdTextEntry {  // one track's texts (0 = the disc); UTF-8

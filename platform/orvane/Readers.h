@@ -22,6 +22,7 @@ const std::vector<const ImageReader*>& ImageReaders();
 const ImageReader& IsoReader();
 const ImageReader& BinReader();
 const ImageReader& CueReader();
+const ImageReader& NrgReader();
 
 // How many bytes of a file's head the registry hands to Probe.
 constexpr std::size_t kProbeHeadSize = 64 * 1024;

@@ -226,6 +226,21 @@ void SynthesiseEmpty(const TrackLayout& t, std::int32_t lba, std::uint8_t* out) 
   }
 }
 
+// Stored sub-channel as a drive returns it: interleaved, bit 7 of each byte P,
+// bit 6 Q and so on to bit 0 W.
+void CopySubchannel(std::uint8_t* out96, const std::uint8_t* stored, bool linear) {
+  if (!linear) {
+    std::memcpy(out96, stored, 96);
+    return;
+  }
+  for (int b = 0; b < 96; ++b) {
+    std::uint8_t v = 0;
+    for (int ch = 0; ch < 8; ++ch)
+      if (stored[ch * 12 + b / 8] & (0x80 >> (b % 8))) v |= static_cast<std::uint8_t>(0x80 >> ch);
+    out96[b] = v;
+  }
+}
+
 void VirtualDrive::SynthesiseSub(const TrackLayout& t, std::int32_t lba, std::uint8_t* out96) const {
   int index = lba < t.start ? 0 : 1;
   for (std::int32_t from : t.furtherIndexes)
@@ -304,7 +319,7 @@ bool VirtualDrive::ReadRaw(std::int32_t lba, std::uint32_t count, std::uint8_t* 
         std::uint8_t* sd = sub + std::size_t(done) * 96;
         if (e->hasSubchannel && e->subchannelOffset + 96 <= stride &&
             std::size_t(i) * stride + e->subchannelOffset + 96 <= got)
-          std::memcpy(sd, src + e->subchannelOffset, 96);
+          CopySubchannel(sd, src + e->subchannelOffset, e->subchannelLinear);
         else
           SynthesiseSub(*t, l, sd);
       }

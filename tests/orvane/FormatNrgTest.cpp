@@ -1,0 +1,211 @@
+// Nero images of both footer versions, disc- and track-at-once, several
+// sessions and every track mode, served through the virtual drive; damaged
+// chains refused; libcdio's cd-info reading the same files.
+#include "tests/orvane/FormatTestUtil.h"
+#include "tests/support/CdInfo.h"
+
+using namespace formattest;
+using testsupport::NrgImage;
+using testsupport::NrgOptions;
+using testsupport::ScratchDir;
+
+namespace {
+
+FixtureTrack Track(TrackMode mode, std::uint32_t size, std::uint32_t length, std::uint32_t pregap = 0, int session = 1) {
+  FixtureTrack t;
+  t.mode = mode;
+  t.sectorSize = size;
+  t.length = length;
+  t.pregap = pregap;
+  t.session = session;
+  return t;
+}
+
+// Data, then audio with copy and pre-emphasis flags, CD-TEXT and ISRCs, then a
+// second session of CD-ROM XA.
+FixtureDisc MixedTwoSessions() {
+  FixtureDisc d;
+  d.catalog = "0123456789012";
+  d.title = "Nero disc";
+  d.performer = "Builder";
+  d.tracks.push_back(Track(TrackMode::Mode1, 2048, 300));
+  d.tracks.push_back(Track(TrackMode::Audio, 2352, 200, 150));
+  d.tracks.back().flags = 0x02;
+  d.tracks.back().isrc = "USABC0100001";
+  d.tracks.back().title = "Song";
+  d.tracks.back().performer = "Singer";
+  d.tracks.push_back(Track(TrackMode::Audio, 2448, 120, 75));
+  d.tracks.back().flags = 0x01;
+  d.tracks.back().title = "Second";
+  d.tracks.push_back(Track(TrackMode::Mode2Xa, 2352, 160, 150, 2));
+  return d;
+}
+
+// Every stored form a Nero track may have, one session each of two.
+FixtureDisc EveryMode() {
+  FixtureDisc d;
+  d.tracks.push_back(Track(TrackMode::Mode1, 2352, 100));
+  d.tracks.push_back(Track(TrackMode::Mode2Xa, 2048, 60, 150));
+  d.tracks.push_back(Track(TrackMode::Mode2Xa, 2336, 60, 150));
+  d.tracks.push_back(Track(TrackMode::Mode2Formless, 2352, 50, 150));
+  d.tracks.push_back(Track(TrackMode::Mode1, 2448, 40, 150, 2));
+  d.tracks.push_back(Track(TrackMode::Mode2Xa, 2448, 40, 150, 2));
+  return d;
+}
+
+}  // namespace
+
+TEST(FormatNrg, BothFootersDiscAtOnce) {
+  ScratchDir dir;
+  for (int version : {1, 2}) {
+    NrgOptions o;
+    o.version = version;
+    ExpectServes(MixedTwoSessions(), dir.Write("v" + std::to_string(version) + ".nrg", NrgImage(MixedTwoSessions(), o)));
+    ExpectServes(EveryMode(), dir.Write("m" + std::to_string(version) + ".nrg", NrgImage(EveryMode(), o)));
+  }
+}
+
+TEST(FormatNrg, StoredSubchannelIsServed) {
+  ScratchDir dir;
+  const FixtureDisc disc = MixedTwoSessions();
+  auto l = MustOpen(dir.Write("s.nrg", NrgImage(disc)));
+  ASSERT_EQ(l.tracks.size(), 4u);
+  auto d = Serve(l);
+  const auto placed = testsupport::Place(disc);
+  const std::int32_t lba = placed.tracks[2].start + 5;
+  Bytes got = ReadCdRaw(*d, lba, 1);
+  ASSERT_EQ(got.size(), 2352u + 96);
+  Bytes stored = testsupport::StoredSectorBytes(disc.tracks[2], 3, placed.tracks[2].start, lba);
+  EXPECT_TRUE(std::equal(stored.begin() + 2352, stored.end(), got.begin() + 2352));
+  // A track without stored sub-channel gets Q made from its position.
+  got = ReadCdRaw(*d, placed.tracks[1].start, 1);
+  ASSERT_EQ(got.size(), 2352u + 96);
+  std::uint8_t q[12] = {};
+  for (int b = 0; b < 96; ++b)
+    if (got[2352 + b] & 0x40) q[b / 8] |= static_cast<std::uint8_t>(0x80 >> (b % 8));
+  EXPECT_EQ(q[1], 0x02);  // track 2
+  EXPECT_EQ(q[2], 0x01);  // index 1
+}
+
+TEST(FormatNrg, TrackAtOnce) {
+  ScratchDir dir;
+  FixtureDisc d;
+  d.tracks.push_back(Track(TrackMode::Mode1, 2048, 250));
+  d.tracks.push_back(Track(TrackMode::Audio, 2352, 100));
+  d.tracks.push_back(Track(TrackMode::Mode2Xa, 2336, 80, 0, 2));
+  for (int version : {1, 2}) {
+    NrgOptions o;
+    o.version = version;
+    o.trackAtOnce = true;
+    ExpectServes(d, dir.Write("t.nrg", NrgImage(d, o)), false);
+  }
+}
+
+TEST(FormatNrg, DvdMediaTypeIsServedAsDvd) {
+  ScratchDir dir;
+  FixtureDisc d;
+  d.tracks.push_back(Track(TrackMode::Mode1, 2048, 400));
+  NrgOptions o;
+  o.mediaType = 0x200;  // DVD-ROM
+  auto l = MustOpen(dir.Write("dvd.nrg", NrgImage(d, o)));
+  EXPECT_EQ(l.profile, 0x10);
+  EXPECT_EQ(l.format, "NRG");
+}
+
+TEST(FormatNrg, InconsistentChainsAreRefused) {
+  ScratchDir dir;
+  Bytes good = NrgImage(MixedTwoSessions());
+  // No footer at all.
+  Bytes noFooter(good.begin(), good.end() - 12);
+  EXPECT_TRUE(Refused(dir.Write("nofoot.nrg", noFooter), "no Nero footer"));
+  // A chain offset past the file.
+  Bytes far = good;
+  for (int i = 0; i < 8; ++i) far[far.size() - 8 + i] = 0x7F;
+  EXPECT_TRUE(Refused(dir.Write("far.nrg", far), "chain starts past its end"));
+  // Sector data cut off: the DAO chunk's offsets now point past the file.
+  const std::uint64_t chainAt = GetBE32(&good[good.size() - 4]);
+  Bytes cut(good.begin(), good.begin() + 1000 * 2352);
+  Bytes chain(good.begin() + static_cast<std::ptrdiff_t>(chainAt), good.end() - 12);
+  cut.insert(cut.end(), chain.begin(), chain.end());
+  cut.insert(cut.end(), {'N', 'E', 'R', '5', 0, 0, 0, 0});
+  const std::uint32_t at = 1000 * 2352;
+  for (int i = 0; i < 4; ++i) cut.push_back(static_cast<std::uint8_t>(at >> (24 - 8 * i)));
+  EXPECT_TRUE(Refused(dir.Write("cut.nrg", cut), "truncated"));
+}
+
+TEST(FormatNrg, TruncatedAndMutatedChainsNeverCrash) {
+  ScratchDir dir;
+  for (int version : {1, 2}) {
+    for (bool tao : {false, true}) {
+      NrgOptions o;
+      o.version = version;
+      o.trackAtOnce = tao;
+      FixtureDisc disc = MixedTwoSessions();
+      if (tao)
+        for (auto& t : disc.tracks) t.pregap = 0;
+      Bytes good = NrgImage(disc, o);
+      const std::size_t footer = version == 2 ? 12 : 8;
+      std::size_t chainAt = 0;
+      for (int i = 0; i < 4; ++i) chainAt = chainAt << 8 | good[good.size() - 4 + i];
+      // Every chunk boundary: cut the chain there and keep the footer pointing into it.
+      std::vector<std::size_t> cuts;
+      for (std::size_t at = chainAt; at + 8 <= good.size() - footer;) {
+        cuts.push_back(at);
+        cuts.push_back(at + 4);
+        at += 8 + GetBE32(&good[at + 4]);
+      }
+      std::vector<Bytes> cutImages;
+      for (std::size_t cut : cuts) {
+        Bytes img(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut));
+        img.insert(img.end(), good.end() - static_cast<std::ptrdiff_t>(footer), good.end());
+        orvane::DiscLayout l;
+        std::string error;
+        EXPECT_FALSE(orvane::OpenImage(dir.Write("c.nrg", img), l, error)) << "cut at " << cut;
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+      }
+      // Plain truncation anywhere in the chain and footer, and random bytes in it.
+      std::vector<std::size_t> tails;
+      for (std::size_t at = chainAt; at <= good.size(); at += 7) tails.push_back(at);
+      ExpectDamageRefusedOrSafe(dir, "x.nrg", good, tails, chainAt, good.size(), 150);
+    }
+  }
+}
+
+// libcdio gives every track of a disc-at-once image the format of the first
+// one, so audio and data are compared on a disc of one kind only; starts and
+// the lead-out on a mixed one. It leaves the minute:second:frame addresses of
+// version 1 cue chunks undecoded, so only version 2 images are compared.
+TEST(FormatNrg, ReadByLibcdioAlike) {
+  if (!testsupport::HaveProgram("cd-info")) GTEST_SKIP() << "cd-info (libcdio-utils) not installed";
+  ScratchDir dir;
+  FixtureDisc mixed;
+  mixed.tracks.push_back(Track(TrackMode::Mode1, 2048, 300));
+  mixed.tracks.push_back(Track(TrackMode::Audio, 2352, 200, 150));
+  mixed.tracks.push_back(Track(TrackMode::Audio, 2352, 180, 150));
+  FixtureDisc audio;
+  audio.tracks.push_back(Track(TrackMode::Audio, 2352, 300));
+  audio.tracks.push_back(Track(TrackMode::Audio, 2352, 200, 150));
+  audio.tracks.push_back(Track(TrackMode::Audio, 2352, 180, 75));
+  for (int version : {2}) {
+    for (const FixtureDisc* disc : {&mixed, &audio}) {
+      NrgOptions o;
+      o.version = version;
+      const std::string path = dir.Write("cdio.nrg", NrgImage(*disc, o));
+      SCOPED_TRACE("version " + std::to_string(version) + (disc == &audio ? " audio" : " mixed"));
+      auto l = MustOpen(path);
+      auto ref = testsupport::CdInfoTracks("--nrg-file=" + testsupport::ShellQuote(path), dir);
+      ASSERT_FALSE(ref.empty()) << "cd-info read nothing";
+      ASSERT_TRUE(ref.count(170));
+      EXPECT_EQ(ref[170].start, l.sessions.back().leadOut);
+      ref.erase(170);
+      ASSERT_EQ(ref.size(), l.tracks.size());
+      for (const auto& t : l.tracks) {
+        SCOPED_TRACE(t.number);
+        EXPECT_EQ(ref[t.number].start, t.start);
+        if (disc == &audio) {
+          EXPECT_TRUE(ref[t.number].audio);
+        }
+      }
+    }
+  }
+}
