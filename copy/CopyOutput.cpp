@@ -1,0 +1,89 @@
+// The engine's destination files.
+#include "copy/CopyOutput.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+std::string ErrnoText(int err) { return std::system_category().message(err); }
+
+bool CGetCDData::Output::Open(std::string& reason) {
+  Discard();
+  // A link at the name would send the data elsewhere; the name is ours to
+  // make, so it is refused instead of followed.
+  m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (m_fd < 0) {
+    reason = ErrnoText(errno);
+    return false;
+  }
+  m_length = m_written = 0;
+  return true;
+}
+
+bool CGetCDData::Output::Write(const void* data, std::size_t n, std::string& reason) {
+  if (m_fd < 0) {
+    reason = "file not open";
+    return false;
+  }
+  if (m_written != m_length && ::lseek(m_fd, static_cast<off_t>(m_length), SEEK_SET) < 0) {
+    reason = ErrnoText(errno);
+    return false;
+  }
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    const ssize_t w = ::write(m_fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      reason = ErrnoText(errno);
+      return false;
+    }
+    if (w == 0) {
+      reason = ErrnoText(ENOSPC);
+      return false;
+    }
+    p += w;
+    n -= static_cast<std::size_t>(w);
+    m_length += static_cast<std::uint64_t>(w);
+  }
+  m_written = m_length;
+  return true;
+}
+
+bool CGetCDData::Output::Skip(std::uint64_t n, std::string& reason) {
+  if (m_fd < 0) {
+    reason = "file not open";
+    return false;
+  }
+  if (n > static_cast<std::uint64_t>(INT64_MAX) - m_length) {
+    reason = ErrnoText(EFBIG);
+    return false;
+  }
+  m_length += n;
+  return true;
+}
+
+bool CGetCDData::Output::Close(std::string& reason) {
+  if (m_fd < 0) return true;
+  bool ok = true;
+  if (m_length != m_written && ::ftruncate(m_fd, static_cast<off_t>(m_length)) != 0) {
+    reason = ErrnoText(errno);
+    ok = false;
+  }
+  if (::close(m_fd) != 0 && ok) {
+    reason = ErrnoText(errno);
+    ok = false;
+  }
+  m_fd = -1;
+  if (!ok) ::unlink(m_path.c_str());
+  return ok;
+}
+
+void CGetCDData::Output::Discard() {
+  if (m_fd < 0) return;
+  ::close(m_fd);
+  m_fd = -1;
+  ::unlink(m_path.c_str());
+}

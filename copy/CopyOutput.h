@@ -1,0 +1,43 @@
+#pragma once
+// The engine's destination file: created without following a link planted at
+// its name, written whole or failed with the reason, holes (zeros) kept sparse
+// so that a file of unrecorded extents costs no writing, deleted when the job
+// is cancelled.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "copy/GetCDData.h"
+
+class CGetCDData::Output {
+ public:
+  explicit Output(std::filesystem::path path) : m_path(std::move(path)) {}
+  ~Output() { Discard(); }
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  // Creates (or truncates) the file; false with the reason.
+  bool Open(std::string& reason);
+  bool Write(const void* data, std::size_t n, std::string& reason);
+  // n zero bytes, left as a hole.
+  bool Skip(std::uint64_t n, std::string& reason);
+  // Ends the file at its length (holes at its end included) and closes it.
+  bool Close(std::string& reason);
+  // Closes and deletes the file (nothing when it is closed already).
+  void Discard();
+
+  const std::filesystem::path& Path() const { return m_path; }
+  std::uint64_t Length() const { return m_length; }
+  std::uint64_t Unreadable() const { return m_unreadable; }
+  void CountUnreadable(std::uint64_t sectors) { m_unreadable += sectors; }
+
+ private:
+  std::filesystem::path m_path;
+  int m_fd = -1;
+  std::uint64_t m_length = 0;
+  std::uint64_t m_written = 0;  // bytes up to the end of the last real write
+  std::uint64_t m_unreadable = 0;
+};
+
+// The reason errno names, for a message to the user.
+std::string ErrnoText(int err);

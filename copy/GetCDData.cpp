@@ -1,0 +1,288 @@
+// The copy engine: jobs, the worker, sector runs and the track copy.
+#include "copy/GetCDData.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "copy/CopyOutput.h"
+#include "disc/ByteOrder.h"
+#include "disc/DevCmdROM.h"
+
+namespace {
+
+constexpr std::uint8_t kSenseIllegalRequest = 0x05;
+constexpr std::uint8_t kAscLbaOutOfRange = 0x21;
+
+// Whether the file name (not the folders above it) contains ext, in any case.
+bool NameContains(const std::filesystem::path& path, const char* ext) {
+  std::string name = path.filename().string();
+  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+  return name.find(ext) != std::string::npos;
+}
+
+void PutWavHeader(unsigned char* h, std::uint32_t sectors) {
+  const std::uint64_t data64 = std::uint64_t(sectors) * CGetCDData::kRawSectorSize;
+  // A RIFF size field has 32 bits; no audio track comes near it.
+  const std::uint32_t data = static_cast<std::uint32_t>(std::min<std::uint64_t>(data64, 0xFFFFFFFFull - 36));
+  std::memcpy(h, "RIFF", 4);
+  PutLE32(h + 4, 36 + data);
+  std::memcpy(h + 8, "WAVE", 4);
+  std::memcpy(h + 12, "fmt ", 4);
+  PutLE32(h + 16, 16);
+  PutLE16(h + 20, 1);       // PCM
+  PutLE16(h + 22, 2);       // stereo
+  PutLE32(h + 24, 44100);
+  PutLE32(h + 28, 176400);  // bytes a second
+  PutLE16(h + 32, 4);       // block align
+  PutLE16(h + 34, 16);      // bits a sample
+  std::memcpy(h + 36, "data", 4);
+  PutLE32(h + 40, data);
+}
+
+}  // namespace
+
+CGetCDData::CGetCDData() = default;
+
+CGetCDData::~CGetCDData() {
+  m_bStop = true;
+  Wait();
+}
+
+void CGetCDData::SetDevice(CDevCmdROM* device) {
+  Wait();
+  m_nPercent = 0;
+  if (device) {
+    m_pDevice = device;
+    m_pDevice->TestUnitReady();
+  }
+}
+
+std::string CGetCDData::GetCurrentName() const {
+  std::lock_guard<std::mutex> lock(m_Lock);
+  return m_sCurrent;
+}
+
+void CGetCDData::SetCurrent(const std::string& name) {
+  std::lock_guard<std::mutex> lock(m_Lock);
+  m_sCurrent = name;
+}
+
+CopyResult CGetCDData::GetResult() const {
+  std::lock_guard<std::mutex> lock(m_Lock);
+  return m_Result;
+}
+
+void CGetCDData::Wait() {
+  if (m_Worker.joinable()) m_Worker.join();
+}
+
+std::string CGetCDData::SafeName(const std::string& name) {
+  std::string s = name;
+  for (char& c : s)
+    if (c == '/' || c == '\\' || c == '\0') c = '_';
+  if (s.empty() || s == "." || s == "..") s = "_" + s;
+  return s;
+}
+
+bool CGetCDData::Ready() { return m_pDevice && m_pDevice->TestUnitReady() == 0; }
+
+bool CGetCDData::StartTrackCopy(int kind, std::int64_t start, std::int64_t end, const std::string& path) {
+  // A job still running (cancelled, not yet at its next check) ends before
+  // its parameters are replaced.
+  m_bStop = true;
+  Wait();
+  if (!Ready() || path.empty() || start >= end || end == 0 || start < 0 || end > 0xFFFFFFFFll) return false;
+  m_nTrackKind = kind;
+  m_nTrackStart = static_cast<std::uint32_t>(start);
+  m_nTrackEnd = static_cast<std::uint32_t>(end);
+  m_sTrackPath = path;
+  Launch(Job::Track);
+  return true;
+}
+
+bool CGetCDData::StartFolderCopy(int dataMode, std::int64_t address, const std::string& path, int fsCode,
+                                 bool joliet, std::uint32_t volumeStart) {
+  m_bStop = true;
+  Wait();
+  // A track without a file system has nothing to walk: refused here rather
+  // than started with no worker to ever end it.
+  if (!Ready() || path.empty() || address <= 0 || address > 0xFFFFFFFFll || fsCode <= 0) return false;
+  m_Folder = FolderJob{dataMode, static_cast<std::uint32_t>(address), path, 0};
+  m_bJoliet = joliet;
+  m_nVolumeStart = volumeStart;
+  Launch(fsCode == 1 ? Job::IsoFolder : Job::UdfFolder);
+  return true;
+}
+
+bool CGetCDData::StartFileCopy(int dataMode, std::int64_t address, std::uint64_t size, const std::string& path,
+                               int fsCode, bool joliet, std::uint32_t volumeStart) {
+  m_bStop = true;
+  Wait();
+  if (!Ready() || path.empty() || address <= 0 || address > 0xFFFFFFFFll || fsCode <= 0) return false;
+  m_nFileDataMode = dataMode;
+  m_nFileAddress = static_cast<std::uint32_t>(address);
+  m_nFileSize = size;
+  m_sFilePath = path;
+  m_bJoliet = joliet;
+  m_nVolumeStart = volumeStart;
+  Launch(fsCode == 1 ? Job::IsoFile : Job::UdfFile);
+  return true;
+}
+
+void CGetCDData::Launch(Job job) {
+  {
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_Result = CopyResult{};
+    m_sCurrent.clear();
+  }
+  m_bFailed = false;
+  m_bPastEnd = false;
+  m_nDirSectors = 0;
+  m_nEntries = 0;
+  m_nPercent = 0;
+  m_bStop = false;
+  m_bRunning = true;
+  m_Worker = std::thread([this, job] { Run(job); });
+}
+
+void CGetCDData::Run(Job job) {
+  switch (job) {
+    case Job::Track: TrackCopyThread(); break;
+    case Job::IsoFolder: IsoFolderThread(); break;
+    case Job::UdfFolder: UdfFolderThread(); break;
+    case Job::IsoFile: {
+      SetCurrent(m_sFilePath.string());
+      // A file of 4 GiB or more is recorded in several extents; a single file
+      // job is handed the first one with its size.
+      const std::uint64_t size = std::min<std::uint64_t>(m_nFileSize, 0xFFFFFFFFull);
+      CopyIsoFile(m_sFilePath, m_nFileDataMode, {{m_nFileAddress, static_cast<std::uint32_t>(size)}});
+      break;
+    }
+    case Job::UdfFile:
+      SetCurrent(m_sFilePath.string());
+      if (AnalyseVolume()) CopyUdfFile(m_sFilePath, m_nFileAddress);
+      break;
+  }
+  {
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_Result.cancelled = m_bStop && !m_bFailed;
+    m_Result.failed = m_bFailed;
+    m_Result.finished = !m_bStop && !m_bFailed;
+  }
+  m_nPercent = 100;
+  m_bRunning = false;
+  m_bStop = true;
+}
+
+void CGetCDData::Fail(const std::filesystem::path& path, const std::string& reason) {
+  m_bFailed = true;
+  std::lock_guard<std::mutex> lock(m_Lock);
+  if (m_Result.error.empty()) m_Result.error = path.string() + ": " + reason;
+}
+
+void CGetCDData::SetPercent(std::uint64_t done, std::uint64_t total) {
+  if (total == 0) {
+    m_nPercent = 100;
+    return;
+  }
+  m_nPercent = static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
+}
+
+void CGetCDData::NoteFile(const Output& out) {
+  std::lock_guard<std::mutex> lock(m_Lock);
+  ++m_Result.files;
+  m_Result.bytes += out.Length();
+  if (out.Unreadable()) {
+    m_Result.unreadable += out.Unreadable();
+    m_Result.damaged.push_back(CopyDamage{out.Path().string(), out.Unreadable()});
+  }
+}
+
+bool CGetCDData::MakeFolder(const std::filesystem::path& path) {
+  if (::mkdir(path.c_str(), 0777) != 0) {
+    Fail(path, ErrnoText(errno));
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(m_Lock);
+  ++m_Result.folders;
+  return true;
+}
+
+bool CGetCDData::PastEnd() const { return m_bPastEnd; }
+
+int CGetCDData::ReadRun(bool raw, std::uint32_t lba, int count, unsigned char* buffer, bool* bad) {
+  const std::size_t size = raw ? kRawSectorSize : kUserSectorSize;
+  auto read = [&](unsigned char* at, int n, std::uint32_t where) {
+    const int bytes = static_cast<int>(size) * n;
+    return raw ? m_pDevice->ReadCD_All(at, bytes, n, where) : m_pDevice->ReadCD_10(at, bytes, n, where);
+  };
+  std::memset(buffer, 0, size * static_cast<std::size_t>(count));
+  std::fill(bad, bad + count, false);
+  if (m_bPastEnd) {
+    std::fill(bad, bad + count, true);
+    return count;
+  }
+  if (read(buffer, count, lba) == 0) return 0;
+  // One sector spoilt the run; the others are still worth having.
+  int failed = 0;
+  for (int i = 0; i < count; ++i) {
+    unsigned char* at = buffer + size * static_cast<std::size_t>(i);
+    std::memset(at, 0, size);
+    if (m_bPastEnd || read(at, 1, lba + static_cast<std::uint32_t>(i)) != 0) {
+      const SenseData_tag s = m_pDevice->GetSenseData();
+      // Past the end of the medium nothing further can be read: the rest
+      // is counted, not asked for sector by sector.
+      if (s.key == kSenseIllegalRequest && s.asc == kAscLbaOutOfRange) m_bPastEnd = true;
+      std::memset(at, 0, size);
+      bad[i] = true;
+      ++failed;
+    }
+  }
+  return failed;
+}
+
+void CGetCDData::TrackCopyThread() {
+  SetCurrent(kTrackItem);
+  const std::uint32_t start = m_nTrackStart, end = m_nTrackEnd;
+  const std::uint32_t n = end - start;
+  Output out(m_sTrackPath);
+  std::string reason;
+  if (!out.Open(reason)) {
+    Fail(m_sTrackPath, reason);
+    return;
+  }
+  const bool userData = m_nTrackKind == 1 && NameContains(m_sTrackPath, ".iso");
+  bool raw = !userData;
+  if (m_nTrackKind == 0 && NameContains(m_sTrackPath, ".wav")) {
+    unsigned char header[44];
+    PutWavHeader(header, n);
+    if (!out.Write(header, sizeof header, reason)) return Fail(m_sTrackPath, reason);
+  }
+  if (raw && m_nTrackKind == 1) {
+    // Media without raw sectors (DVD, BD) are saved as user data throughout:
+    // one form for the whole file, never raw and cooked sectors mixed.
+    unsigned char probe[kRawSectorSize];
+    if (m_pDevice->ReadCD_All(probe, sizeof probe, 1, start) != 0 &&
+        m_pDevice->ReadCD_10(probe, static_cast<int>(kUserSectorSize), 1, start) == 0) {
+      raw = false;
+      std::lock_guard<std::mutex> lock(m_Lock);
+      m_Result.userData = true;
+    }
+  }
+  const std::size_t size = raw ? kRawSectorSize : kUserSectorSize;
+  unsigned char buffer[kRunSectors * kRawSectorSize];
+  bool bad[kRunSectors];
+  for (std::uint64_t c = start; c < end; c += kRunSectors) {
+    if (m_bStop) return;  // the file goes with `out`
+    const int r = static_cast<int>(std::min<std::uint64_t>(kRunSectors, end - c));
+    out.CountUnreadable(static_cast<std::uint64_t>(ReadRun(raw, static_cast<std::uint32_t>(c), r, buffer, bad)));
+    if (!out.Write(buffer, size * static_cast<std::size_t>(r), reason)) return Fail(m_sTrackPath, reason);
+    m_nPercent = static_cast<int>(static_cast<double>(c - start + kRunSectors) * 100.0 / n);
+  }
+  if (!out.Close(reason)) return Fail(m_sTrackPath, reason);
+  NoteFile(out);
+}

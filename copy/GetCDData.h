@@ -1,0 +1,176 @@
+#pragma once
+// The copy engine: saves a run of a track's sectors, one file, or a folder with
+// everything below it from the current device to the local disk, on a worker
+// thread. The caller starts a job, then polls GetPercent, GetCurrentName and
+// IsStopped (the progress dialog's timer) and may Cancel; once IsStopped is
+// true and the worker has been joined (Wait), GetResult tells what was written.
+//
+// Rules every job keeps:
+//  - The worker is joined before a new job starts and before the engine goes.
+//  - A track run is [start, end): end is one past the last sector to save.
+//  - Sectors are read in runs; a run that fails is read again sector by
+//    sector, and a sector that cannot be read at all is written as zeros and
+//    counted against the file it belongs to (GetResult().damaged).
+//  - A destination that cannot be created or written ends the job; the result
+//    names the path and the reason (GetResult().error).
+//  - Names from the medium are made safe before they become paths (SafeName),
+//    so nothing is written outside the job's target.
+//  - Cancel stops at the next sector run; the file being written is deleted,
+//    files completed before it stay.
+//
+// Thread use: every public operation is for the thread that owns the engine
+// (the user-interface thread), except that GetPercent, IsStopped and
+// GetCurrentName may be called while the worker runs.
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "udf/Analy_UDF.h"
+
+class CDevCmdROM;
+
+// A file of the job that was written with sectors that could not be read.
+struct CopyDamage {
+  std::string path;             // as written (the target's path)
+  std::uint64_t sectors = 0;    // sectors written as zeros
+};
+
+struct CopyResult {
+  bool finished = false;        // the job ran to its end (not cancelled, not failed)
+  bool cancelled = false;
+  bool failed = false;          // a destination could not be created or written
+  std::string error;            // "path: reason" when failed
+  std::uint64_t files = 0;      // files completed (a track copy counts as one)
+  std::uint64_t folders = 0;    // folders created
+  std::uint64_t bytes = 0;      // bytes in the completed files
+  std::uint64_t unreadable = 0; // sectors written as zeros, over all files
+  std::vector<CopyDamage> damaged;
+  bool userData = false;        // a raw track copy fell back to 2048-byte sectors (no raw reads)
+};
+
+class CGetCDData {
+ public:
+  static constexpr int kRunSectors = 16;                  // sectors per read command
+  static constexpr std::size_t kRawSectorSize = 2352;
+  static constexpr std::size_t kUserSectorSize = 2048;
+  static constexpr std::size_t kForm2PayloadSize = 2324;
+  static constexpr const char* kTrackItem = "TRACK DATA";
+
+  CGetCDData();
+  virtual ~CGetCDData();
+  CGetCDData(const CGetCDData&) = delete;
+  CGetCDData& operator=(const CGetCDData&) = delete;
+
+  // Percentage 0; a non-null device becomes the device (its readiness is
+  // asked, the answer not used).
+  void SetDevice(CDevCmdROM* device);
+  CDevCmdROM* GetDevice() const { return m_pDevice; }
+
+  // kind 0 audio, 1 data; sectors start <= s < end. A data track to a file
+  // named *.iso* is written as 2048-byte user data; an audio track to a file
+  // named *.wav* gets a 44-byte WAV header; anything else raw 2352-byte
+  // sectors. False (and no worker) when the device is not ready, the path is
+  // empty, start >= end, end is 0 or the range leaves 32-bit sectors.
+  bool StartTrackCopy(int kind, std::int64_t start, std::int64_t end, const std::string& path);
+
+  // A folder of the volume (ISO 9660: its directory extent; UDF: the absolute
+  // sector of its file entry) recreated as path and everything below it.
+  // fsCode as JudgeFileSystem answers: 1 ISO 9660, 2 or 3 UDF.
+  // volumeStart is the first sector of the browsed track: the UDF volume is
+  // recognised there. False when the device is not ready, the path is empty,
+  // address <= 0, or the track has no file system (fsCode <= 0).
+  bool StartFolderCopy(int dataMode, std::int64_t address, const std::string& path, int fsCode, bool joliet,
+                       std::uint32_t volumeStart = 0);
+  // One file: ISO 9660 its extent and recorded size; UDF the absolute sector
+  // of its file entry (the size is taken from the entry). Refused as above.
+  bool StartFileCopy(int dataMode, std::int64_t address, std::uint64_t size, const std::string& path, int fsCode,
+                     bool joliet, std::uint32_t volumeStart = 0);
+
+  void Cancel() { m_bStop = true; }
+  int GetPercent() const { return m_nPercent; }
+  bool IsStopped() const { return m_bStop; }
+  std::string GetCurrentName() const;
+
+  // Blocks until the worker (if any) has ended.
+  void Wait();
+  bool IsRunning() const { return m_bRunning; }
+  // What the last job did; complete once IsStopped() and Wait() returned.
+  CopyResult GetResult() const;
+
+  // Makes a name from the medium usable as one path component: "/", "\" and
+  // NUL become "_", and ".", ".." and the empty name get a leading "_".
+  static std::string SafeName(const std::string& name);
+
+ private:
+  enum class Job { Track, IsoFolder, UdfFolder, IsoFile, UdfFile };
+  struct FolderJob {
+    int dataMode = 1;
+    std::uint32_t address = 0;
+    std::filesystem::path path;
+    int depth = 0;
+  };
+  // A file being written and what has gone wrong with it.
+  class Output;
+
+  bool Ready();
+  void Launch(Job job);
+  void Run(Job job);
+
+  void TrackCopyThread();
+  void IsoFolderThread();
+  void UdfFolderThread();
+
+  // ISO 9660.
+  bool CopyIsoFolder(const FolderJob& job, std::vector<std::uint32_t>& ancestors);
+  using IsoExtents = std::vector<std::pair<std::uint32_t, std::uint32_t>>;  // sector, bytes
+  bool CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents);
+  // UDF.
+  bool CopyUdfFolder(const FolderJob& job, std::vector<std::uint32_t>& ancestors);
+  bool CopyUdfFile(const std::filesystem::path& path, std::uint32_t feSector);
+  bool AnalyseVolume();
+
+  // Sector runs: count (1..kRunSectors) sectors at lba, raw (2352 each) or
+  // user data (2048 each). A failing run is read again sector by sector;
+  // sectors that fail are zeroed and flagged in bad. Returns how many failed.
+  int ReadRun(bool raw, std::uint32_t lba, int count, unsigned char* buffer, bool* bad);
+  bool PastEnd() const;  // the last failed read was past the end of the medium
+
+  bool MakeFolder(const std::filesystem::path& path);
+  void Fail(const std::filesystem::path& path, const std::string& reason);
+  void SetCurrent(const std::string& name);
+  void SetPercent(std::uint64_t done, std::uint64_t total);
+  void NoteFile(const Output& out);
+  bool Stopping() const { return m_bStop || m_bFailed; }
+
+  CAnaly_UDF m_Udf;
+  CDevCmdROM* m_pDevice = nullptr;
+
+  // The job's parameters, written only while no worker runs.
+  int m_nTrackKind = 0;
+  std::uint32_t m_nTrackStart = 0, m_nTrackEnd = 0;
+  std::filesystem::path m_sTrackPath;
+  int m_nFileDataMode = 1;
+  std::uint32_t m_nFileAddress = 0;
+  std::uint64_t m_nFileSize = 0;
+  std::filesystem::path m_sFilePath;
+  FolderJob m_Folder;
+  bool m_bJoliet = false;
+  std::uint32_t m_nVolumeStart = 0;
+
+  std::atomic<bool> m_bStop{false};
+  std::atomic<bool> m_bRunning{false};
+  std::atomic<int> m_nPercent{0};
+  std::thread m_Worker;
+
+  mutable std::mutex m_Lock;  // guards m_sCurrent and m_Result
+  std::string m_sCurrent;
+  CopyResult m_Result;
+  bool m_bFailed = false;     // worker only
+  bool m_bPastEnd = false;    // worker only
+  std::uint64_t m_nDirSectors = 0;  // directory sectors read by this job (bounded)
+  std::uint64_t m_nEntries = 0;     // files and folders met by this job (bounded)
+};

@@ -1,0 +1,279 @@
+// ISO 9660 file and folder copies from volumes the test support builds:
+// byte-exact files, Form 2 payloads, names, destinations, holes, cancelling.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "copy/GetCDData.h"
+#include "disc/DevCmdROM.h"
+#include "tests/support/CdImages.h"
+#include "tests/support/CopyTestDrive.h"
+#include "tests/support/IsoBuilder.h"
+#include "tests/support/MemoryImage.h"
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Str(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+Bytes Filled(std::size_t n, std::uint8_t salt) {
+  Bytes b(n);
+  for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>((i * 7 + salt) ^ (i >> 11));
+  return b;
+}
+
+orvane::DiscLayout CookedDisc(const Bytes& user) {
+  auto file = std::make_shared<MemoryImageFile>(user);
+  return MemoryDisc({MemoryTrack(1, orvane::TrackMode::Mode1, 0, static_cast<std::uint32_t>(user.size() / 2048), file,
+                                 orvane::StoredFormat::UserData2048, 2048)});
+}
+
+struct Volume {
+  IsoBuilder b;
+  Bytes user;
+  std::unique_ptr<CDevCmdROM> dev;
+  RecordingTransport* rec = nullptr;
+  std::uint32_t Root() const { return const_cast<IsoBuilder&>(b).Root().extent; }
+  void Make() {
+    user = b.Build();
+    dev = RecordedDevice(CookedDisc(user), &rec);
+  }
+};
+
+void Finish(CGetCDData& e) {
+  e.Wait();
+  ASSERT_TRUE(e.IsStopped());
+}
+
+}  // namespace
+
+TEST(CopyIso, AFolderTreeIsRecreatedWithByteExactFiles) {
+  for (bool joliet : {false, true}) {
+    SCOPED_TRACE(joliet ? "joliet" : "primary");
+    ScratchDir dir;
+    Volume v;
+    v.b.joliet = joliet;
+    IsoNode& docs = v.b.Folder(v.b.Root(), "DOCS");
+    v.b.File(docs, "README.TXT;1", Filled(100, 1));
+    v.b.File(docs, "EMPTY.BIN;1", {});
+    IsoNode& deep = v.b.Folder(docs, "DEEP");
+    v.b.File(deep, "BIG.DAT;1", Filled(5 * 2048 + 17, 2));
+    v.b.File(v.b.Root(), "TOP.TXT;2", Filled(2048, 3));  // only ";1" is dropped
+    v.b.Folder(v.b.Root(), "EMPTYDIR");
+    // Enough records that the root takes several sectors.
+    for (int i = 0; i < 60; ++i) v.b.File(v.b.Root(), "F" + std::to_string(i) + ".TXT;1", Filled(10 + i, i));
+    v.Make();
+
+    CGetCDData e;
+    e.SetDevice(v.dev.get());
+    const std::string out = dir.File("out");
+    ASSERT_TRUE(e.StartFolderCopy(1, joliet ? v.b.Root().jExtent : v.Root(), out, 1, joliet));
+    Finish(e);
+    CopyResult r = e.GetResult();
+    EXPECT_TRUE(r.finished) << r.error;
+    std::map<std::string, std::string> want{{"DOCS/", ""},
+                                            {"DOCS/README.TXT", Str(Filled(100, 1))},
+                                            {"DOCS/EMPTY.BIN", ""},
+                                            {"DOCS/DEEP/", ""},
+                                            {"DOCS/DEEP/BIG.DAT", Str(Filled(5 * 2048 + 17, 2))},
+                                            {"TOP.TXT;2", Str(Filled(2048, 3))},
+                                            {"EMPTYDIR/", ""}};
+    for (int i = 0; i < 60; ++i) want["F" + std::to_string(i) + ".TXT"] = Str(Filled(10 + i, i));
+    EXPECT_EQ(ReadTree(out), want);
+    EXPECT_EQ(r.files, 64u);
+    EXPECT_EQ(r.folders, 4u);  // the target and its three folders
+    EXPECT_EQ(r.unreadable, 0u);
+  }
+}
+
+TEST(CopyIso, SingleFilesAreWrittenToTheirRecordedSize) {
+  ScratchDir dir;
+  Volume v;
+  IsoNode& a = v.b.File(v.b.Root(), "A.TXT;1", Filled(100, 9));
+  IsoNode& z = v.b.File(v.b.Root(), "Z.TXT;1", {});
+  v.Make();
+  CGetCDData e;
+  e.SetDevice(v.dev.get());
+  ASSERT_TRUE(e.StartFileCopy(1, a.extent, a.size, dir.File("a.txt"), 1, false));
+  Finish(e);
+  EXPECT_EQ(ReadWholeFile(dir.File("a.txt")), Str(Filled(100, 9)));
+  EXPECT_EQ(e.GetCurrentName(), dir.File("a.txt"));
+  EXPECT_EQ(e.GetPercent(), 100);
+  // An empty file's extent may be 0 or any sector: nothing is read for it.
+  ASSERT_TRUE(e.StartFileCopy(1, z.extent ? z.extent : 1, 0, dir.File("z.txt"), 1, false));
+  Finish(e);
+  EXPECT_TRUE(fs::exists(dir.File("z.txt")));
+  EXPECT_EQ(fs::file_size(dir.File("z.txt")), 0u);
+}
+
+TEST(CopyIso, AForm2FileKeepsItsWhole2324BytePayloads) {
+  ScratchDir dir;
+  IsoBuilder b;
+  IsoNode& mpeg = b.Folder(b.Root(), "MPEGAV");
+  IsoNode& av = b.File(mpeg, "AVSEQ01.DAT;1", Bytes(3 * 2048, 0));
+  av.form2 = true;
+  IsoNode& txt = b.File(mpeg, "INFO.TXT;1", Filled(3000, 4));
+  const Bytes user = b.Build();
+  Bytes raw = RawXaSectors(user, b.Form2Sectors());
+  // Payloads that use all 2324 bytes, different in every sector.
+  std::string want;
+  for (int k = 0; k < 3; ++k) {
+    const Bytes payload = Filled(2324, static_cast<std::uint8_t>(40 + k));
+    const std::uint32_t lba = av.extent + k;
+    const Bytes s = RawSector(static_cast<std::int32_t>(lba), RawMode::Mode2Form2, payload.data(), payload.size());
+    std::memcpy(raw.data() + lba * 2352, s.data(), 2352);
+    want += Str(payload);
+  }
+  auto file = std::make_shared<MemoryImageFile>(raw);
+  auto dev = RecordedDevice(MemoryDisc({MemoryTrack(1, orvane::TrackMode::Mode2Xa, 0,
+                                                    static_cast<std::uint32_t>(user.size() / 2048), file,
+                                                    orvane::StoredFormat::Raw2352, 2352)}),
+                            nullptr);
+  CGetCDData e;
+  e.SetDevice(dev.get());
+  ASSERT_TRUE(e.StartFolderCopy(2, b.Root().extent, dir.File("vcd"), 1, false));
+  Finish(e);
+  EXPECT_TRUE(e.GetResult().finished) << e.GetResult().error;
+  EXPECT_EQ(ReadWholeFile(dir.File("vcd/MPEGAV/AVSEQ01.DAT")).size(), 3u * 2324);
+  EXPECT_TRUE(ReadWholeFile(dir.File("vcd/MPEGAV/AVSEQ01.DAT")) == want);
+  // Form 1 files of the same disc end at their recorded size.
+  EXPECT_EQ(ReadWholeFile(dir.File("vcd/MPEGAV/INFO.TXT")), Str(Filled(3000, 4)));
+  // Even when the caller takes the disc for Mode 1, the sectors' own headers cut them.
+  ASSERT_TRUE(e.StartFileCopy(1, av.extent, av.size, dir.File("av.dat"), 1, false));
+  Finish(e);
+  EXPECT_TRUE(ReadWholeFile(dir.File("av.dat")) == want);
+  (void)txt;
+}
+
+TEST(CopyIso, HostileNamesStayInsideTheChosenFolder) {
+  ScratchDir dir;
+  Volume v;
+  IsoNode& up = v.b.Folder(v.b.Root(), "..");
+  v.b.File(up, "ESCAPE.TXT;1", Filled(10, 1));
+  v.b.File(v.b.Root(), "a/../../b;1", Filled(11, 2));
+  v.b.File(v.b.Root(), ".;1", Filled(12, 3));
+  v.b.File(v.b.Root(), "back\\slash;1", Filled(13, 4));
+  v.Make();
+  CGetCDData e;
+  e.SetDevice(v.dev.get());
+  const std::string out = dir.File("sub/out");
+  fs::create_directory(dir.File("sub"));
+  ASSERT_TRUE(e.StartFolderCopy(1, v.Root(), out, 1, false));
+  Finish(e);
+  EXPECT_TRUE(e.GetResult().finished) << e.GetResult().error;
+  std::map<std::string, std::string> want{{"_../", ""},
+                                          {"_../ESCAPE.TXT", Str(Filled(10, 1))},
+                                          {"a_.._.._b", Str(Filled(11, 2))},
+                                          {"_.", Str(Filled(12, 3))},
+                                          {"back_slash", Str(Filled(13, 4))}};
+  EXPECT_EQ(ReadTree(out), want);
+  EXPECT_EQ(ReadTree(dir.Path()).size(), want.size() + 2);  // sub/ and sub/out/ and nothing else
+  EXPECT_EQ(CGetCDData::SafeName(""), "_");
+  EXPECT_EQ(CGetCDData::SafeName(std::string("a\0b", 3)), "a_b");
+}
+
+TEST(CopyIso, ATargetThatExistsOrCannotBeMadeEndsTheJobAndSaysWhy) {
+  ScratchDir dir;
+  Volume v;
+  v.b.File(v.b.Root(), "A.TXT;1", Filled(100, 9));
+  v.Make();
+  CGetCDData e;
+  e.SetDevice(v.dev.get());
+  fs::create_directory(dir.File("there"));
+  ASSERT_TRUE(e.StartFolderCopy(1, v.Root(), dir.File("there"), 1, false));
+  Finish(e);
+  CopyResult r = e.GetResult();
+  EXPECT_TRUE(r.failed);
+  EXPECT_NE(r.error.find(dir.File("there")), std::string::npos) << r.error;
+  EXPECT_NE(r.error.find("exists"), std::string::npos) << r.error;
+  EXPECT_TRUE(fs::is_empty(dir.File("there")));
+
+  ASSERT_TRUE(e.StartFolderCopy(1, v.Root(), dir.File("no/such/place"), 1, false));
+  Finish(e);
+  r = e.GetResult();
+  EXPECT_TRUE(r.failed);
+  EXPECT_NE(r.error.find(dir.File("no/such/place")), std::string::npos) << r.error;
+}
+
+TEST(CopyIso, AFolderThatHoldsItselfIsMadeButNotEnteredAgain) {
+  ScratchDir dir;
+  Volume v;
+  IsoNode& loop = v.b.Folder(v.b.Root(), "LOOP");
+  v.b.File(loop, "X.TXT;1", Filled(5, 5));
+  v.b.Folder(loop, "BACK");
+  v.user = v.b.Build();
+  // LOOP's sub-folder record points back at the root.
+  IsoNode* back = v.b.Find("/LOOP/BACK");
+  ASSERT_NE(back, nullptr);
+  unsigned char* rec = v.user.data() + back->record;
+  const std::uint32_t root = v.b.Root().extent;
+  for (int i = 0; i < 4; ++i) rec[2 + i] = static_cast<unsigned char>(root >> (8 * i));
+  v.dev = RecordedDevice(CookedDisc(v.user), &v.rec);
+  CGetCDData e;
+  e.SetDevice(v.dev.get());
+  ASSERT_TRUE(e.StartFolderCopy(1, root, dir.File("out"), 1, false));
+  Finish(e);
+  EXPECT_TRUE(e.GetResult().finished) << e.GetResult().error;
+  const auto tree = ReadTree(dir.File("out"));
+  EXPECT_EQ(tree.count("LOOP/BACK/"), 1u);
+  EXPECT_EQ(tree.count("LOOP/BACK/LOOP/"), 0u);
+  EXPECT_EQ(tree.at("LOOP/X.TXT"), Str(Filled(5, 5)));
+}
+
+TEST(CopyIso, HolesOfADdrescueMapAreZerosAndReportedPerFile) {
+  ScratchDir dir;
+  IsoBuilder b;
+  IsoNode& good = b.File(b.Root(), "GOOD.BIN;1", Filled(4 * 2048, 1));
+  IsoNode& hurt = b.File(b.Root(), "HURT.BIN;1", Filled(6 * 2048 + 100, 2));
+  const Bytes user = b.Build();
+  const std::string iso = dir.Write("disc.iso", user);
+  // Sectors 2 and 3 of HURT.BIN were never rescued.
+  const std::uint64_t holeAt = std::uint64_t(hurt.extent + 2) * 2048;
+  dir.Write("disc.iso.map", "# Mapfile. Created by GNU ddrescue\n0 +\n0x0 " + std::to_string(holeAt) + " +\n" +
+                                std::to_string(holeAt) + " 4096 -\n" + std::to_string(holeAt + 4096) + " " +
+                                std::to_string(user.size() - holeAt - 4096) + " +\n");
+  CDevCmdROM dev(0, nullptr);
+  ASSERT_TRUE(dev.SetImageFile(iso)) << dev.GetLastError();
+  CGetCDData e;
+  e.SetDevice(&dev);
+  const std::string out = dir.File("out");
+  ASSERT_TRUE(e.StartFolderCopy(1, b.Root().extent, out, 1, false));
+  Finish(e);
+  CopyResult r = e.GetResult();
+  EXPECT_TRUE(r.finished) << r.error;
+  Bytes want = Filled(6 * 2048 + 100, 2);
+  std::memset(want.data() + 2 * 2048, 0, 4096);
+  EXPECT_TRUE(ReadWholeFile(out + "/HURT.BIN") == Str(want));
+  EXPECT_TRUE(ReadWholeFile(out + "/GOOD.BIN") == Str(Filled(4 * 2048, 1)));
+  EXPECT_EQ(r.unreadable, 2u);
+  ASSERT_EQ(r.damaged.size(), 1u);
+  EXPECT_EQ(r.damaged[0].path, out + "/HURT.BIN");
+  EXPECT_EQ(r.damaged[0].sectors, 2u);
+  (void)good;
+}
+
+TEST(CopyIso, CancelInAFolderDeletesOnlyTheFileBeingWritten) {
+  ScratchDir dir;
+  Volume v;
+  v.b.File(v.b.Root(), "A.BIN;1", Filled(40 * 2048, 1));
+  v.b.File(v.b.Root(), "B.BIN;1", Filled(80 * 2048, 2));
+  v.b.File(v.b.Root(), "C.BIN;1", Filled(40 * 2048, 3));
+  v.Make();
+  CGetCDData e;
+  e.SetDevice(v.dev.get());
+  // Reads: the root's sector (raw, then 2048) , A in 3 runs, then B's second run.
+  v.rec->HoldAtRead(1 + 3 + 1);
+  const std::string out = dir.File("out");
+  ASSERT_TRUE(e.StartFolderCopy(1, v.Root(), out, 1, false));
+  v.rec->WaitHeld();
+  EXPECT_EQ(e.GetCurrentName(), out + "/B.BIN");
+  e.Cancel();
+  v.rec->Release();
+  e.Wait();
+  EXPECT_TRUE(e.IsStopped());
+  EXPECT_TRUE(e.GetResult().cancelled);
+  EXPECT_EQ(ReadTree(out), (std::map<std::string, std::string>{{"A.BIN", Str(Filled(40 * 2048, 1))}}));
+}
