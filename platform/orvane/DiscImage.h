@@ -53,6 +53,10 @@ struct Extent {
   // The 96 bytes hold the channels one after another (P 12 bytes, Q 12, R ... W)
   // rather than interleaved as a drive returns them (bit 7 P, bit 6 Q, ...).
   bool subchannelLinear = false;
+  // Sub-channel kept in a file of its own (CloneCD .sub): 96 bytes a sector
+  // from subOffset, for the same sectors as the run; it wins over hasSubchannel.
+  std::shared_ptr<ImageFile> subFile;
+  std::uint64_t subOffset = 0;
 };
 
 struct CdTextEntry {  // one track's texts (0 = the disc); UTF-8

@@ -23,6 +23,7 @@ const ImageReader& IsoReader();
 const ImageReader& BinReader();
 const ImageReader& CueReader();
 const ImageReader& NrgReader();
+const ImageReader& CcdReader();
 
 // How many bytes of a file's head the registry hands to Probe.
 constexpr std::size_t kProbeHeadSize = 64 * 1024;

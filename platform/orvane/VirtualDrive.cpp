@@ -92,6 +92,7 @@ class VirtualDrive final : public Transport {
   bool m_trayOpen = false;
   bool m_locked = false;
   std::vector<std::uint8_t> m_scratch;
+  std::vector<std::uint8_t> m_subScratch;
   std::mutex m_mutex;  // a scan worker and the window may share the drive
 };
 
@@ -289,6 +290,13 @@ bool VirtualDrive::ReadRaw(std::int32_t lba, std::uint32_t count, std::uint8_t* 
     m_scratch.resize(stride * run);
     const std::uint64_t off = e->offset + std::uint64_t(at - e->firstLba) * stride;
     const std::size_t got = e->file->ReadAt(off, m_scratch.data(), m_scratch.size());
+    // Sub-channel kept in a file of its own, 96 bytes a sector.
+    std::size_t subGot = 0;
+    if (sub && e->subFile) {
+      m_subScratch.resize(std::size_t(96) * run);
+      subGot = e->subFile->ReadAt(e->subOffset + std::uint64_t(at - e->firstLba) * 96, m_subScratch.data(),
+                                  m_subScratch.size());
+    }
     for (std::uint32_t i = 0; i < run; ++i) {
       const std::int32_t l = at + static_cast<std::int32_t>(i);
       const std::uint8_t* src = m_scratch.data() + std::size_t(i) * stride;
@@ -317,7 +325,9 @@ bool VirtualDrive::ReadRaw(std::int32_t lba, std::uint32_t count, std::uint8_t* 
       }
       if (sub) {
         std::uint8_t* sd = sub + std::size_t(done) * 96;
-        if (e->hasSubchannel && e->subchannelOffset + 96 <= stride &&
+        if (e->subFile && std::size_t(i + 1) * 96 <= subGot)
+          CopySubchannel(sd, m_subScratch.data() + std::size_t(i) * 96, e->subchannelLinear);
+        else if (e->hasSubchannel && e->subchannelOffset + 96 <= stride &&
             std::size_t(i) * stride + e->subchannelOffset + 96 <= got)
           CopySubchannel(sd, src + e->subchannelOffset, e->subchannelLinear);
         else

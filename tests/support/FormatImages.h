@@ -67,4 +67,12 @@ struct NrgOptions {
 };
 Bytes NrgImage(const FixtureDisc& disc, const NrgOptions& options = {});
 
+// CloneCD: dir/name.ccd, name.img (every sector from LBA 0 raw, the area
+// between sessions as zeros) and, when a track stores 2448-byte sectors,
+// name.sub with every sector's sub-channel, channel after channel. Data tracks
+// must be stored raw (2352 or 2448) and track 1 without a pregap.
+void WriteCloneCd(const FixtureDisc& disc, const ScratchDir& dir, const std::string& name);
+// The full TOC entries written to the control file, as READ TOC format 2 gives them.
+Bytes CloneCdTocEntries(const FixtureDisc& disc);
+
 }  // namespace testsupport
