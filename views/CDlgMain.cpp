@@ -10,6 +10,7 @@
 #include "disc/ByteOrder.h"
 #include "platform/ui/Ui.h"
 #include "res/Resources.h"
+#include "views/CDlgAudioPlay.h"
 #include "views/CDlgTOC.h"
 #include "views/IsoReader.h"
 
@@ -183,6 +184,11 @@ void CDlgMain::MoveSplit(long screenX) {
   m_List.MoveWindow(static_cast<int>(x + 3), 0, static_cast<int>(W - x - 3), static_cast<int>(H));
 }
 
+void CDlgMain::AttachPlayer(CDlgAudioPlay* player) {
+  m_pPlayer = player;
+  if (player) player->SetDevice(m_pDevice, &m_Tree);
+}
+
 // ------------------------------------------------------------ the disc
 
 void CDlgMain::LoadDisc(CDevCmdROM* device) {
@@ -202,6 +208,10 @@ void CDlgMain::LoadDisc(CDevCmdROM* device) {
 }
 
 bool CDlgMain::BuildDiscTree() {
+  // The sessions always describe the tree: a disc that cannot be read leaves
+  // none behind from the one before.
+  m_Sessions.init();
+  m_bTocSynthesized = false;
   if (!m_pDevice) return false;
   if (m_pDevice->TestUnitReady() != 0) {
     ui::AfxMessageBox(PanelString(kStrNotReady, kNotReady), ui::MB_OK | ui::MB_ICONINFORMATION);
@@ -216,6 +226,7 @@ bool CDlgMain::BuildDiscTree() {
   auto synthesize = [&] {
     const int rc = SynthesizeToc(toc.data(), toc.size());
     held = m_nSynthesizedBytes;
+    m_bTocSynthesized = rc == 0;
     return rc;
   };
   int rc;
@@ -253,11 +264,23 @@ bool CDlgMain::BuildDiscTree() {
     AddSessionTracks(n - 1, node);
     m_Tree.Expand(node, ui::TVE_EXPAND);
   }
-  ui::HTREEITEM leadOut = m_Tree.InsertItem(
-      Format("(Lead Out) %d", static_cast<long>(static_cast<int>(m_Sessions.back().GetLeadOutStartPos()))), kImgFolder,
-      kImgFolderOpen);
+  const TocData& lastSession = m_Sessions.back();
+  const TocData::_Data* a2 = nullptr;
+  for (int i = 0; i < lastSession.size() && !a2; ++i)
+    if (lastSession[i].GetTrackIndex() == 0xA2) a2 = &lastSession[i];
+  const std::int64_t leadOutStart = a2 ? TrackStart(*a2) : static_cast<std::int64_t>(lastSession.GetLeadOutStartPos());
+  ui::HTREEITEM leadOut = m_Tree.InsertItem(Format("(Lead Out) %d", static_cast<long>(static_cast<int>(leadOutStart))),
+                                            kImgFolder, kImgFolderOpen);
   m_Tree.SetItemData(leadOut, 0);
   return true;
+}
+
+std::int64_t CDlgMain::TrackStart(const TocData::_Data& d) const {
+  const std::int64_t msf = d.GetStartPos();
+  // Only the synthesised TOC uses the byte before PMIN; a drive's TOC keeps
+  // it zero for track descriptors (and other meanings for other ADRs).
+  if (!m_bTocSynthesized || msf == static_cast<std::int64_t>(kNoPosition) || d[7] >= 90) return msf;
+  return msf + 405000LL * d[6];
 }
 
 int CDlgMain::SynthesizeToc(unsigned char* buffer, std::size_t size) {
@@ -291,6 +314,17 @@ int CDlgMain::SynthesizeToc(unsigned char* buffer, std::size_t size) {
     PutDescriptor(d + 33, session, t, AddressToHmsf(start));
     written = at + kTrackBlock;
   }
+  // A session of several tracks (DVD-R, BD-R) is read by its first A0, A1
+  // and A2: each of its blocks names the session's last track and lead-out,
+  // or the tracks after the first and the end of the session would be lost.
+  for (std::size_t at = 4; at < written; at += kTrackBlock) {
+    const unsigned char session = buffer[at];
+    for (std::size_t later = at + kTrackBlock; later < written; later += kTrackBlock) {
+      if (buffer[later] != session) continue;
+      buffer[at + 11 + 8] = buffer[later + 11 + 8];                // A1: last track
+      std::memcpy(buffer + at + 22 + 7, buffer + later + 22 + 7, 4);  // A2: lead-out H, M, S, F
+    }
+  }
   // The header still counts the open track's block; what is parsed stops at
   // the blocks written, so a zero block never stands for a session 0.
   m_nSynthesizedBytes = written;
@@ -315,7 +349,7 @@ void CDlgMain::AddSessionTracks(int index, ui::HTREEITEM sessionNode) {
       m_Tree.SetItemData(n, 0);
       continue;
     }
-    const std::uint32_t start = static_cast<std::uint32_t>(d->GetStartPos());
+    const std::uint32_t start = static_cast<std::uint32_t>(TrackStart(*d));
     const int fs = m_pDevice->JudgeFileSystem(start);
     ui::HTREEITEM node =
         m_Tree.InsertItem(Format("DATA TRACK %d", t) + FsSuffix(fs), kImgDataTrack, kImgDataTrack, sessionNode);
@@ -389,7 +423,7 @@ int CDlgMain::GetTrackFsType(ui::HTREEITEM node) {
   if (trackNo <= 0 || trackNo > 99) return 0;
   const TocData::_Data* d = m_Sessions[static_cast<int>(sessionNo - 1)].GetTrackData(static_cast<int>(trackNo));
   if (!d) return 0;
-  return m_pDevice->JudgeFileSystem(static_cast<std::uint32_t>(d->GetStartPos()));
+  return m_pDevice->JudgeFileSystem(static_cast<std::uint32_t>(TrackStart(*d)));
 }
 
 void CDlgMain::SelectNode(ui::HTREEITEM node) {
@@ -431,7 +465,7 @@ void CDlgMain::OnSelectionChanged() {
                                   ? m_Sessions[static_cast<int>(sessionNo - 1)].GetTrackData(static_cast<int>(trackNo))
                                   : nullptr;
     if (d) {
-      const std::uint32_t start = static_cast<std::uint32_t>(d->GetStartPos());
+      const std::uint32_t start = static_cast<std::uint32_t>(TrackStart(*d));
       if (!m_bUdfValid || m_nUdfStart != start) {
         m_bUdfValid = m_Udf.Analyse(m_pDevice, nullptr, start);
         m_nUdfStart = start;

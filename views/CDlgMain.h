@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+#include "copy/CDlgProgress.h"
+#include "copy/GetCDData.h"
 #include "disc/DevCmdROM.h"
 #include "disc/DiscModel.h"
 #include "platform/ui/Controls.h"
@@ -32,9 +34,9 @@ class CDlgMain : public ui::Dialog {
   // ---- called by the main window ----
   void SetVdBuffer(unsigned char* buffer) { m_pVdBuffer = buffer; }
   void LoadDisc(CDevCmdROM* device);
-  // The player plays the audio track selected in this tree once it exists;
-  // until then the view only keeps it.
-  void AttachPlayer(CDlgAudioPlay* player) { m_pPlayer = player; }
+  // Hands the current device and this view's tree to the player, which plays
+  // the audio track selected in the tree.
+  void AttachPlayer(CDlgAudioPlay* player);
   CDlgAudioPlay* GetPlayer() const { return m_pPlayer; }
   int GetFsType() const { return m_nFsType; }
   int GetDataMode() const { return m_nDataMode; }
@@ -48,6 +50,12 @@ class CDlgMain : public ui::Dialog {
   void AddSessionTracks(int sessionIndex, ui::HTREEITEM sessionNode);
   // The file-system code of the data track that holds node (0 when none).
   int GetTrackFsType(ui::HTREEITEM node);
+  // The start sector of a descriptor of the view's sessions. A synthesised
+  // TOC keeps whole 405000-sector units in the byte before PMIN, so DVD and
+  // BD addresses past 90 minutes come back whole.
+  std::int64_t TrackStart(const TocData::_Data& d) const;
+  // Whether the sessions came from a synthesised TOC rather than the device's.
+  bool IsTocSynthesized() const { return m_bTocSynthesized; }
   void ShowCdText(int track);
   // Shows the current tree selection in the list, as a selection change does.
   void OnSelectionChanged();
@@ -61,6 +69,21 @@ class CDlgMain : public ui::Dialog {
   void ReadIsoRoot(ui::HTREEITEM trackNode, std::uint32_t start);
   void AddIsoFolders(ui::HTREEITEM parent, std::uint32_t lba, std::uint32_t size, bool joliet);
   void FillIsoList(std::uint32_t lba, bool joliet);
+
+  // ---- saving and extracting (the "Save Data" command) ----
+  static constexpr unsigned kCopyTimer = 1;  // polls a running copy every 100 ms
+  void OnSaveData();
+  void SaveAudioTrack(ui::HTREEITEM node);
+  void ExtractListItem();
+  void ExtractTreeFolder();
+  // Runs the progress dialog over the started job until it stops or the
+  // user cancels; the worker has ended when this returns.
+  void RunCopy();
+  void OnTimer(unsigned id) override;
+  // First sector of the track that holds node (the volume a copy reads).
+  bool GetTrackStart(ui::HTREEITEM node, std::uint32_t& start) const;
+  CGetCDData& Copier() { return m_Copy; }
+  CDlgProgress& ProgressDialog() { return m_Progress; }
 
   // ---- dialog ----
   bool OnInitDialog() override;
@@ -111,6 +134,12 @@ class CDlgMain : public ui::Dialog {
   std::uint32_t m_nUdfStart = 0;
   bool m_bUdfValid = false;
   std::size_t m_nSynthesizedBytes = 0;  // bytes of the last synthesised TOC that hold descriptors
+  bool m_bTocSynthesized = false;
+
+  // The save commands' progress dialog and copy engine; the engine goes
+  // first, joining any worker before the rest of the view.
+  CDlgProgress m_Progress{this};
+  CGetCDData m_Copy;
 };
 
 // "DATA TRACK 1" + "(ISO)", "(UDF)", "(UDF&ISO)" or nothing for the code.

@@ -80,6 +80,15 @@ bool ValidUtf8(const unsigned char* s, std::size_t n) {
   return true;
 }
 
+// One volume descriptor sector. DVD and BD media answer no READ CD: their
+// descriptors come from a 2048-byte read, as their directories do.
+void ReadDescriptor(CDevCmdROM* device, unsigned char* s, std::uint32_t lba) {
+  std::memset(s, 0, kUserSectorSize);
+  if (device->ReadCD_Data(s, static_cast<int>(kUserSectorSize), 1, lba) == 0) return;
+  std::memset(s, 0, kUserSectorSize);
+  device->ReadCD_10(s, static_cast<int>(kUserSectorSize), 1, lba);
+}
+
 }  // namespace
 
 Payload RawPayload(const unsigned char* s, int dataMode) {
@@ -136,8 +145,7 @@ Volume FindVolume(CDevCmdROM* device, std::uint32_t start, unsigned char* vdBuff
   // A Joliet volume is browsed through its supplementary descriptor, whose
   // names are UCS-2; the first supplementary descriptor decides.
   for (int i = 0; i < kDescriptorSectors; ++i) {
-    std::memset(s, 0, sizeof s);
-    device->ReadCD_Data(s, sizeof s, 1, start + 16 + static_cast<std::uint32_t>(i));
+    ReadDescriptor(device, s, start + 16 + static_cast<std::uint32_t>(i));
     if (!IsDescriptor(s, 2)) continue;
     if (s[kVdEscape] || s[kVdEscape + 1] || s[kVdEscape + 2]) {
       v.joliet = true;
@@ -147,8 +155,7 @@ Volume FindVolume(CDevCmdROM* device, std::uint32_t start, unsigned char* vdBuff
   }
   if (!v.joliet) {
     for (int i = 0; i < kDescriptorSectors && !chosen; ++i) {
-      std::memset(primary, 0, sizeof primary);
-      device->ReadCD_Data(primary, sizeof primary, 1, start + 16 + static_cast<std::uint32_t>(i));
+      ReadDescriptor(device, primary, start + 16 + static_cast<std::uint32_t>(i));
       if (IsDescriptor(primary, 1)) chosen = primary;
     }
   }
