@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -125,6 +126,17 @@ class ModelWidget : public QWidget {
     QtCanvas c(p);
     m_.PaintTo(c);
   }
+  // Closing a dialog from the window manager cancels it, as a close box
+  // does; otherwise a modal run would go on with its window hidden.
+  void closeEvent(QCloseEvent* e) override {
+    auto* dlg = dynamic_cast<Dialog*>(&m_);
+    if (!dlg || !isWindow()) {
+      QWidget::closeEvent(e);
+      return;
+    }
+    e->ignore();
+    dlg->OnCancel();
+  }
 
  private:
   Window& m_;
@@ -179,6 +191,18 @@ class ButtonWidget : public QAbstractButton {
     style()->drawControl(QStyle::CE_PushButton, &opt, &p, this);
   }
   QSize sizeHint() const override { return QSize(75, 23); }
+  // A move over a button is the button's own: it must not travel on to the
+  // window beneath, whose handler would take back the hint the button has
+  // just asked for.
+  void mouseMoveEvent(QMouseEvent* e) override {
+    QAbstractButton::mouseMoveEvent(e);
+    e->accept();
+  }
+  // Only the shape's pixels are the button (round and masked buttons).
+  bool hitButton(const QPoint& pos) const override {
+    const auto& shape = m_.GetWindowRgn();
+    return shape ? shape->Contains(pos.x(), pos.y()) : QAbstractButton::hitButton(pos);
+  }
 
  private:
   Button& m_;

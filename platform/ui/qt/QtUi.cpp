@@ -72,6 +72,17 @@ void Fill(QMenu& menu, QMenu& root, const std::vector<res::MenuItem>& items, Men
   }
 }
 
+struct ClassicUnits {
+  const char* face;
+  int pointSize, cx, cy;
+};
+constexpr ClassicUnits kClassicUnits[] = {
+    {"MS Sans Serif", 8, 6, 13},
+    {"System", 10, 8, 16},
+    {"Courier New", 9, 7, 15},
+    {"Courier New", 10, 8, 16},
+};
+
 QString FilterString(const FileFilter& f) {
   QStringList pats;
   for (const std::string& p : f.patterns) pats << Q(p);
@@ -295,8 +306,19 @@ DialogBaseUnits QtUi::BaseUnits(const std::string& face, int pointSize) {
   auto key = std::make_pair(face, pointSize);
   auto it = units_.find(key);
   if (it != units_.end()) return it->second;
-  // The platform's rule: the average width of the 52 letters, rounded, and
-  // the font's height.
+  // The skin's pictures were drawn for the program's template fonts at the
+  // dialog units they have on the platform the templates come from; the
+  // substitute fonts here measure differently (DejaVu Sans is wider than MS
+  // Sans Serif), which would move the buttons off their places on the
+  // background. Those fonts keep their classic units.
+  for (const auto& [f, pt, cx, cy] : kClassicUnits) {
+    if (face == f && pointSize == pt) {
+      units_[key] = DialogBaseUnits{cx, cy};
+      return units_[key];
+    }
+  }
+  // Any other font: the platform's rule, the average width of the 52
+  // letters, rounded, and the font's height.
   const QFontMetrics fm(ToQFont(FontSpec{face, pointSize}));
   const int total = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   DialogBaseUnits u{std::max(1, (total / 26 + 1) / 2), std::max(1, fm.height())};
