@@ -24,6 +24,7 @@ const ImageReader& BinReader();
 const ImageReader& CueReader();
 const ImageReader& NrgReader();
 const ImageReader& CcdReader();
+const ImageReader& TocReader();
 
 // How many bytes of a file's head the registry hands to Probe.
 constexpr std::size_t kProbeHeadSize = 64 * 1024;

@@ -11,16 +11,6 @@ using testsupport::ScratchDir;
 
 namespace {
 
-FixtureTrack Track(TrackMode mode, std::uint32_t size, std::uint32_t length, std::uint32_t pregap = 0, int session = 1) {
-  FixtureTrack t;
-  t.mode = mode;
-  t.sectorSize = size;
-  t.length = length;
-  t.pregap = pregap;
-  t.session = session;
-  return t;
-}
-
 // Audio with CD-TEXT and a copy flag, a data track, then a second session of
 // CD-ROM XA; the given sector size says whether a .sub is written.
 FixtureDisc TwoSessions(std::uint32_t size, int lastSession = 2) {

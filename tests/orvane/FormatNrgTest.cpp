@@ -11,16 +11,6 @@ using testsupport::ScratchDir;
 
 namespace {
 
-FixtureTrack Track(TrackMode mode, std::uint32_t size, std::uint32_t length, std::uint32_t pregap = 0, int session = 1) {
-  FixtureTrack t;
-  t.mode = mode;
-  t.sectorSize = size;
-  t.length = length;
-  t.pregap = pregap;
-  t.session = session;
-  return t;
-}
-
 // Data, then audio with copy and pre-emphasis flags, CD-TEXT and ISRCs, then a
 // second session of CD-ROM XA.
 FixtureDisc MixedTwoSessions() {

@@ -75,4 +75,9 @@ void WriteCloneCd(const FixtureDisc& disc, const ScratchDir& dir, const std::str
 // The full TOC entries written to the control file, as READ TOC format 2 gives them.
 Bytes CloneCdTocEntries(const FixtureDisc& disc);
 
+// cdrdao: dir/name.toc and the one data file name.bin it names, every
+// track's items in it one after another. One session; track 1 without a pregap;
+// sectors of 2048, 2336 or 2352 bytes.
+void WriteCdrdaoToc(const FixtureDisc& disc, const ScratchDir& dir, const std::string& name);
+
 }  // namespace testsupport
