@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "disc/TextCodec.h"
 #include "platform/orvane/ReaderCommon.h"
 #include "platform/orvane/ReaderTracks.h"
 #include "platform/orvane/Readers.h"
@@ -450,17 +451,7 @@ class Parser {
       for (int k = 1; utf8 && k <= n; ++k) utf8 = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
       i += static_cast<std::size_t>(n) + 1;
     }
-    if (utf8) return s;
-    std::string out;
-    for (unsigned char c : s) {
-      if (c < 0x80) {
-        out += static_cast<char>(c);
-      } else {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-      }
-    }
-    return out;
+    return utf8 ? s : Latin1ToUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size());
   }
 
   std::vector<Token> m_t;

@@ -25,6 +25,7 @@ const ImageReader& CueReader();
 const ImageReader& NrgReader();
 const ImageReader& CcdReader();
 const ImageReader& TocReader();
+const ImageReader& MdsReader();
 
 // How many bytes of a file's head the registry hands to Probe.
 constexpr std::size_t kProbeHeadSize = 64 * 1024;

@@ -184,8 +184,8 @@ inline void ExpectServes(const FixtureDisc& disc, const std::string& path, bool 
 inline void ExpectDamageRefusedOrSafe(const testsupport::ScratchDir& dir, const std::string& name, const Bytes& good,
                                       const std::vector<std::size_t>& cuts, std::size_t mutateFrom, std::size_t mutateTo,
                                       int rounds = 300, std::vector<std::pair<std::string, Bytes>> siblings = {}) {
+  for (const auto& [sib, bytes] : siblings) dir.Write(sib, bytes);
   auto check = [&](const Bytes& img, const std::string& what) {
-    for (const auto& [sib, bytes] : siblings) dir.Write(sib, bytes);
     std::string path = dir.Write(name, img);
     orvane::DiscLayout l;
     std::string error;

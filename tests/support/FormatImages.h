@@ -80,4 +80,9 @@ Bytes CloneCdTocEntries(const FixtureDisc& disc);
 // sectors of 2048, 2336 or 2352 bytes.
 void WriteCdrdaoToc(const FixtureDisc& disc, const ScratchDir& dir, const std::string& name);
 
+// Alcohol 120% version 1: dir/name.mds and name.mdf, every track's sectors
+// (pregap first, but none before LBA 0) one after another in the data file,
+// which the footer names "*.mdf". mediumType: 0 CD-ROM, 1 CD-R, 0x10 DVD-ROM.
+void WriteMds(const FixtureDisc& disc, const ScratchDir& dir, const std::string& name, unsigned mediumType = 0);
+
 }  // namespace testsupport
