@@ -31,3 +31,18 @@ add_subdirectory(${CMAKE_SOURCE_DIR}/samples ${CMAKE_BINARY_DIR}/samples)
 add_subdirectory(${CMAKE_SOURCE_DIR}/desktop ${CMAKE_BINARY_DIR}/desktop)
 
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tessal)
+
+# Their tests read what the build wrote and what `cmake --install` puts in a
+# scratch DESTDIR, so everything installed is built first.
+if(TESSAL_TESTS)
+  find_package(GTest REQUIRED)
+  tessal_test(NAME test_desktop DIR tests/desktop DEPS tessal_orvane tessal_ui tessal_res tessal_testsupport)
+  if(TARGET test_desktop)
+    add_dependencies(test_desktop tessal_sample_discs tessal_help tessal_desktop_files)
+    foreach(_program tessal tessal-cli)
+      if(TARGET ${_program})
+        add_dependencies(test_desktop ${_program})
+      endif()
+    endforeach()
+  endif()
+endif()

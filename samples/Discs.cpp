@@ -1,7 +1,8 @@
 // The three sample discs, laid out as a pressing or burning tool would:
 // a mixed-mode CD (an ISO 9660 + Joliet data track, then audio with CD-TEXT),
 // a CD-ROM XA disc (Mode 2 Form 1 directories, a Form 2 stream, a few sectors
-// a ddrescue map marks unreadable), and a UDF 2.01 DVD volume.
+// a ddrescue map marks unreadable), and a UDF 2.01 volume as a DVD-ROM's
+// Nero image.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,8 @@ using testsupport::IsoNode;
 
 constexpr std::size_t kSector = 2048;
 constexpr std::size_t kRaw = 2352;
+constexpr std::uint32_t kPauseSectors = 150;
+constexpr std::uint32_t kNeroDvdRom = 0x200;  // MTYP medium flag
 
 // Every time stamp on the samples: builds are reproducible.
 constexpr std::array<std::uint8_t, 6> kRecordTime{126, 12, 7, 12, 0, 0};  // 2026-12-7 12:00:00
@@ -195,7 +198,7 @@ bool WriteMixedModeDisc(const std::string& folder, std::string& error) {
   IsoNode& l2 = AddFolder(b, l1, "LEVEL2", "Level 2");
   IsoNode& l3 = AddFolder(b, l2, "LEVEL3", "Level 3");
   AddFile(b, l3, "DEEP.TXT;1", "Found it.txt", Text("Four folders down.\n"));
-  AddFolder(b, root, "EMPTY", "An empty folder");
+  AddFolder(b, root, "EMPTY", "Empty folder");
   SortTree(root);
 
   Bytes iso = b.Build();
@@ -234,10 +237,16 @@ bool WriteMixedModeDisc(const std::string& folder, std::string& error) {
         << "    PERFORMER \"" << audio[i].performer << "\"\n"
         << "    SONGWRITER \"" << audio[i].songwriter << "\"\n"
         << "    ISRC " << audio[i].isrc << "\n";
-    // The pause between the data track and the first audio track is not
-    // stored, as on a pressed disc's image; the others start at once.
-    if (i == 0) cue << "    PREGAP 00:02:00\n";
-    cue << "    INDEX 01 " << Msf(frames) << "\n";
+    // The first audio track after the data track starts with the two-second
+    // pause a mixed-mode disc has there, stored as silence the way rippers
+    // keep it; the others follow at once.
+    if (i == 0) {
+      cue << "    INDEX 00 " << Msf(frames) << "\n"
+          << "    INDEX 01 " << Msf(frames + kPauseSectors) << "\n";
+      bin.resize(bin.size() + std::size_t(kPauseSectors) * kRaw, 0);
+    } else {
+      cue << "    INDEX 01 " << Msf(frames) << "\n";
+    }
     bin.insert(bin.end(), audio[i].pcm.begin(), audio[i].pcm.end());
   }
   return WriteFile(folder, "mixed-mode.bin", bin, error) && WriteText(folder, "mixed-mode.cue", cue.str(), error);
@@ -348,11 +357,33 @@ bool WriteUdfDisc(const std::string& folder, std::string& error) {
   o.extendedEntries = true;
   o.volumeId = "TESSAL_UDF";
   const testsupport::UdfImage img = testsupport::BuildUdfImage(root, o);
-  if (!img.WriteTo(folder + "/udf-dvd.iso")) {
-    error = "cannot write " + folder + "/udf-dvd.iso";
-    return false;
-  }
-  return true;
+  // A plain image this small would be taken for a CD. Nero's format records
+  // the medium, so the volume is written as the Nero image of a DVD-ROM: the
+  // sectors, then one track-at-once entry, the session, the medium type and
+  // the footer that points at them.
+  Bytes nrg = img.bytes;
+  const std::uint64_t chain = nrg.size();
+  auto be = [&](std::uint64_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) nrg.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  };
+  auto chunk = [&](const char* id, std::uint32_t length) {
+    nrg.insert(nrg.end(), id, id + 4);
+    be(length, 4);
+  };
+  chunk("ETN2", 32);
+  be(0, 8);                 // first byte of the track
+  be(img.bytes.size(), 8);  // its length
+  be(0, 4);                 // mode 0: 2048-byte user data
+  be(0, 4);                 // first sector
+  be(0, 8);
+  chunk("SINF", 4);
+  be(1, 4);  // one track in the session
+  chunk("MTYP", 4);
+  be(kNeroDvdRom, 4);
+  chunk("END!", 0);
+  nrg.insert(nrg.end(), {'N', 'E', 'R', '5'});
+  be(chain, 8);
+  return WriteFile(folder, "udf-dvd.nrg", nrg, error);
 }
 
 }  // namespace samples

@@ -29,7 +29,7 @@ Pcm ScaleTune();
 Pcm ArpeggioTune();
 Pcm ChimeTune();
 
-// mixed-mode.cue/.bin, cdrom-xa.cue/.bin/.bin.map, udf-dvd.iso.
+// mixed-mode.cue/.bin, cdrom-xa.cue/.bin/.bin.map, udf-dvd.nrg.
 bool WriteMixedModeDisc(const std::string& folder, std::string& error);
 bool WriteXaDisc(const std::string& folder, std::string& error);
 bool WriteUdfDisc(const std::string& folder, std::string& error);

@@ -10,6 +10,8 @@ pkgs=(
   genisoimage xorriso udftools p7zip-full libcdio-utils
   # screenshots and sound checks
   xvfb xauth imagemagick alsa-utils
+  # checks the desktop entry the install puts in place
+  desktop-file-utils
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -481,9 +482,11 @@ Canvas TrackIcon(bool audio) {
   }
   return c;
 }
-Canvas AppIcon() {
-  Canvas c(32, 32, 0, true);
-  Emblem(c, 16, 16, 15.5);
+// The emblem at any square size: 32 for the window icon, the desktop's
+// icon theme sizes for the launcher.
+Canvas AppIcon(int size = 32) {
+  Canvas c(size, size, 0, true);
+  Emblem(c, size / 2.0, size / 2.0, size * 15.5 / 32);
   return c;
 }
 // Pointing arrow with its hot spot in the top-left pixel.
@@ -590,8 +593,22 @@ struct Output {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // tessal_skin_gen --app-icon <size> <file.bmp>: the application icon alone,
+  // 32-bit with alpha, for the desktop's icon theme.
+  if (argc == 4 && std::string(argv[1]) == "--app-icon") {
+    const int size = std::atoi(argv[2]);
+    if (size < 8 || size > 1024) {
+      std::cerr << "tessal_skin_gen: icon size must be 8 to 1024\n";
+      return 2;
+    }
+    const std::string bmp = EncodeBmp(AppIcon(size), 32);
+    std::ofstream f(argv[3], std::ios::binary);
+    f.write(bmp.data(), static_cast<std::streamsize>(bmp.size()));
+    return f ? 0 : 1;
+  }
   if (argc != 2) {
-    std::cerr << "usage: tessal_skin_gen <output folder>\n";
+    std::cerr << "usage: tessal_skin_gen <output folder>\n"
+                 "       tessal_skin_gen --app-icon <size> <file.bmp>\n";
     return 2;
   }
   const std::string dir = argv[1];
