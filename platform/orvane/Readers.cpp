@@ -11,7 +11,7 @@ const std::vector<const ImageReader*>& ImageReaders() {
   // A CUE sheet is text and names its data, so it is asked first; a raw BIN is
   // recognised by its sync pattern before the plain ISO, whose descriptors a
   // raw image also holds (16 bytes further on).
-  static const std::vector<const ImageReader*> readers = {&CueReader(), &TocReader(), &NrgReader(), &CcdReader(), &MdsReader(), &BinReader(), &IsoReader()};
+  static const std::vector<const ImageReader*> readers = {&CueReader(), &TocReader(), &NrgReader(), &CcdReader(), &MdsReader(), &VcdReader(), &BinReader(), &IsoReader()};
   return readers;
 }
 

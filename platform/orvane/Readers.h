@@ -26,6 +26,7 @@ const ImageReader& NrgReader();
 const ImageReader& CcdReader();
 const ImageReader& TocReader();
 const ImageReader& MdsReader();
+const ImageReader& VcdReader();
 
 // How many bytes of a file's head the registry hands to Probe.
 constexpr std::size_t kProbeHeadSize = 64 * 1024;
