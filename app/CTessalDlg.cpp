@@ -283,8 +283,11 @@ void CTessalDlg::OnSelectDevice() {
   }
   CDlgDev dlg(this);
   dlg.SetDeviceList(m_pDevList.get());
-  if (dlg.DoModal() == IDCANCEL) return;
-  m_pCurDevice = dlg.GetSelectedDevice();
+  const int result = dlg.DoModal();
+  if (result == IDCANCEL) return;
+  // Only an accepted dialog hands over its device; one that failed to run
+  // may hold a device that never passed the ready check.
+  m_pCurDevice = result == IDOK ? dlg.GetSelectedDevice() : nullptr;
   if (!m_pCurDevice) return;
   char name[kNameSize] = {};
   dlg.GetDeviceName(name, static_cast<int>(sizeof name));

@@ -14,6 +14,7 @@
 #include "platform/ui/Dialog.h"
 #include "platform/ui/ListCtrl.h"
 #include "platform/ui/TreeCtrl.h"
+#include "skin/BtnSplit.h"
 #include "udf/Analy_UDF.h"
 
 class CDlgAudioPlay;
@@ -114,7 +115,7 @@ class CDlgMain : public ui::Dialog {
 
   ui::ListCtrl m_List;
   ui::TreeCtrl m_Tree;
-  ui::Button m_Split;
+  CBtnSplit m_Split;  // drags report the screen x as WM_SPLITMOVE
   SessionInfo m_Sessions;
   CDevCmdROM* m_pDevice = nullptr;
   CAnaly_UDF m_Udf;
