@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# The test suite under the sanitizers:
+#   build-asan: every test, built with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   build-tsan: the tests with worker threads (copy engine, disc scan, audio
+#               player, progress polling) under ThreadSanitizer.
+#
+#   scripts/sanitize.sh [asan|tsan]...   (default: both)
+#
+# Any report fails the run: UBSan halts on its first finding, ASan and TSan
+# exit non-zero.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=${TESSAL_JOBS:-2}
+which=("$@")
+[ ${#which[@]} -eq 0 ] && which=(asan tsan)
+supp=$PWD/scripts/lsan.supp
+
+configure() {  # dir, sanitizers, extra cmake arguments...
+  local dir=$1 san=$2
+  shift 2
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S . -B "$dir" -G Ninja -DTESSAL_SANITIZE="$san" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  fi
+}
+
+for w in "${which[@]}"; do
+  case $w in
+    asan)
+      configure build-asan address,undefined
+      cmake --build build-asan -j"$jobs"
+      (cd build-asan &&
+        ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1 \
+        UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        LSAN_OPTIONS=suppressions=$supp:print_suppressions=0 \
+        ctest --output-on-failure -j"$jobs")
+      ;;
+    tsan)
+      configure build-tsan thread -DTESSAL_GUI=OFF
+      # Only the folders whose tests start worker threads.
+      tsan_tests=()
+      for t in test_copy test_views test_audio; do
+        if ninja -C build-tsan -t targets all | grep -q "^$t:"; then tsan_tests+=("$t"); fi
+      done
+      cmake --build build-tsan -j"$jobs" --target "${tsan_tests[@]}"
+      for t in "${tsan_tests[@]}"; do
+        echo "== $t under ThreadSanitizer"
+        (cd build-tsan &&
+          TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+          TESSAL_SOURCE_DIR=$PWD/.. TESSAL_BIN_DIR=$PWD/bin QT_QPA_PLATFORM=offscreen \
+          "tests/$t" --gtest_brief=1)
+      done
+      ;;
+    *)
+      echo "unknown: $w (asan or tsan)" >&2
+      exit 2
+      ;;
+  esac
+done
