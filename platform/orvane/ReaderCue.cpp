@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/orvane/CdText.h"
 #include "platform/orvane/ReaderCommon.h"
 #include "platform/orvane/Readers.h"
 
@@ -316,6 +317,8 @@ bool CueSheetReader::Open(const std::string& path, DiscLayout& layout, std::stri
   int session = 1;
   bool sessionGiven = false;
   int lineNo = 0;
+  std::string cdTextFile;
+  int cdTextLine = 0;
   auto fail = [&](const std::string& why) {
     error = cueName + " line " + std::to_string(lineNo) + ": " + why;
     return false;
@@ -351,7 +354,12 @@ bool CueSheetReader::Open(const std::string& path, DiscLayout& layout, std::stri
       }
       continue;  // other remarks (GENRE, DATE, COMMENT ...) carry nothing a drive reports
     }
-    if (kw == "CDTEXTFILE") continue;  // the texts we serve come from the sheet's own commands
+    if (kw == "CDTEXTFILE") {  // the disc's CD-TEXT packs as recorded, read once the sheet is laid out
+      if (cl.args.empty()) return fail("CDTEXTFILE needs a name");
+      cdTextFile = cl.quoted[0] && cl.args.size() == 1 ? cl.args[0] : cl.rest;
+      cdTextLine = lineNo;
+      continue;
+    }
     if (kw == "CATALOG") {
       if (cl.args.size() != 1 || cl.args[0].size() != 13 ||
           !std::all_of(cl.args[0].begin(), cl.args[0].end(), [](unsigned char c) { return std::isdigit(c); }))
@@ -688,6 +696,15 @@ bool CueSheetReader::Open(const std::string& path, DiscLayout& layout, std::stri
     layout.tracks.push_back(std::move(t));
   }
   closeSession(tracks.back().session);
+  if (!cdTextFile.empty()) {
+    lineNo = cdTextLine;
+    auto resolved = ResolveFile(cueDir, cdTextFile);
+    if (!resolved) return fail("names a missing file: " + decode(cdTextFile));
+    std::string why;
+    if (!ReadCdTextFile(resolved->string(), layout.cdTextPacks, why)) return fail(why);
+    auto texts = ParseCdTextPacks(layout.cdTextPacks.data(), layout.cdTextPacks.size());
+    if (!texts.empty()) layout.cdText = std::move(texts);
+  }
   return true;
 }
 

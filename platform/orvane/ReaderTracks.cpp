@@ -148,7 +148,9 @@ bool CheckLayout(const DiscLayout& l, const std::string& what, std::string& erro
 }
 
 std::vector<std::uint8_t> CdTextPacksFrom(const std::uint8_t* data, std::size_t size) {
-  if (size % kCdTextPackSize == 1 && data[size - 1] == 0) --size;  // a writer's closing NUL
+  // A writer's closing NUL, after bare packs or after a TOC answer.
+  if (size && data[size - 1] == 0 && (size % kCdTextPackSize == 1 || (size >= 5 && (size - 4) % kCdTextPackSize == 1)))
+    --size;
   // A TOC answer's header gives the length of what follows its length field.
   if (size >= 4 && (size - 4) % kCdTextPackSize == 0 && std::size_t((data[0] << 8) | data[1]) == size - 2) {
     data += 4;

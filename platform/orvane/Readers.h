@@ -28,6 +28,10 @@ const ImageReader& TocReader();
 const ImageReader& MdsReader();
 const ImageReader& VcdReader();
 
+// The CD-TEXT packs of a .cdt file (bare packs or a READ TOC format 5
+// answer); false with a one-line reason when it holds none or is damaged.
+bool ReadCdTextFile(const std::string& path, std::vector<std::uint8_t>& packs, std::string& error);
+
 // How many bytes of a file's head the registry hands to Probe.
 constexpr std::size_t kProbeHeadSize = 64 * 1024;
 
