@@ -133,6 +133,15 @@ TEST_F(Installed, DesktopEntryAndIconsInEveryThemeSize) {
       else if (a != 0 && static_cast<std::uint32_t>((px[0] << 16) | (px[1] << 8) | px[2]) != win.rgb[i]) ++differ;
     }
     EXPECT_EQ(differ, 0);
+    // The larger icons span several stored deflate blocks: each decodes whole.
+    for (int size : {64, 128, 256}) {
+      const fs::path big = Root() / "share" / "icons" / "hicolor" / (std::to_string(size) + "x" + std::to_string(size)) /
+                           "apps" / "tessal.png";
+      auto d = RunProgram("convert " + ShellQuote(big.string()) + " -depth 8 rgba:-", dir);
+      EXPECT_EQ(d.status, 0) << d.err;
+      EXPECT_EQ(d.err, "") << size;
+      EXPECT_EQ(d.out.size(), std::size_t(size) * size * 4) << size;
+    }
   }
   if (!HaveProgram("desktop-file-validate")) GTEST_SKIP() << "desktop-file-validate (desktop-file-utils) is not installed";
   ScratchDir dir;
