@@ -27,7 +27,8 @@ ui::HTREEITEM ChildNamed(ui::TreeCtrl& tree, ui::HTREEITEM parent, const std::st
   return nullptr;
 }
 
-// The first track node of the first session whose first data track has folders.
+// The first track node, in session order, that holds a volume (its root's
+// address as item data), whether or not the root has sub-folders.
 ui::HTREEITEM FirstVolume(ui::TreeCtrl& tree) {
   for (ui::HTREEITEM s = tree.GetChildItem(ui::TVI_ROOT); s; s = tree.GetNextSiblingItem(s))
     for (ui::HTREEITEM t = tree.GetChildItem(s); t; t = tree.GetNextSiblingItem(t))
@@ -50,7 +51,7 @@ int RunLs(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) {
   ui::HTREEITEM node = ui::TVI_ROOT;
   if (!path.empty() && path[0] == '/') {
     node = FirstVolume(tree);
-    if (!node) return ctx.Fail("no data track with folders on this source");
+    if (!node) return ctx.Fail("no data track with a file system on this source");
   }
   for (const std::string& part : SplitPath(path)) {
     node = ChildNamed(tree, node, part);
@@ -77,7 +78,7 @@ const CommandRegistration registration(
     {"ls", "SOURCE NODEPATH", "the file browser's list for a tree node",
      "NODEPATH is the node's texts from the root joined by \"/\", for example\n"
      "\"Session 1/DATA TRACK 1(ISO)/DOCS\". A NODEPATH starting with \"/\" names a\n"
-     "folder of the first data track with folders (\"/\" its root, \"/DOCS/A\").\n"
+     "folder of the first data track with a file system (\"/\" its root, \"/DOCS/A\").\n"
      "Prints the column headings, then one tab-separated line per row in the\n"
      "order the list shows them.\n",
      true, RunLs});

@@ -9,19 +9,13 @@
 #include <set>
 #include <sstream>
 
-#include "tests/support/CdImages.h"
-#include "tests/support/CdInfo.h"
+#include "disc/TextCodec.h"
+#include "tests/cli/BrowserCliUtil.h"
 
+using namespace browsercli;
 using testsupport::ScratchDir;
 
 namespace {
-
-std::string Q(const std::string& s) { return testsupport::ShellQuote(s); }
-
-testsupport::ProgramRun Tessal(const std::string& args, const ScratchDir& dir) {
-  const char* bin = std::getenv("TESSAL_BIN_DIR");
-  return testsupport::RunProgram(std::string(bin ? bin : "build/bin") + "/tessal-cli " + args, dir);
-}
 
 struct Entry {
   std::string size, extent;
@@ -32,17 +26,8 @@ using Listing = std::map<std::string, std::map<std::string, Entry>>;  // folder 
 
 // isoinfo prints Joliet names in Latin-1 whatever the locale; the names of
 // the test tree stay inside it.
-std::string Latin1ToUtf8(const std::string& s) {
-  std::string out;
-  for (unsigned char c : s) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
+std::string FromLatin1(const std::string& s) {
+  return Latin1ToUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size());
 }
 
 // isoinfo -l: "Directory listing of /A/" then one line per record.
@@ -54,33 +39,20 @@ Listing IsoInfo(const std::string& iso, bool joliet, const ScratchDir& dir) {
   const std::regex line(R"(^([d-])\S+\s+\d+\s+\d+\s+\d+\s+(\d+)\s+\w+\s+\d+\s+\d+\s+\[\s*(\d+)\s+\d+\]\s\s(.*?)\s*$)");
   for (std::string l; std::getline(in, l);) {
     if (l.rfind("Directory listing of ", 0) == 0) {
-      folder = Latin1ToUtf8(l.substr(21));
+      folder = FromLatin1(l.substr(21));
       if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
       out[folder];
       continue;
     }
     std::smatch m;
     if (!std::regex_match(l, m, line)) continue;
-    std::string name = Latin1ToUtf8(m[4]);
+    std::string name = FromLatin1(m[4]);
     if (name == "." || name == "..") continue;
     const bool d = m[1] == "d";
     if (!d && name.size() > 2 && name.compare(name.size() - 2, 2, ";1") == 0) name.resize(name.size() - 2);
     out[folder][name] = Entry{d ? "" : std::string(m[2]), m[3], d};
   }
   return out;
-}
-
-std::vector<std::vector<std::string>> Lines(const std::string& out) {
-  std::vector<std::vector<std::string>> rows;
-  std::istringstream in(out);
-  for (std::string line; std::getline(in, line);) {
-    std::vector<std::string> cells;
-    std::stringstream ls(line);
-    for (std::string c; std::getline(ls, c, '\t');) cells.push_back(c);
-    while (cells.size() < 6) cells.emplace_back();
-    rows.push_back(cells);
-  }
-  return rows;
 }
 
 // Every folder isoinfo lists, listed by tessal-cli ls /FOLDER.
@@ -149,20 +121,7 @@ TEST(BrowserCli, XorrisoVolumeAndItsCueBinCopyShowTheSameTree) {
   EXPECT_NE(tree.out.find("\n      a\t"), std::string::npos);
 
   // The same user data as raw Mode 1 sectors behind a cue sheet.
-  testsupport::Bytes user;
-  {
-    FILE* f = std::fopen(iso.c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    unsigned char buf[65536];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) user.insert(user.end(), buf, buf + n);
-    std::fclose(f);
-  }
-  testsupport::Bytes raw;
-  for (std::size_t i = 0; i * 2048 < user.size(); ++i) {
-    auto s = testsupport::RawSector(static_cast<std::int32_t>(i), testsupport::RawMode::Mode1, user.data() + i * 2048, 2048);
-    raw.insert(raw.end(), s.begin(), s.end());
-  }
-  dir.Write("x.bin", raw);
+  dir.Write("x.bin", RawMode1Sectors(ReadWhole(iso)));
   const std::string cue = dir.Write("x.cue", std::string("FILE \"x.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"));
   auto cueTree = Tessal("tree " + Q(cue), dir);
   ASSERT_EQ(cueTree.status, 0) << cueTree.err;
