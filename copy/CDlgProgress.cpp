@@ -1,6 +1,7 @@
 // The copy progress dialog.
 #include "copy/CDlgProgress.h"
 
+#include "copy/GetCDData.h"
 #include "platform/ui/Region.h"
 #include "platform/ui/Ui.h"
 
@@ -58,4 +59,23 @@ void CDlgProgress::OnPaint(ui::Canvas& canvas) {
 
 void CDlgProgress::OnDrawItem(int id, ui::Canvas& canvas, const ui::DrawItemInfo& info) {
   if (id == kCancelId) canvas.DrawBitmap(info.selected ? kCancelDownBitmap : kCancelBitmap, 0, 0);
+}
+
+bool PollCopy(CGetCDData& engine, CDlgProgress& dialog) {
+  if (engine.IsStopped()) {
+    dialog.EndDialog(IDOK);
+    return true;
+  }
+  dialog.SetPercent(engine.GetPercent());
+  dialog.SetCaption(engine.GetCurrentName());
+  return false;
+}
+
+void FinishCopy(CGetCDData& engine, int dialogResult) {
+  if (dialogResult != IDOK) engine.Cancel();
+  // A cancelled worker stops at its next sector run; it has ended, and its
+  // part file is gone, before the caller goes on.
+  engine.Wait();
+  const std::string problems = CopyReportText(engine.GetResult());
+  if (!problems.empty()) ui::AfxMessageBox(problems, ui::MB_OK | ui::MB_ICONINFORMATION);
 }

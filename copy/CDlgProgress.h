@@ -10,6 +10,8 @@
 #include "platform/ui/Dialog.h"
 #include "res/Resources.h"
 
+class CGetCDData;
+
 class CDlgProgress : public ui::Dialog {
  public:
   static constexpr int kTemplateId = 172;
@@ -48,3 +50,12 @@ class CDlgProgress : public ui::Dialog {
   ui::Edit m_Caption;
   res::Image m_Back;
 };
+
+// The owner's side of a copy, shared by the views that save: one tick of
+// their 100 ms poll timer sets the bar and caption from the engine, or ends
+// the dialog with IDOK once the engine has stopped (then true).
+bool PollCopy(CGetCDData& engine, CDlgProgress& dialog);
+// After the modal run: the engine is cancelled unless the run ended with
+// IDOK, its worker has ended when this returns, and the user is told why a
+// copy stopped or which files hold unreadable sectors.
+void FinishCopy(CGetCDData& engine, int dialogResult);

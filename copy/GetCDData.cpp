@@ -45,6 +45,20 @@ void PutWavHeader(unsigned char* h, std::uint32_t sectors) {
 
 }  // namespace
 
+std::string CopyReportText(const CopyResult& r) {
+  if (r.cancelled) return {};
+  if (r.failed) return "The copy stopped before it was complete:\n" + r.error;
+  if (r.unreadable == 0) return {};
+  constexpr std::size_t kListed = 10;
+  std::string text = std::to_string(r.unreadable) +
+                     (r.unreadable == 1 ? " sector could not be read and was" : " sectors could not be read and were") +
+                     " written as zeros:";
+  for (std::size_t i = 0; i < r.damaged.size() && i < kListed; ++i)
+    text += "\n" + r.damaged[i].path + ": " + std::to_string(r.damaged[i].sectors);
+  if (r.damaged.size() > kListed) text += "\nand " + std::to_string(r.damaged.size() - kListed) + " more";
+  return text;
+}
+
 CGetCDData::CGetCDData() = default;
 
 CGetCDData::~CGetCDData() {

@@ -52,6 +52,11 @@ struct CopyResult {
   bool userData = false;        // a raw track copy fell back to 2048-byte sectors (no raw reads)
 };
 
+// What the user is told when a job has ended: why a failed job stopped, or
+// which files hold sectors that could not be read. Empty when the job was
+// cancelled or copied everything cleanly.
+std::string CopyReportText(const CopyResult& result);
+
 class CGetCDData {
  public:
   static constexpr int kRunSectors = 16;                  // sectors per read command

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "copy/CDlgProgress.h"
+#include "copy/GetCDData.h"
 #include "platform/paxwell/Paxwell.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
@@ -36,6 +38,12 @@ class CDlgTOC : public ui::Dialog {
   // Asks for a file for the selected row and checks what the user chose;
   // nothing when there is nothing to save or the user cancelled.
   std::optional<TrackSaveRequest> PrepareTrackSave();
+  // Saves the selected row's whole track to the file the user chooses, behind
+  // the progress dialog; the worker has ended when it returns.
+  void SaveTrack();
+  void OnTimer(unsigned id) override;
+  CGetCDData& Copier() { return m_Copy; }
+  CDlgProgress& ProgressDialog() { return m_Progress; }
 
   bool OnInitDialog() override;
   void OnDestroy() override;
@@ -52,6 +60,8 @@ class CDlgTOC : public ui::Dialog {
   ui::ImageList m_Images;
   std::vector<TocRow> m_Rows;  // row i of the list, as it was built
   TocListResult m_LastResult = TocListResult::NoDevice;
+  CDlgProgress m_Progress{this};
+  CGetCDData m_Copy;  // goes first, joining any worker
 };
 
 // Helpers shared by the panels.

@@ -23,6 +23,10 @@ ScsiResult RecordingTransport::Execute(ScsiCommand& cmd) {
   {
     std::unique_lock<std::mutex> lock(m_mutex);
     hook = m_hook;
+    if (m_holdWhen && m_holdWhen(r)) {
+      m_holdWhen = nullptr;
+      m_holdAt = 0;
+    }
     if (m_holdAt == 0) {
       m_held = true;
       m_cv.notify_all();
@@ -41,6 +45,14 @@ ScsiResult RecordingTransport::Execute(ScsiCommand& cmd) {
 void RecordingTransport::HoldAtRead(int n) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_holdAt = n;
+  m_held = false;
+  m_released = false;
+}
+
+void RecordingTransport::HoldWhen(std::function<bool(const Read&)> when) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_holdAt = -1;
+  m_holdWhen = std::move(when);
   m_held = false;
   m_released = false;
 }
@@ -82,6 +94,12 @@ std::map<std::string, std::string> ReadTree(const std::string& root) {
       out[rel] = ReadWholeFile(it->path().string());
     }
   }
+  return out;
+}
+
+std::string TreeSummary(const std::map<std::string, std::string>& tree) {
+  std::string out;
+  for (const auto& [path, bytes] : tree) out += path + " " + std::to_string(bytes.size()) + "\n";
   return out;
 }
 

@@ -48,6 +48,8 @@ class RecordingTransport : public Transport {
   // Holds the thread that issues read number `n` (counted from now, 0 the
   // next) until Release; WaitHeld blocks until that thread has arrived.
   void HoldAtRead(int n);
+  // The same for the first read for which when() is true.
+  void HoldWhen(std::function<bool(const Read&)> when);
   void WaitHeld();
   void Release();
 
@@ -58,6 +60,7 @@ class RecordingTransport : public Transport {
   std::function<void(const Read&)> m_hook;
   std::vector<Read> m_reads;
   int m_holdAt = -1;
+  std::function<bool(const Read&)> m_holdWhen;
   bool m_held = false;
   bool m_released = false;
 };
@@ -68,6 +71,8 @@ std::unique_ptr<CDevCmdROM> RecordedDevice(orvane::DiscLayout layout, RecordingT
 // Every file and folder below root: relative path ("a/b.txt", folders with a
 // trailing "/") to the file's bytes (empty for folders).
 std::map<std::string, std::string> ReadTree(const std::string& root);
+// "path size" lines of a tree, for messages (the bytes would flood them).
+std::string TreeSummary(const std::map<std::string, std::string>& tree);
 // The bytes of a file, empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 // Runs a shell command line; its exit status.

@@ -1,0 +1,161 @@
+// The file browser's "Save Data": an audio track saved as a WAV file, the
+// selected list row or tree folder extracted into a folder the user chooses.
+// The copy runs on the engine's worker behind the modal progress dialog,
+// which timer 1 keeps up to date.
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/ui/Ui.h"
+#include "skin/BrowseDirDialog.h"
+#include "views/CDlgMain.h"
+#include "views/CDlgTOC.h"
+
+namespace {
+
+constexpr int kStrNotReady = 14;
+constexpr const char* kNotReady = "Device not Ready,Please try again!";
+constexpr unsigned kCopyPollMs = 100;
+
+// The number that starts text at `from`, or 0 when none does.
+long NumberAt(const std::string& text, std::size_t from) {
+  if (from >= text.size()) return 0;
+  return std::strtol(text.c_str() + from, nullptr, 10);
+}
+
+// Removes a file (never a folder) at path.
+void DeleteFileAt(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(std::filesystem::symlink_status(path, ec))) std::filesystem::remove(path, ec);
+}
+
+}  // namespace
+
+void CDlgMain::OnSaveData() {
+  if (!m_pDevice) return;
+  if (m_pDevice->TestUnitReady() != 0) {
+    ui::AfxMessageBox(PanelString(kStrNotReady, kNotReady), ui::MB_OK | ui::MB_ICONINFORMATION);
+    return;
+  }
+  ui::HTREEITEM sel = m_Tree.GetSelectedItem();
+  if (!sel) return;
+  if (m_Tree.GetItemData(sel) == 0) {
+    const std::string text = m_Tree.GetItemText(sel);
+    if (text.find("AUDIO TRACK") != std::string::npos) {
+      SaveAudioTrack(sel);
+      return;
+    }
+    if (text.find("Session") != std::string::npos) return;
+  }
+  if (m_nLastFocus == 2) {
+    ExtractListItem();
+  } else if (m_nLastFocus == 1) {
+    ExtractTreeFolder();
+  }
+}
+
+void CDlgMain::SaveAudioTrack(ui::HTREEITEM node) {
+  const long t = NumberAt(m_Tree.GetItemText(node), 12);  // after "AUDIO TRACK "
+  if (t <= 0 || t > 99) return;
+  ui::HTREEITEM parent = m_Tree.GetParentItem(node);
+  if (!parent) return;
+  const long s = NumberAt(m_Tree.GetItemText(parent), 8);  // after "Session "
+  if (s <= 0 || s > m_Sessions.GetSessionNum()) return;
+  const TocData& session = m_Sessions[static_cast<int>(s - 1)];
+  const TocData::_Data* d = session.GetTrackData(static_cast<int>(t));
+  if (!d) return;
+  const std::int64_t start = TrackStart(*d);
+  // The end is one past the track's last sector: the next track's start, or
+  // for a session's last track the session's own lead-out, so neither the
+  // last sector nor the gap before a next session goes into the file.
+  std::int64_t end = 0;
+  const TocData::_Data* next = t < session.GetLastTrackNo() ? session.GetTrackData(static_cast<int>(t + 1)) : nullptr;
+  end = next ? TrackStart(*next) : static_cast<std::int64_t>(session.GetLeadOutStartPos());
+  if (end <= start) return;
+
+  ui::CFileDialog dlg(false, "wav", "TRACK.wav", ui::OFN_HIDEREADONLY | ui::OFN_OVERWRITEPROMPT,
+                      "Wav Files(*.wav)|*.wav||", this);
+  if (dlg.DoModal() != IDOK) return;
+  const std::string path = dlg.GetPathName();
+  DeleteFileAt(path);
+  m_Copy.SetDevice(m_pDevice);
+  if (m_Copy.StartTrackCopy(0, start, end, path)) RunCopy();
+}
+
+bool CDlgMain::GetTrackStart(ui::HTREEITEM node, std::uint32_t& start) const {
+  ui::HTREEITEM track = FindTrackNode(node);
+  if (!track) return false;
+  const std::string sessionText = m_Tree.GetItemText(m_Tree.GetParentItem(track));
+  const std::string trackText = m_Tree.GetItemText(track);
+  const std::size_t blank = sessionText.find(' ');
+  const long s = blank == std::string::npos ? 0 : NumberAt(sessionText, blank + 1);
+  // "DATA TRACK 3(ISO)": the number after the second blank.
+  const std::size_t b1 = trackText.find(' ');
+  const std::size_t b2 = b1 == std::string::npos ? b1 : trackText.find(' ', b1 + 1);
+  const long t = b2 == std::string::npos ? 0 : NumberAt(trackText, b2 + 1);
+  if (s <= 0 || s > m_Sessions.GetSessionNum() || t <= 0 || t > 99) return false;
+  const TocData::_Data* d = m_Sessions[static_cast<int>(s - 1)].GetTrackData(static_cast<int>(t));
+  if (!d) return false;
+  const std::int64_t v = TrackStart(*d);
+  if (v < 0 || v > 0xFFFFFFFFll) return false;
+  start = static_cast<std::uint32_t>(v);
+  return true;
+}
+
+void CDlgMain::ExtractListItem() {
+  const int row = m_List.GetFirstSelected();
+  if (row < 0) return;
+  const std::string name = m_List.GetItemText(row, 0);
+  const std::string type = m_List.GetItemText(row, 2);
+  const std::uint64_t size = std::strtoull(m_List.GetItemText(row, 3).c_str(), nullptr, 10);
+  const long long address = std::strtoll(m_List.GetItemText(row, 4).c_str(), nullptr, 10);
+
+  // The name comes from the medium: made one safe path component first.
+  CBrowseDirDialog chooser(type == "Folder", CGetCDData::SafeName(name));
+  if (!chooser.Browse()) return;
+  const std::string target = chooser.GetTarget();
+  if (type == "File") DeleteFileAt(target);
+
+  ui::HTREEITEM sel = m_Tree.GetSelectedItem();
+  if (!sel) return;
+  const int fs = GetTrackFsType(sel);
+  std::uint32_t volume = 0;
+  GetTrackStart(sel, volume);
+  m_Copy.SetDevice(m_pDevice);
+  bool started = false;
+  if (type == "File") {
+    started = m_Copy.StartFileCopy(m_nDataMode, address, size, target, fs, IsJolietTrack(sel), volume);
+  } else if (type == "Folder") {
+    started = m_Copy.StartFolderCopy(m_nDataMode, address, target, fs, IsJolietTrack(sel), volume);
+  }
+  if (started) RunCopy();
+}
+
+void CDlgMain::ExtractTreeFolder() {
+  ui::HTREEITEM sel = m_Tree.GetSelectedItem();
+  if (!sel) return;
+  const std::uint64_t address = m_Tree.GetItemData(sel);
+  if (address == 0) return;
+  CBrowseDirDialog chooser(true, CGetCDData::SafeName(m_Tree.GetItemText(sel)));
+  if (!chooser.Browse()) return;
+  m_Copy.SetDevice(m_pDevice);
+  const int fs = GetTrackFsType(sel);
+  std::uint32_t volume = 0;
+  GetTrackStart(sel, volume);
+  if (m_Copy.StartFolderCopy(m_nDataMode, static_cast<std::int64_t>(address), chooser.GetTarget(), fs,
+                             IsJolietTrack(sel), volume))
+    RunCopy();
+}
+
+void CDlgMain::RunCopy() {
+  SetTimer(kCopyTimer, kCopyPollMs);
+  const int result = m_Progress.DoModal();
+  KillTimer(kCopyTimer);
+  FinishCopy(m_Copy, result);
+}
+
+void CDlgMain::OnTimer(unsigned id) {
+  if (id != kCopyTimer || !PollCopy(m_Copy, m_Progress)) return;
+  KillTimer(kCopyTimer);
+  Invalidate(true);
+}
