@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "tests/support/CdInfo.h"
+#include "tests/support/UdfBuilder.h"
 #include "tests/views/BrowserTestUtil.h"
 
 using namespace browsertest;
@@ -316,4 +317,32 @@ TEST(BrowserTreeDiscs, DvdSizedImageFileTakesTheSynthesisedToc) {
   EXPECT_EQ(view.GetDataMode(), 1);
   EXPECT_EQ(Names(view.List()), (std::vector<std::string>{"DOCS", "TOP.BIN"}));
   EXPECT_EQ(view.List().GetItemText(1, 3), "9000");
+}
+
+TEST(BrowserTreeDiscs, UdfVolumeTheAnalyserRefusesEndsItsSession) {
+  UiScope ui;
+  CDlgMain view;
+  auto iso = IsoDevice(Sample().Build());
+  view.LoadDisc(iso.get());
+  ASSERT_EQ(view.GetFsType(), 1);
+
+  // A UDF volume whose partition starts nowhere, then an audio track.
+  testsupport::UdfNode root = testsupport::UdfNode::Dir("", {testsupport::UdfNode::Dir("docs")});
+  testsupport::UdfImage img = testsupport::BuildUdfImage(root);
+  for (int i = 0; i < 4; ++i) img.Sector(img.pdSector)[188 + i] = 0;
+  img.Retag(img.pdSector, 512);
+  const auto sectors = img.SectorCount();
+  auto data = DataTrack(1, img.bytes);
+  auto audio = testsupport::MemoryTrack(2, orvane::TrackMode::Audio, static_cast<std::int32_t>(sectors), 300, Audio(300),
+                                        orvane::StoredFormat::Audio2352, 2352);
+  auto dev = Device(testsupport::MemoryDisc({data, audio}));
+  view.LoadDisc(dev.get());
+  // The track shows without folders; the session's later tracks are not
+  // shown and the file-system code stays the one before.
+  EXPECT_EQ(TreeText(view.Tree()),
+            "Session 1\t0\n  DATA TRACK 1(UDF)\t0\n(Lead Out) " + std::to_string(sectors + 300) + "\t0\n");
+  EXPECT_EQ(view.GetFsType(), 1);
+  view.SelectNode(Path(view.Tree(), "Session 1/DATA TRACK 1(UDF)"));
+  EXPECT_EQ(view.List().GetItemCount(), 0);
+  EXPECT_EQ(view.List().GetColumnCount(), 6);
 }

@@ -315,3 +315,27 @@ TEST(BrowserTree, PlayerGetsTheDeviceAndTheTree) {
   EXPECT_EQ(player.Player().End(), 400u);
   player.Player().Stop();
 }
+
+TEST(BrowserTree, DamagedTocGivesABoundedTree) {
+  UiScope ui;
+  auto t = MakeTestDevice();
+  // Session 1 names a last track before its first; session 3 runs from
+  // track 0 to 255 and holds a track without a position, one in the lead-in,
+  // a POINT 0 and no lead-out.
+  t.drive->fullToc = PanelTestDrive::FullToc({{1, 0x14, 0xA0, 5, 0, 0},
+                                              {1, 0x14, 0xA1, 2, 0, 0},
+                                              {1, 0x14, 3, 0, 2, 0},
+                                              {3, 0x14, 0xA0, 0, 0, 0},
+                                              {3, 0x14, 0xA1, 255, 0, 0},
+                                              {3, 0x14, 1, 0xFF, 0xFF, 0xFF},
+                                              {3, 0x10, 2, 95, 0, 0},
+                                              {3, 0x14, 0, 0, 2, 0}});
+  CDlgMain view;
+  view.LoadDisc(t.device.get());
+  EXPECT_EQ(TreeText(view.Tree()), "Session 1\t0\nSession 2\t0\n  DATA TRACK 1\t0\n  AUDIO TRACK 2\t0\n(Lead Out) 0\t0\n");
+  for (ui::HTREEITEM s : view.Tree().Children(ui::TVI_ROOT)) {
+    view.SelectNode(s);
+    for (ui::HTREEITEM n : view.Tree().Children(s)) view.SelectNode(n);
+  }
+  EXPECT_EQ(view.GetTrackFsType(Path(view.Tree(), "Session 2/DATA TRACK 1")), 0);
+}
