@@ -1,6 +1,5 @@
 #include "tests/support/CopyTestDrive.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -101,11 +100,6 @@ std::string TreeSummary(const std::map<std::string, std::string>& tree) {
   std::string out;
   for (const auto& [path, bytes] : tree) out += path + " " + std::to_string(bytes.size()) + "\n";
   return out;
-}
-
-int RunCommand(const std::string& commandLine) {
-  const int rc = std::system(commandLine.c_str());
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
 }  // namespace testsupport

@@ -75,7 +75,5 @@ std::map<std::string, std::string> ReadTree(const std::string& root);
 std::string TreeSummary(const std::map<std::string, std::string>& tree);
 // The bytes of a file, empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
-// Runs a shell command line; its exit status.
-int RunCommand(const std::string& commandLine);
 
 }  // namespace testsupport

@@ -1,0 +1,168 @@
+// extract SOURCE NODEPATH DEST: a file, folder or data track of the browser
+// copied into the existing folder DEST, as "Save Data" extracts it.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <thread>
+
+#include "cli/Cli.h"
+#include "copy/GetCDData.h"
+#include "disc/DevCmdROM.h"
+#include "views/CDlgMain.h"
+
+namespace cli {
+
+// Follows a started job to its end: a progress line on a terminal's error
+// stream, then the summary (files, bytes, unreadable sectors and the files
+// that hold them). Exit status 0 only for a complete, clean copy.
+int FinishCliCopy(Context& ctx, CGetCDData& engine) {
+  const bool tty = &ctx.err == &std::cerr && ::isatty(STDERR_FILENO);
+  while (!engine.IsStopped()) {
+    if (tty) {
+      const int p = std::min(engine.GetPercent(), 100);
+      const int filled = p * 30 / 100;
+      std::string name = engine.GetCurrentName();
+      if (name.size() > 40) name = "..." + name.substr(name.size() - 37);
+      char line[160];
+      std::snprintf(line, sizeof line, "\r[%-30s] %3d%% %-40s", std::string(filled, '#').c_str(), p, name.c_str());
+      ctx.err << line << std::flush;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  engine.Wait();
+  if (tty) ctx.err << "\r" << std::string(80, ' ') << "\r" << std::flush;
+  const CopyResult r = engine.GetResult();
+  Report report;
+  report.Field("files", Value(r.files));
+  report.Field("folders", Value(r.folders));
+  report.Field("bytes", Value(r.bytes));
+  report.Field("unreadable", Value(r.unreadable));
+  if (!r.damaged.empty()) {
+    Table& t = report.AddTable("damaged", {"path", "sectors"});
+    for (const CopyDamage& d : r.damaged) t.AddRow({Value(d.path), Value(d.sectors)});
+  }
+  ctx.Print(report);
+  if (r.failed) return ctx.Fail(r.error);
+  if (r.unreadable) return ctx.Fail(CopyReportText(r));
+  return kExitOk;
+}
+
+namespace {
+
+std::vector<std::string> Components(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t pos = 0;
+  while (pos <= path.size()) {
+    const std::size_t slash = path.find('/', pos);
+    const std::string part = path.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
+    if (!part.empty()) parts.push_back(part);
+    if (slash == std::string::npos) break;
+    pos = slash + 1;
+  }
+  return parts;
+}
+
+ui::HTREEITEM TreeChild(ui::TreeCtrl& tree, ui::HTREEITEM parent, const std::string& text) {
+  for (ui::HTREEITEM c = tree.GetChildItem(parent); c; c = tree.GetNextSiblingItem(c))
+    if (tree.GetItemText(c) == text) return c;
+  return nullptr;
+}
+
+int RunExtract(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) {
+  if (args.size() != 2) {
+    ctx.err << "tessal-cli: extract takes a SOURCE, a NODEPATH and a DEST folder\n";
+    return kExitUsage;
+  }
+  const std::string& path = args[0];
+  const std::filesystem::path dest = args[1];
+  std::error_code ec;
+  if (!std::filesystem::is_directory(dest, ec)) return ctx.Fail(dest.string() + ": no such folder");
+  if (dev->TestUnitReady() != 0) return ctx.Fail("Device not Ready,Please try again!");
+
+  CDlgMain view;
+  unsigned char vd[2048] = {};
+  view.SetVdBuffer(vd);
+  view.LoadDisc(dev);
+  ui::TreeCtrl& tree = view.Tree();
+
+  // The tree as far as the path goes; a last part that is no node is a row
+  // of the list of the node before it.
+  ui::HTREEITEM node = ui::TVI_ROOT;
+  std::vector<std::string> parts = Components(path);
+  if (!path.empty() && path[0] == '/') {
+    node = nullptr;
+    for (ui::HTREEITEM s = tree.GetChildItem(ui::TVI_ROOT); s && !node; s = tree.GetNextSiblingItem(s))
+      for (ui::HTREEITEM t = tree.GetChildItem(s); t && !node; t = tree.GetNextSiblingItem(t))
+        if (tree.GetItemData(t) != 0) node = t;
+    if (!node) return ctx.Fail("no data track with folders on this source");
+  }
+  std::string rowName;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    ui::HTREEITEM next = TreeChild(tree, node, parts[i]);
+    if (!next && i + 1 == parts.size() && node != ui::TVI_ROOT) {
+      rowName = parts[i];
+      break;
+    }
+    if (!next) return ctx.Fail("no node \"" + path + "\" in the tree");
+    node = next;
+  }
+  if (node == ui::TVI_ROOT) return ctx.Fail("no node \"" + path + "\" in the tree");
+
+  const int fs = view.GetTrackFsType(node);
+  std::uint32_t volume = 0;
+  view.GetTrackStart(node, volume);
+  const bool joliet = view.IsJolietTrack(node);
+  CGetCDData engine;
+  engine.SetDevice(dev);
+  bool started = false;
+  std::filesystem::path target;
+  if (rowName.empty()) {
+    const std::uint64_t address = tree.GetItemData(node);
+    if (address == 0) return ctx.Fail("\"" + path + "\" is no folder or data track with a file system");
+    target = dest / CGetCDData::SafeName(tree.GetItemText(node));
+    if (std::filesystem::exists(std::filesystem::symlink_status(target, ec)))
+      return ctx.Fail(target.string() + ": exists already");
+    started = engine.StartFolderCopy(view.GetDataMode(), static_cast<std::int64_t>(address), target.string(), fs,
+                                     joliet, volume);
+  } else {
+    view.SelectNode(node);
+    ui::ListCtrl& list = view.List();
+    int row = -1;
+    for (int r = 0; r < list.GetItemCount() && row < 0; ++r)
+      if (list.GetItemText(r, 0) == rowName) row = r;
+    if (row < 0) return ctx.Fail("no node or row \"" + path + "\"");
+    const std::string type = list.GetItemText(row, 2);
+    const long long address = std::strtoll(list.GetItemText(row, 4).c_str(), nullptr, 10);
+    const std::uint64_t size = std::strtoull(list.GetItemText(row, 3).c_str(), nullptr, 10);
+    target = dest / CGetCDData::SafeName(rowName);
+    if (std::filesystem::exists(std::filesystem::symlink_status(target, ec)))
+      return ctx.Fail(target.string() + ": exists already");
+    if (type == "File") {
+      started = engine.StartFileCopy(view.GetDataMode(), address, size, target.string(), fs, joliet, volume);
+    } else if (type == "Folder") {
+      started = engine.StartFolderCopy(view.GetDataMode(), address, target.string(), fs, joliet, volume);
+    }
+  }
+  if (!started) return ctx.Fail("\"" + path + "\" cannot be copied: its track has no file system the copy reads");
+  return FinishCliCopy(ctx, engine);
+}
+
+const CommandRegistration registration(
+    {"extract", "SOURCE NODEPATH DEST", "copy a file, folder or data track into the folder DEST",
+     "NODEPATH names a tree node or, as its last part, a row of the list of the\n"
+     "node before it, as ls shows them: \"Session 1/DATA TRACK 1(ISO)/DOCS\",\n"
+     "\"/DOCS/README.TXT\" (a leading \"/\" starts at the first data track with\n"
+     "folders). The item is created inside DEST, which must exist; an item of\n"
+     "that name already there is left alone and the copy refused.\n"
+     "A progress bar goes to stderr when it is a terminal. The summary gives the\n"
+     "files, folders and bytes written and the sectors that could not be read\n"
+     "(written as zeros), with the files holding them; any such sector, or a\n"
+     "destination that cannot be written, makes the exit status 1.\n",
+     true, RunExtract});
+
+}  // namespace
+}  // namespace cli
