@@ -2,39 +2,12 @@
 #include <string>
 
 #include "cli/Cli.h"
+#include "cli/NodePath.h"
 #include "disc/DevCmdROM.h"
 #include "views/CDlgMain.h"
 
 namespace cli {
 namespace {
-
-std::vector<std::string> SplitPath(const std::string& path) {
-  std::vector<std::string> parts;
-  std::size_t pos = 0;
-  while (pos <= path.size()) {
-    const std::size_t slash = path.find('/', pos);
-    const std::string part = path.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
-    if (!part.empty()) parts.push_back(part);
-    if (slash == std::string::npos) break;
-    pos = slash + 1;
-  }
-  return parts;
-}
-
-ui::HTREEITEM ChildNamed(ui::TreeCtrl& tree, ui::HTREEITEM parent, const std::string& text) {
-  for (ui::HTREEITEM c = tree.GetChildItem(parent); c; c = tree.GetNextSiblingItem(c))
-    if (tree.GetItemText(c) == text) return c;
-  return nullptr;
-}
-
-// The first track node, in session order, that holds a volume (its root's
-// address as item data), whether or not the root has sub-folders.
-ui::HTREEITEM FirstVolume(ui::TreeCtrl& tree) {
-  for (ui::HTREEITEM s = tree.GetChildItem(ui::TVI_ROOT); s; s = tree.GetNextSiblingItem(s))
-    for (ui::HTREEITEM t = tree.GetChildItem(s); t; t = tree.GetNextSiblingItem(t))
-      if (tree.GetItemData(t) != 0) return t;
-  return nullptr;
-}
 
 int RunLs(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) {
   if (args.size() != 1) {
@@ -53,7 +26,7 @@ int RunLs(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) {
     node = FirstVolume(tree);
     if (!node) return ctx.Fail("no data track with a file system on this source");
   }
-  for (const std::string& part : SplitPath(path)) {
+  for (const std::string& part : SplitNodePath(path)) {
     node = ChildNamed(tree, node, part);
     if (!node) return ctx.Fail("no node \"" + path + "\" in the tree");
   }

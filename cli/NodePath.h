@@ -1,0 +1,42 @@
+#pragma once
+// Naming a node of the file browser's tree on the command line: the node
+// texts from the root joined by "/" ("Session 1/DATA TRACK 1(ISO)/DOCS"), or,
+// starting with "/", a folder below the first track that holds a volume.
+#include <string>
+#include <vector>
+
+#include "platform/ui/TreeCtrl.h"
+
+namespace cli {
+
+// "a//b/" -> {"a", "b"}: empty parts are dropped.
+inline std::vector<std::string> SplitNodePath(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t pos = 0;
+  while (pos <= path.size()) {
+    const std::size_t slash = path.find('/', pos);
+    const std::string part = path.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
+    if (!part.empty()) parts.push_back(part);
+    if (slash == std::string::npos) break;
+    pos = slash + 1;
+  }
+  return parts;
+}
+
+// The first child of parent whose text is text, or null.
+inline ui::HTREEITEM ChildNamed(ui::TreeCtrl& tree, ui::HTREEITEM parent, const std::string& text) {
+  for (ui::HTREEITEM c = tree.GetChildItem(parent); c; c = tree.GetNextSiblingItem(c))
+    if (tree.GetItemText(c) == text) return c;
+  return nullptr;
+}
+
+// The first track node, in session order, that holds a volume (its root's
+// address as item data), whether or not the root has sub-folders.
+inline ui::HTREEITEM FirstVolume(ui::TreeCtrl& tree) {
+  for (ui::HTREEITEM s = tree.GetChildItem(ui::TVI_ROOT); s; s = tree.GetNextSiblingItem(s))
+    for (ui::HTREEITEM t = tree.GetChildItem(s); t; t = tree.GetNextSiblingItem(t))
+      if (tree.GetItemData(t) != 0) return t;
+  return nullptr;
+}
+
+}  // namespace cli
