@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/audio/NullWaveDevice.h"
+#include "skin/BtnSplit.h"
 #include "tests/views/BrowserTestUtil.h"
 #include "tests/views/PanelTestDrive.h"
 #include "views/CDlgAudioPlay.h"
@@ -206,6 +207,17 @@ TEST(BrowserTree, SplitMovesOnlyWithMoreThanAHundredPixelsEachSide) {
   view.OnMessage(CDlgMain::kSplitMessage, 0, 50 + 499);
   EXPECT_EQ(view.Tree().GetRect(), ui::Rect(0, 0, 496, 400));
   EXPECT_EQ(view.List().GetRect(), ui::Rect(502, 0, 600, 400));
+
+  // Dragging the bar itself: it stands at 496..502, the mouse 2 pixels into it.
+  auto* bar = view.GetDlgItemAs<CBtnSplit>(CDlgMain::kSplitterId);
+  ASSERT_NE(bar, nullptr);
+  bar->OnLButtonDown(0, ui::Point{2, 10});
+  bar->OnMouseMove(0, ui::Point{2 - 296, 10});  // to x = 202
+  bar->OnLButtonUp(0, ui::Point{2 - 296, 10});
+  EXPECT_EQ(view.Tree().GetRect(), ui::Rect(0, 0, 199, 400));
+  EXPECT_EQ(view.List().GetRect(), ui::Rect(205, 0, 600, 400));
+  bar->OnMouseMove(0, ui::Point{100, 10});  // no longer dragged
+  EXPECT_EQ(view.Tree().GetRect(), ui::Rect(0, 0, 199, 400));
 
   // Enter and Escape never end the view.
   ui::MSG enter{};
