@@ -4,6 +4,7 @@
 // a ddrescue map marks unreadable), and a UDF 2.01 volume as a DVD-ROM's
 // Nero image.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
