@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -122,6 +123,10 @@ int CDevCmdROM::ReadToc(unsigned char* buffer, int length, int format, int track
                     static_cast<std::uint8_t>(trackOrSession), 0, 0, 0},
                    10, DataDirection::FromDevice, buffer, alloc);
   PutBE16(c.cdb + 7, alloc);
+  // ATAPI drives built before MMC (and QEMU's emulated drive) take formats 0
+  // to 2 from the top two bits of the last byte; MMC drives read byte 2 and
+  // leave those vendor bits alone, so both carry the format.
+  if (format >= 0 && format <= 2) c.cdb[9] = static_cast<std::uint8_t>(format << 6);
   return Send(c);
 }
 
@@ -131,12 +136,105 @@ int CDevCmdROM::ReadDiscInfo(DISC_INFO& out) {
   return Send(c);
 }
 
+namespace {
+
+struct TocTrack {
+  int number = 0, session = 1;
+  std::uint8_t control = 0;
+  std::int64_t start = 0, end = 0;  // end: the first sector after the track
+};
+
+// The tracks of the TOC with their ends: on CD media from the full TOC (each
+// session's tracks end at the next track or at that session's lead-out), else
+// from the track list of format 0 in LBA form (one session; MSF cannot hold
+// the addresses of a large DVD). Empty when neither answers with a track.
+std::vector<TocTrack> TocTracks(CDevCmdROM& dev, bool cd, bool& xa) {
+  constexpr int kBytes = 4 + 11 * 400;  // more descriptors than 99 tracks in 99 sessions need
+  std::vector<unsigned char> buf(kBytes, 0);
+  std::vector<TocTrack> tracks;
+  std::map<int, std::int64_t> leadOut;
+  xa = false;
+  if (cd && dev.ReadToc(buf.data(), kBytes, 2, 0) == 0) {
+    const std::size_t len = std::min<std::size_t>(GetBE16(buf.data()) + 2u, buf.size());
+    for (std::size_t at = 4; at + 11 <= len; at += 11) {
+      const unsigned char* d = &buf[at];
+      if ((d[1] >> 4) != 1) continue;  // only Q mode 1 entries carry positions
+      const int point = d[3];
+      const std::int64_t lba = TocData::_Data::MsfToLba(d[8], d[9], d[10]);
+      if (point >= 1 && point <= 99) tracks.push_back({point, d[0], static_cast<std::uint8_t>(d[1] & 0x0F), lba, 0});
+      if (point == 0xA0 && d[9] == 0x20) xa = true;
+      if (point == 0xA2) leadOut[d[0]] = lba;
+    }
+  }
+  if (tracks.empty()) {
+    leadOut.clear();
+    std::fill(buf.begin(), buf.end(), 0);
+    if (dev.ReadToc(buf.data(), kBytes, 0, 1) != 0) return {};
+    const std::size_t len = std::min<std::size_t>(GetBE16(buf.data()) + 2u, buf.size());
+    for (std::size_t at = 4; at + 8 <= len; at += 8) {
+      const unsigned char* d = &buf[at];
+      const std::int64_t lba = static_cast<std::int32_t>(GetBE32(d + 4));
+      if (d[2] >= 1 && d[2] <= 99) tracks.push_back({d[2], 1, static_cast<std::uint8_t>(d[1] & 0x0F), lba, 0});
+      if (d[2] == 0xAA) leadOut[1] = lba;
+    }
+  }
+  // A track starting in the lead-in is no readable track; one that runs
+  // backwards, or whose session has no lead-out, has no size to tell.
+  std::erase_if(tracks, [](const TocTrack& t) { return t.start < 0; });
+  std::sort(tracks.begin(), tracks.end(), [](const TocTrack& a, const TocTrack& b) { return a.number < b.number; });
+  for (std::size_t i = 0; i < tracks.size(); ++i) {
+    TocTrack& t = tracks[i];
+    auto lo = leadOut.find(t.session);
+    if (i + 1 < tracks.size() && tracks[i + 1].session == t.session) t.end = tracks[i + 1].start;
+    else if (lo != leadOut.end()) t.end = lo->second;
+    else t.end = -1;
+  }
+  std::erase_if(tracks, [](const TocTrack& t) { return t.end < t.start; });
+  return tracks;
+}
+
+}  // namespace
+
 int CDevCmdROM::ReadTrackInfo(TRACK_INFO& out, int addressType, int number) {
   auto c = Command({kReadTrackInformation, static_cast<std::uint8_t>(addressType & 0x03)}, 10,
                    DataDirection::FromDevice, out.data, sizeof out.data);
   PutBE32(c.cdb + 2, static_cast<std::uint32_t>(number));
   PutBE16(c.cdb + 7, sizeof out.data);
-  return Send(c);
+  const int r = Send(c);
+  // Read-only drives need not know READ TRACK INFORMATION (QEMU's emulated
+  // drive and many older CD-ROM drives answer INVALID COMMAND OPERATION CODE),
+  // yet every drive reads the TOC, which tells a track's number, session,
+  // start, size and kind.
+  if (r == 0 || m_Sense.key != 0x05 || m_Sense.asc != 0x20) return r;
+  const SenseData_tag refused = m_Sense;
+  const std::string refusedError = m_sLastError;
+  bool xa = false;
+  const std::vector<TocTrack> tracks = TocTracks(*this, IsCdMedium(GetMediumType()), xa);
+  const TocTrack* t = nullptr;
+  for (const TocTrack& x : tracks) {
+    const bool match = addressType == READ_TRACK_INFO_LBA ? number >= x.start && number < x.end
+                       : addressType == READ_TRACK_INFO_TRACK ? x.number == number
+                       : addressType == READ_TRACK_INFO_SESSION ? x.session == number
+                                                                : false;
+    if (match) {
+      t = &x;
+      break;
+    }
+  }
+  if (!t) {
+    m_Sense = refused;
+    m_sLastError = refusedError;
+    return r;
+  }
+  std::memset(out.data, 0, sizeof out.data);
+  PutBE16(out.data, 34);
+  out.data[2] = static_cast<unsigned char>(t->number);
+  out.data[3] = static_cast<unsigned char>(t->session);
+  out.data[5] = t->control;
+  out.data[6] = (t->control & 0x04) ? (xa ? 0x02 : 0x01) : 0x0F;
+  PutBE32(out.data + 8, static_cast<std::uint32_t>(t->start));
+  PutBE32(out.data + 24, static_cast<std::uint32_t>(t->end - t->start));
+  return 0;
 }
 
 int CDevCmdROM::ReadTrackInfoEx(TRACK_INFO& out, int addressType, int number) {

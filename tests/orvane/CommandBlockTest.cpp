@@ -69,10 +69,10 @@ TEST_F(CommandBlocks, EachOperationsCdb) {
   EXPECT_EQ(Last(), (Cdb{0x12, 0, 0, 0, 96, 0}));
   dev->ReadToc(buf, 804, 0, 1);
   EXPECT_EQ(Last(), (Cdb{0x43, 0, 0, 0, 0, 0, 1, 0x03, 0x24, 0}));
-  dev->ReadToc(buf, 2000, 2, 0);  // full TOC: MSF bit set
-  EXPECT_EQ(Last(), (Cdb{0x43, 0x02, 2, 0, 0, 0, 0, 0x07, 0xD0, 0}));
+  dev->ReadToc(buf, 2000, 2, 0);  // full TOC: MSF bit set; the format also in byte 9 for pre-MMC drives
+  EXPECT_EQ(Last(), (Cdb{0x43, 0x02, 2, 0, 0, 0, 0, 0x07, 0xD0, 0x80}));
   dev->ReadToc(buf, 100, 1, 0);
-  EXPECT_EQ(Last(), (Cdb{0x43, 0, 1, 0, 0, 0, 0, 0, 100, 0}));
+  EXPECT_EQ(Last(), (Cdb{0x43, 0, 1, 0, 0, 0, 0, 0, 100, 0x40}));
   dev->ReadToc(buf, 1000, 5, 0);
   EXPECT_EQ(Last()[2], 5);
   dev->ReadDiscInfo(di);
