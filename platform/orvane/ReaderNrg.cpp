@@ -300,7 +300,9 @@ class NrgImageReader final : public ImageReader {
       if (nt.end > file->Size()) return fail(name + " lies past the end of the file (is it truncated?)");
       const std::uint64_t pregapStored = (nt.index1 - nt.index0) / ss;
       const std::uint64_t stored = (nt.end - nt.index1) / ss;
-      const std::uint32_t pregap = static_cast<std::uint32_t>(t.start - t.pregapStart);
+      const std::int64_t pregapSpan = std::int64_t(t.start) - t.pregapStart;
+      if (pregapSpan > kMaxCdSectors) return fail(name + " has a pregap longer than a disc");
+      const auto pregap = static_cast<std::uint32_t>(pregapSpan);
       if (pregapStored > pregap) return fail(name + " stores a longer pregap than its cue gives");
       if (stored == 0 || stored > std::uint64_t(kMaxCdSectors)) return fail(name + " holds no sectors");
       if (pregap > pregapStored) t.extents.push_back(UnstoredRun(t.pregapStart, pregap - static_cast<std::uint32_t>(pregapStored), t.mode));

@@ -60,7 +60,7 @@ void RefineMode2(TrackLayout& t) {
   for (const Extent& e : t.extents) {
     if (!e.file || e.firstLba + std::int64_t(e.count) <= t.start) continue;
     if (e.format != StoredFormat::Raw2352 && e.format != StoredFormat::Mode2_2336) return;
-    const std::uint64_t at = e.offset + std::uint64_t(std::max<std::int64_t>(0, t.start - e.firstLba)) * e.stride;
+    const std::uint64_t at = e.offset + std::uint64_t(std::max<std::int64_t>(0, std::int64_t(t.start) - e.firstLba)) * e.stride;
     const std::size_t sub = e.format == StoredFormat::Raw2352 ? 16 : 0;
     std::uint8_t h[24];
     if (e.file->ReadAt(at, h, sizeof h) != sizeof h) return;

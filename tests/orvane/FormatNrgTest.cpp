@@ -121,6 +121,18 @@ TEST(FormatNrg, InconsistentChainsAreRefused) {
   const std::uint32_t at = 1000 * 2352;
   for (int i = 0; i < 4; ++i) cut.push_back(static_cast<std::uint8_t>(at >> (24 - 8 * i)));
   EXPECT_TRUE(Refused(dir.Write("cut.nrg", cut), "truncated"));
+  // Track 2's index 00 moved to the lowest address a cue entry can give.
+  Bytes low = good;
+  const std::size_t cuex = chainAt + 8;  // the first chunk: session 1's cue; entry 3 is track 2, index 00
+  ASSERT_EQ(std::string(low.begin() + static_cast<std::ptrdiff_t>(chainAt), low.begin() + static_cast<std::ptrdiff_t>(chainAt) + 4), "CUEX");
+  PutBE32(&low[cuex + 3 * 8 + 4], 0x80000000u);
+  EXPECT_TRUE(Refused(dir.Write("low.nrg", low), "track 2 has a pregap longer than a disc"));
+  // DAO offsets out of order.
+  Bytes order = good;
+  const std::size_t daox = cuex + GetBE32(&good[chainAt + 4]);
+  ASSERT_EQ(std::string(order.begin() + static_cast<std::ptrdiff_t>(daox), order.begin() + static_cast<std::ptrdiff_t>(daox) + 4), "DAOX");
+  PutBE32(&order[daox + 8 + 22 + 18 + 4], 0xFFFFFFF0u);  // track 1's index 00 past its end
+  EXPECT_TRUE(Refused(dir.Write("order.nrg", order), "track 1 has its file offsets out of order"));
 }
 
 TEST(FormatNrg, TruncatedAndMutatedChainsNeverCrash) {
