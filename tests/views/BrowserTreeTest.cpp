@@ -244,6 +244,36 @@ TEST(BrowserTree, FocusIsRememberedPerControl) {
   EXPECT_EQ(view.GetLastFocus(), 1);
 }
 
+TEST(BrowserTree, LiveViewFollowsItsControls) {
+  UiScope ui;
+  ui::Window host;
+  ASSERT_TRUE(host.CreateWindowAt(nullptr, ui::Rect(0, 0, 640, 400), 0, false));
+  CDlgMain view;
+  ASSERT_TRUE(view.Create(CDlgMain::kTemplateId, &host));
+  IsoBuilder b;
+  IsoNode& docs = b.Folder(b.Root(), "DOCS");
+  b.File(docs, "A.TXT;1", Bytes(10, 'a'));
+  b.File(b.Root(), "B.TXT;1", Bytes(20, 'b'));
+  auto dev = IsoDevice(b.Build());
+  view.LoadDisc(dev.get());
+  // The tree's own selection change fills the list.
+  EXPECT_EQ(Names(view.List()), (std::vector<std::string>{"DOCS", "B.TXT"}));
+  view.List().SetFocus();
+  EXPECT_EQ(view.GetLastFocus(), 2);
+  // The user's double click on the folder row opens it in the tree.
+  view.List().UserDoubleClick(0);
+  EXPECT_EQ(view.Tree().GetItemText(view.Tree().GetSelectedItem()), "DOCS");
+  EXPECT_EQ(Names(view.List()), (std::vector<std::string>{"A.TXT"}));
+  view.List().UserDoubleClick(0);  // a file: nothing
+  EXPECT_EQ(view.Tree().GetItemText(view.Tree().GetSelectedItem()), "DOCS");
+  view.Tree().SetFocus();
+  EXPECT_EQ(view.GetLastFocus(), 1);
+  view.Tree().UserSelect(view.Tree().GetRootItem());
+  EXPECT_EQ(view.List().GetItemCount(), 0);
+  view.DestroyWindow();
+  host.DestroyWindow();
+}
+
 TEST(BrowserTree, TrackOfANodeIsFoundByPositionNotByName) {
   UiScope ui;
   // Session 2 holds a plain ISO track whose folders are named like tree
