@@ -1,0 +1,283 @@
+// The main window on the real Qt layer (offscreen): the start timer's device
+// dialog and the image file dialog, clicks on the skinned buttons, hints,
+// keys, the splitter, the popup menus and the window's shape.
+#if __has_include(<QApplication>)
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QWidgetAction>
+#include <cstdlib>
+#include <functional>
+
+#include "app/CTessalApp.h"
+#include "app/CTessalDlg.h"
+#include "app/dialogs/CDlgDev.h"
+#include "platform/ui/qt/QtCanvas.h"
+#include "platform/ui/qt/QtPeers.h"
+#include "platform/ui/qt/QtUi.h"
+#include "res/Resources.h"
+#include "tests/app/AppTestUtil.h"
+
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "test_app";
+  static char* argv[] = {name, nullptr};
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Never destroyed: Qt's own statics go first at exit.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+// The Qt services, except that opening a file only writes it down.
+struct WatchedQtUi : ui::qt::QtUi {
+  std::vector<std::filesystem::path> opened;
+  bool OpenWithDefaultHandler(const std::filesystem::path& file) override {
+    opened.push_back(file);
+    return true;
+  }
+};
+
+QWidget* W(const ui::Window& w) { return ui::qt::QtUi::WidgetOf(w); }
+
+// Runs the event loop until `done` or a timeout.
+bool Until(const std::function<bool()>& done, int ms = 10000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done()) {
+    if (t.elapsed() > ms) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+// Calls `step` from the event loop every 20 ms until it returns true, also
+// while a modal run is in progress.
+void Meanwhile(std::function<bool()> step) {
+  auto* timer = new QTimer(&App());
+  QObject::connect(timer, &QTimer::timeout, [timer, step] {
+    if (step()) timer->deleteLater();
+  });
+  timer->start(20);
+}
+
+template <class T>
+T* TopLevel(const std::function<bool(T*)>& match = {}) {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (!w->isVisible()) continue;
+    if (auto* t = qobject_cast<T*>(w); t && (!match || match(t))) return t;
+  }
+  return nullptr;
+}
+
+void Move(QWidget* w, QPoint at, Qt::MouseButtons buttons = Qt::NoButton) {
+  QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, buttons, Qt::NoModifier);
+  QApplication::sendEvent(w, &e);
+}
+void Press(QWidget* w, QPoint at, QEvent::Type type) {
+  QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
+                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(w, &e);
+}
+void Key(QWidget* top, int key) {
+  QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : top;
+  QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+  QApplication::sendEvent(target, &e);
+}
+
+struct QtWindow : ::testing::Test {
+  WatchedQtUi* qtui = nullptr;
+  ui::Ui* previous = nullptr;
+  audio::NullWaveDevice sound;
+  apptest::MixedModeDisc disc;
+  std::unique_ptr<CTessalDlg> dlg;
+
+  void SetUp() override {
+    App();
+    qtui = new WatchedQtUi();
+    previous = ui::Ui::Install(qtui);
+  }
+  void TearDown() override {
+    dlg.reset();
+    ui::Ui::Install(previous);
+    delete qtui;
+  }
+  // A window over one drive that holds the disc, made current at once.
+  void OpenWithDrive() {
+    std::vector<apptest::Drive> drives;
+    drives.push_back(apptest::MakeDrive(1, disc.cue));
+    dlg = std::make_unique<CTessalDlg>(apptest::DevicesOf(drives), &sound);
+    dlg->SetStartAction([] {});
+    ASSERT_TRUE(dlg->Create(CTessalDlg::kTemplateId, nullptr));
+    dlg->UseDevice(dlg->Devices().GetDequeItem(0), "/dev/sr0: TESSAL Test Drive 1.00");
+  }
+  QAbstractButton* ButtonWidget(int id) { return qobject_cast<QAbstractButton*>(W(*dlg->GetDlgItem(id))); }
+  int ShownViewCount() {
+    int n = 0;
+    for (int k = 0; k < CTessalDlg::kViewCount; ++k)
+      if (dlg->IsViewCreated(k) && W(*dlg->View(k)) && W(*dlg->View(k))->isVisible()) ++n;
+    return n;
+  }
+};
+
+TEST_F(QtWindow, TheStartTimerOpensTheDeviceDialogAndAnImageLoadsTheBrowser) {
+  dlg = std::make_unique<CTessalDlg>(std::make_unique<DevDeque>(std::vector<std::unique_ptr<CDevCmdROM>>{}), &sound);
+  ASSERT_TRUE(dlg->Create(CTessalDlg::kTemplateId, nullptr));
+  QWidget* top = W(*dlg);
+  ASSERT_NE(top, nullptr);
+  EXPECT_TRUE(top->isVisible());
+  EXPECT_EQ(top->size(), QSize(626, 442));
+  EXPECT_EQ(top->mask(), ui::qt::ToQRegion(*dlg->GetWindowRgn()));
+  EXPECT_TRUE(top->windowFlags() & Qt::FramelessWindowHint);
+
+  // The user: picks "[Image File]" in the device dialog, then the disc in the file dialog.
+  bool sawDevice = false, sawFiles = false;
+  Meanwhile([&] {
+    if (!sawDevice) {
+      auto* dev = TopLevel<QWidget>([](QWidget* w) { return dynamic_cast<CDlgDev*>(ui::qt::ModelOf(w)) != nullptr; });
+      if (!dev) return false;
+      auto* model = dynamic_cast<CDlgDev*>(ui::qt::ModelOf(dev));
+      auto* list = qobject_cast<QListWidget*>(W(model->List()));
+      if (!list || list->count() != 1) return false;
+      EXPECT_EQ(list->item(0)->text(), "[Image File]");
+      sawDevice = true;
+      list->setCurrentRow(0);
+      // Queued: the click runs the file dialog's loop, and this timer does
+      // not fire again while its own call is still running.
+      QMetaObject::invokeMethod(qobject_cast<QAbstractButton*>(W(*model->GetDlgItem(CDlgDev::kOkId))), "click",
+                                Qt::QueuedConnection);
+      return false;
+    }
+    auto* files = TopLevel<QFileDialog>();
+    if (!files) return false;
+    sawFiles = true;
+    files->selectFile(QString::fromStdString(disc.cue));
+    QMetaObject::invokeMethod(files, "accept");
+    return true;
+  });
+  ASSERT_TRUE(Until([&] { return dlg->CurrentDevice() != nullptr; }));
+  EXPECT_TRUE(sawDevice && sawFiles);
+  auto* tree = qobject_cast<QTreeWidget*>(W(dlg->Browser().Tree()));
+  ASSERT_NE(tree, nullptr);
+  ASSERT_GE(tree->topLevelItemCount(), 1);
+  EXPECT_EQ(tree->topLevelItem(0)->text(0), "Session 1");
+  EXPECT_EQ(dlg->StatusLine().GetWindowText(), "[Image File]");
+}
+
+TEST_F(QtWindow, ClicksReachTheCommandsAndExactlyOnePanelShows) {
+  OpenWithDrive();
+  EXPECT_EQ(ShownViewCount(), 1);
+  for (int id : {IDC_BTN_SECTOR, IDC_BTN_TOC, IDC_BTN_VOLUME, IDC_BTN_DEVINFO, IDC_BTN_SELDEVICE}) {
+    QAbstractButton* b = ButtonWidget(id);
+    ASSERT_NE(b, nullptr) << id;
+    b->click();
+    QApplication::processEvents();
+    EXPECT_EQ(ShownViewCount(), 1) << id;
+  }
+  EXPECT_EQ(dlg->CurrentView(), CTessalDlg::kViewBrowser);
+  // Round and masked buttons answer only inside their shape.
+  QAbstractButton* round = ButtonWidget(IDC_BTN_TOC);
+  ASSERT_FALSE(round->mask().isEmpty());
+  EXPECT_FALSE(round->mask().contains(QPoint(0, 0)));
+  Press(round, QPoint(0, 0), QEvent::MouseButtonPress);
+  Press(round, QPoint(0, 0), QEvent::MouseButtonRelease);
+  QApplication::processEvents();
+  EXPECT_EQ(dlg->CurrentView(), CTessalDlg::kViewBrowser);
+  const QPoint centre(round->width() / 2, round->height() / 2);
+  Press(round, centre, QEvent::MouseButtonPress);
+  Press(round, centre, QEvent::MouseButtonRelease);
+  QApplication::processEvents();
+  EXPECT_EQ(dlg->CurrentView(), CTessalDlg::kViewToc);
+  EXPECT_EQ(round->cursor().shape(), Qt::BitmapCursor);
+}
+
+TEST_F(QtWindow, HintsFollowTheMouseAndStayWhileItIsOverTheButton) {
+  OpenWithDrive();
+  QAbstractButton* toc = ButtonWidget(IDC_BTN_TOC);
+  Move(toc, QPoint(toc->width() / 2, toc->height() / 2));
+  EXPECT_EQ(dlg->StatusLine().GetWindowText(), "Show TOC");
+  Move(W(*dlg), QPoint(300, 15));
+  EXPECT_EQ(dlg->StatusLine().GetWindowText(), "/dev/sr0: TESSAL Test Drive 1.00");
+  QAbstractButton* eject = ButtonWidget(IDC_BTN_EJECT);
+  Move(eject, QPoint(eject->width() / 2, eject->height() / 2));
+  EXPECT_EQ(dlg->StatusLine().GetWindowText(), "Eject the Device");
+}
+
+TEST_F(QtWindow, EscapeAndEnterLeaveTheWindowOpenAndF1OpensTheHelp) {
+  CTessalApp app;
+  OpenWithDrive();
+  QWidget* top = W(*dlg);
+  top->activateWindow();
+  W(dlg->Browser().Tree())->setFocus();
+  QApplication::processEvents();
+  Key(top, Qt::Key_Escape);
+  Key(top, Qt::Key_Return);
+  QApplication::processEvents();
+  EXPECT_FALSE(dlg->IsEnding());
+  EXPECT_TRUE(top->isVisible());
+  EXPECT_TRUE(qtui->opened.empty());
+  Key(top, Qt::Key_F1);
+  ASSERT_EQ(qtui->opened.size(), 1u);
+  EXPECT_EQ(qtui->opened[0], CTessalDlg::HelpPath());
+}
+
+TEST_F(QtWindow, DraggingTheSplitterMovesThePanes) {
+  OpenWithDrive();
+  QWidget* bar = W(*dlg->Browser().GetDlgItem(CDlgMain::kSplitterId));
+  QWidget* tree = W(dlg->Browser().Tree());
+  ASSERT_TRUE(bar && tree);
+  EXPECT_EQ(bar->cursor().shape(), Qt::SizeHorCursor);
+  // The bar centres itself on the mouse: the tree ends 3 pixels left of it.
+  const int mouseX = bar->x() + 2 - 60;
+  Press(bar, QPoint(2, 20), QEvent::MouseButtonPress);
+  Move(bar, QPoint(2 - 60, 20), Qt::LeftButton);
+  Press(bar, QPoint(2 - 60, 20), QEvent::MouseButtonRelease);
+  QApplication::processEvents();
+  EXPECT_EQ(tree->width(), mouseX - 3);
+  EXPECT_EQ(bar->x(), tree->width());
+  // Without the button held the bar stays.
+  Move(bar, QPoint(-100, 20));
+  EXPECT_EQ(tree->width(), mouseX - 3);
+}
+
+TEST_F(QtWindow, ACaptionButtonPopsUpItsMenuBelowItAndTheChoiceArrives) {
+  OpenWithDrive();
+  QAbstractButton* tools = ButtonWidget(IDC_MENU_TOOLS);
+  const QPoint corner = tools->mapToGlobal(QPoint(0, tools->height()));
+  QPoint shownAt;
+  QStringList texts;
+  Meanwhile([&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return false;
+    shownAt = menu->geometry().topLeft();
+    QWidget* toc = nullptr;
+    for (QAction* a : menu->actions()) {
+      if (a->isSeparator()) {
+        texts << "-";
+        continue;
+      }
+      auto* wa = qobject_cast<QWidgetAction*>(a);
+      texts << (wa ? "item" : a->text());
+      if (wa && !toc) toc = wa->defaultWidget();
+    }
+    if (toc) Press(toc, QPoint(5, 5), QEvent::MouseButtonRelease);
+    return true;
+  });
+  tools->click();
+  ASSERT_TRUE(Until([&] { return dlg->CurrentView() == CTessalDlg::kViewToc; }));
+  EXPECT_EQ(shownAt, corner);
+  EXPECT_EQ(texts, QStringList({"item", "item", "item", "-", "item"}));
+}
+
+}  // namespace
+#endif
