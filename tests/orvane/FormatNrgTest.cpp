@@ -143,8 +143,10 @@ TEST(FormatNrg, TruncatedAndMutatedChainsNeverCrash) {
       o.version = version;
       o.trackAtOnce = tao;
       FixtureDisc disc = MixedTwoSessions();
-      if (tao)
-        for (auto& t : disc.tracks) t.pregap = 0;
+      for (auto& t : disc.tracks) {
+        t.length = 12;  // small files: hundreds of damaged copies are written
+        t.pregap = tao ? 0 : std::min<std::uint32_t>(t.pregap, 4);
+      }
       Bytes good = NrgImage(disc, o);
       const std::size_t footer = version == 2 ? 12 : 8;
       std::size_t chainAt = 0;
