@@ -10,7 +10,11 @@ namespace orvane {
 const std::vector<const ImageReader*>& ImageReaders() {
   // A CUE sheet is text and names its data, so it is asked first; a raw BIN is
   // recognised by its sync pattern before the plain ISO, whose descriptors a
-  // raw image also holds (16 bytes further on).
+  // raw image also holds (16 bytes further on). The other tools' formats are
+  // known by their content (a TOC's keywords, Nero's footer, the CloneCD and
+  // Alcohol descriptors, which their data files lead back to) and outrank the
+  // plain readers; an image with a header of its own comes before them only
+  // when neither recognises it.
   static const std::vector<const ImageReader*> readers = {&CueReader(), &TocReader(), &NrgReader(), &CcdReader(), &MdsReader(), &VcdReader(), &BinReader(), &IsoReader()};
   return readers;
 }
