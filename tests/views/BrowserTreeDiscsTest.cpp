@@ -346,3 +346,46 @@ TEST(BrowserTreeDiscs, UdfVolumeTheAnalyserRefusesEndsItsSession) {
   EXPECT_EQ(view.List().GetItemCount(), 0);
   EXPECT_EQ(view.List().GetColumnCount(), 6);
 }
+
+TEST(BrowserTreeDiscs, TwoUdfSessionsListEachFromItsOwnVolume) {
+  UiScope ui;
+  using testsupport::UdfNode;
+  const testsupport::UdfImage one =
+      testsupport::BuildUdfImage(UdfNode::Dir("", {UdfNode::Dir("first"), UdfNode::File("one.txt", "1")}));
+  constexpr std::uint32_t kSecond = 20000;
+  testsupport::UdfBuildOptions o;
+  o.volumeStart = kSecond;
+  const testsupport::UdfImage two = testsupport::BuildUdfImage(
+      UdfNode::Dir("", {UdfNode::Dir("second"), UdfNode::File("two.txt", "22")}), o);
+  ASSERT_GT(two.SectorCount(), kSecond);
+  auto file2 = std::make_shared<testsupport::MemoryImageFile>(two.bytes);
+  auto t2 = testsupport::MemoryTrack(2, orvane::TrackMode::Mode1, kSecond, two.SectorCount() - kSecond, file2,
+                                     orvane::StoredFormat::UserData2048, 2048, 0, 2);
+  t2.extents[0].offset = std::uint64_t{kSecond} * 2048;
+  orvane::DiscLayout l = testsupport::MemoryDisc({DataTrack(1, one.bytes), t2});
+  l.sessions = {{1, 0x00, static_cast<std::int32_t>(one.SectorCount())},
+                {2, 0x00, static_cast<std::int32_t>(two.SectorCount())}};
+  auto dev = Device(l);
+  CDlgMain view;
+  view.LoadDisc(dev.get());
+  EXPECT_EQ(TreeText(view.Tree()), "Session 1\t0\n"
+                                   "  DATA TRACK 1(UDF)\t" + std::to_string(one.entrySector.at("/")) + "\n"
+                                   "    first\t" + std::to_string(one.entrySector.at("/first")) + "\n"
+                                   "Session 2\t0\n"
+                                   "  DATA TRACK 2(UDF)\t" + std::to_string(two.entrySector.at("/")) + "\n"
+                                   "    second\t" + std::to_string(two.entrySector.at("/second")) + "\n"
+                                   "(Lead Out) " + std::to_string(two.SectorCount()) + "\t0\n");
+  // The analyser last read session 2; session 1 still lists its own entries.
+  view.SelectNode(Path(view.Tree(), "Session 1/DATA TRACK 1(UDF)"));
+  EXPECT_EQ(Rows(view.List()),
+            (std::vector<std::vector<std::string>>{
+                {"first", "2024-5-17 13:45:30", "Folder", "", std::to_string(one.entrySector.at("/first")), ""},
+                {"one.txt", "2024-5-17 13:45:30", "File", "1", std::to_string(one.entrySector.at("/one.txt")), ""}}));
+  view.SelectNode(Path(view.Tree(), "Session 2/DATA TRACK 2(UDF)"));
+  EXPECT_EQ(Names(view.List()), (std::vector<std::string>{"second", "two.txt"}));
+  EXPECT_EQ(view.List().GetItemText(1, 3), "2");
+  view.SelectNode(Path(view.Tree(), "Session 1/DATA TRACK 1(UDF)/first"));
+  EXPECT_EQ(view.List().GetItemCount(), 0);
+  view.SelectNode(Path(view.Tree(), "Session 1/DATA TRACK 1(UDF)"));
+  EXPECT_EQ(Names(view.List()), (std::vector<std::string>{"first", "one.txt"}));
+}
