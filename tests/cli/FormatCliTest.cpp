@@ -13,18 +13,9 @@ using orvane::TrackMode;
 using testsupport::FixtureDisc;
 using testsupport::FixtureTrack;
 using testsupport::ScratchDir;
+using testsupport::Track;
 
 namespace {
-
-FixtureTrack Track(TrackMode mode, std::uint32_t size, std::uint32_t length, std::uint32_t pregap, int session) {
-  FixtureTrack t;
-  t.mode = mode;
-  t.sectorSize = size;
-  t.length = length;
-  t.pregap = pregap;
-  t.session = session;
-  return t;
-}
 
 // Data, audio with CD-TEXT, then a second session of CD-ROM XA; sizes as the format stores them.
 FixtureDisc Disc(std::uint32_t dataSize, std::uint32_t xaSize, int sessions = 2) {

@@ -23,17 +23,7 @@ using readertest::Refused;
 using testsupport::Bytes;
 using testsupport::FixtureDisc;
 using testsupport::FixtureTrack;
-
-inline FixtureTrack Track(TrackMode mode, std::uint32_t size, std::uint32_t length, std::uint32_t pregap = 0,
-                          int session = 1) {
-  FixtureTrack t;
-  t.mode = mode;
-  t.sectorSize = size;
-  t.length = length;
-  t.pregap = pregap;
-  t.session = session;
-  return t;
-}
+using testsupport::Track;
 
 inline std::unique_ptr<CDevCmdROM> Serve(const orvane::DiscLayout& l) {
   return std::make_unique<CDevCmdROM>(1, orvane::CreateVirtualDrive(l, "image"));

@@ -17,6 +17,16 @@ bool FixtureDisc::HasText() const {
   return false;
 }
 
+FixtureTrack Track(TrackMode mode, std::uint32_t sectorSize, std::uint32_t length, std::uint32_t pregap, int session) {
+  FixtureTrack t;
+  t.mode = mode;
+  t.sectorSize = sectorSize;
+  t.length = length;
+  t.pregap = pregap;
+  t.session = session;
+  return t;
+}
+
 Placement Place(const FixtureDisc& disc) {
   Placement p;
   std::int64_t lba = 0;

@@ -22,6 +22,9 @@ struct FixtureTrack {
   std::string isrc, title, performer;
 };
 
+FixtureTrack Track(orvane::TrackMode mode, std::uint32_t sectorSize, std::uint32_t length, std::uint32_t pregap = 0,
+                   int session = 1);
+
 struct FixtureDisc {
   std::vector<FixtureTrack> tracks;
   std::string catalog, title, performer;  // the disc's; texts make CD-TEXT
