@@ -289,6 +289,9 @@ int CDlgMain::SynthesizeToc(unsigned char* buffer, std::size_t size) {
   DISC_INFO di{};
   const int rc = m_pDevice->ReadDiscInfo(di);
   if (rc != 0) return rc;
+  // An empty disc has no track yet, only the blank one a recorder would
+  // write; it is a blank disc, not a data track.
+  if ((di.data[2] & 0x03) == 0) return kEmptyDisc;
   const int first = di.data[3];
   int last = di.data[6];
   PutBE16(buffer, static_cast<std::uint32_t>(46 + 44 * (last - first)));

@@ -46,7 +46,9 @@ class CDlgMain : public ui::Dialog {
   // Rebuilds the tree from the device: false when the device is not ready.
   bool BuildDiscTree();
   // A full-TOC response made from disc and track information (recordable DVD
-  // and BD media); 0 on success, else the failing command's status.
+  // and BD media); 0 on success, else the failing command's status, or
+  // kEmptyDisc when the disc information says the disc is empty.
+  static constexpr int kEmptyDisc = -2;
   int SynthesizeToc(unsigned char* buffer, std::size_t size);
   void AddSessionTracks(int sessionIndex, ui::HTREEITEM sessionNode);
   // The file-system code of the data track that holds node (0 when none).

@@ -132,6 +132,22 @@ TEST(BrowserTree, UnreadableTrackInformationOrDiscInformationIsABlankDisc) {
   }
 }
 
+TEST(BrowserTree, EmptyRecordableDiscIsABlankDisc) {
+  UiScope ui;
+  // A blank CD-R answers no TOC; a blank DVD-R is never asked for one. Both
+  // name track 1, the blank track a recorder would write.
+  for (int profile : {0x09, kDvdR}) {
+    SCOPED_TRACE(profile);
+    auto t = DvdDrive(1, 1, {{0, 359847}}, 0);
+    t.drive->profile = static_cast<std::uint16_t>(profile);
+    CDlgMain view;
+    view.LoadDisc(t.device.get());
+    EXPECT_EQ(TreeText(view.Tree()), "Blank Disc\t0\n");
+    unsigned char toc[2048];
+    EXPECT_EQ(view.SynthesizeToc(toc, sizeof toc), CDlgMain::kEmptyDisc);
+  }
+}
+
 TEST(BrowserTree, DriveNotReadyLeavesTheTreeEmptyAndTheListAsItWas) {
   UiScope ui;
   auto t = MakeTestDevice();
