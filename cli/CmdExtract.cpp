@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <thread>
 
 #include "cli/Cli.h"
 #include "copy/GetCDData.h"
@@ -21,7 +20,7 @@ namespace cli {
 // that hold them). Exit status 0 only for a complete, clean copy.
 int FinishCliCopy(Context& ctx, CGetCDData& engine) {
   const bool tty = &ctx.err == &std::cerr && ::isatty(STDERR_FILENO);
-  while (!engine.IsStopped()) {
+  while (!engine.WaitFor(std::chrono::milliseconds(100))) {
     if (tty) {
       const int p = std::min(engine.GetPercent(), 100);
       const int filled = p * 30 / 100;
@@ -31,7 +30,6 @@ int FinishCliCopy(Context& ctx, CGetCDData& engine) {
       std::snprintf(line, sizeof line, "\r[%-30s] %3d%% %-40s", std::string(filled, '#').c_str(), p, name.c_str());
       ctx.err << line << std::flush;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   engine.Wait();
   if (tty) ctx.err << "\r" << std::string(80, ' ') << "\r" << std::flush;

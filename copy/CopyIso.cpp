@@ -4,8 +4,7 @@
 // own header and sub-header, and with 2048-byte reads where the medium gives
 // no raw sectors. Everything taken from the medium is checked: record lengths
 // against the sector's payload, the number of directory sectors, the nesting,
-// the number of entries, and a folder that is one of its own ancestors is not
-// entered again.
+// the number of entries, and no directory is entered twice in one job.
 #include <algorithm>
 #include <cstring>
 
@@ -83,16 +82,21 @@ bool Utf8Valid(const unsigned char* s, std::size_t n) {
   return true;
 }
 
+// A record's name as UTF-8, cut to whole characters within 255 bytes (the
+// longest file name the local disk takes), as the browser lists it.
 std::string IsoName(const unsigned char* id, std::size_t length, bool joliet) {
-  if (joliet) {
-    std::size_t n = 0;
-    while (n + 1 < length && (id[n] | id[n + 1]) != 0) n += 2;
-    return Utf16BeToUtf8(id, n);
-  }
+  std::string name;
   std::size_t n = 0;
-  while (n < length && id[n] != 0) ++n;
-  if (Utf8Valid(id, n)) return std::string(reinterpret_cast<const char*>(id), n);
-  return Latin1ToUtf8(id, n);
+  if (joliet) {
+    while (n + 1 < length && (id[n] | id[n + 1]) != 0) n += 2;
+    name = Utf16BeToUtf8(id, n);
+  } else {
+    while (n < length && id[n] != 0) ++n;
+    name = Utf8Valid(id, n) ? std::string(reinterpret_cast<const char*>(id), n) : Latin1ToUtf8(id, n);
+  }
+  char out[256];
+  CopyUtf8Bounded(name, out, sizeof out);
+  return out;
 }
 
 std::string DropVersion(std::string name) {
@@ -192,11 +196,11 @@ static bool ReadIsoDirectory(CDevCmdROM* dev, std::uint32_t lba, int dataMode, b
 }
 
 void CGetCDData::IsoFolderThread() {
-  std::vector<std::uint32_t> ancestors;
-  CopyIsoFolder(m_Folder, ancestors);
+  std::set<std::uint32_t> visited;
+  CopyIsoFolder(m_Folder, visited);
 }
 
-bool CGetCDData::CopyIsoFolder(const FolderJob& job, std::vector<std::uint32_t>& ancestors) {
+bool CGetCDData::CopyIsoFolder(const FolderJob& job, std::set<std::uint32_t>& visited) {
   if (!MakeFolder(job.path)) return false;
   if (Stopping()) return false;
   std::vector<IsoEntry> entries;
@@ -212,27 +216,27 @@ bool CGetCDData::CopyIsoFolder(const FolderJob& job, std::vector<std::uint32_t>&
     m_Result.unreadable += unreadable;
     m_Result.damaged.push_back(CopyDamage{job.path.string(), unreadable});
   }
-  ancestors.push_back(job.address);
+  visited.insert(job.address);
   for (const IsoEntry& e : entries) {
     if (Stopping()) break;
     if (++m_nEntries > kMaxJobEntries) break;
     const std::filesystem::path target = job.path / SafeName(e.name);
     if (e.directory) {
       const std::uint32_t at = e.extents.front().first;
-      // A folder that is one of its own ancestors, or nested past any real
-      // disc's depth, is made but not entered.
-      if (std::find(ancestors.begin(), ancestors.end(), at) != ancestors.end() || job.depth + 1 >= kMaxDepth || at == 0) {
+      // A folder already copied in this job (one of its own ancestors, or a
+      // directory that several records name), or one nested past any real
+      // disc's depth, is made but not entered: every directory is walked once.
+      if (visited.count(at) || job.depth + 1 >= kMaxDepth || at == 0) {
         if (!MakeFolder(target)) break;
         continue;
       }
-      CopyIsoFolder(FolderJob{job.dataMode, at, target, job.depth + 1}, ancestors);
+      CopyIsoFolder(FolderJob{job.dataMode, at, target, job.depth + 1}, visited);
       continue;
     }
     SetCurrent(target.string());
     CopyIsoFile(target, job.dataMode, e.extents);
     m_nPercent = 0;
   }
-  ancestors.pop_back();
   return !m_bFailed;
 }
 

@@ -23,16 +23,7 @@ bool CGetCDData::Output::Open(std::string& reason) {
   return true;
 }
 
-bool CGetCDData::Output::Write(const void* data, std::size_t n, std::string& reason) {
-  if (m_fd < 0) {
-    reason = "file not open";
-    return false;
-  }
-  if (m_written != m_length && ::lseek(m_fd, static_cast<off_t>(m_length), SEEK_SET) < 0) {
-    reason = ErrnoText(errno);
-    return false;
-  }
-  const char* p = static_cast<const char*>(data);
+bool CGetCDData::Output::WriteOut(const unsigned char* p, std::size_t n, std::string& reason) {
   while (n > 0) {
     const ssize_t w = ::write(m_fd, p, n);
     if (w < 0) {
@@ -46,9 +37,38 @@ bool CGetCDData::Output::Write(const void* data, std::size_t n, std::string& rea
     }
     p += w;
     n -= static_cast<std::size_t>(w);
-    m_length += static_cast<std::uint64_t>(w);
+    m_written += static_cast<std::uint64_t>(w);
   }
-  m_written = m_length;
+  return true;
+}
+
+bool CGetCDData::Output::Flush(std::string& reason) {
+  if (m_buffer.empty()) return true;
+  const bool ok = WriteOut(m_buffer.data(), m_buffer.size(), reason);
+  m_buffer.clear();
+  return ok;
+}
+
+bool CGetCDData::Output::Write(const void* data, std::size_t n, std::string& reason) {
+  if (m_fd < 0) {
+    reason = "file not open";
+    return false;
+  }
+  // After a hole the next bytes go where the file's length has come to.
+  if (m_buffer.empty() && m_written != m_length) {
+    if (::lseek(m_fd, static_cast<off_t>(m_length), SEEK_SET) < 0) {
+      reason = ErrnoText(errno);
+      return false;
+    }
+    m_written = m_length;
+  }
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  m_length += n;
+  if (m_buffer.size() + n > kBufferSize) {
+    if (!Flush(reason)) return false;
+    if (n >= kBufferSize) return WriteOut(p, n, reason);
+  }
+  m_buffer.insert(m_buffer.end(), p, p + n);
   return true;
 }
 
@@ -61,14 +81,15 @@ bool CGetCDData::Output::Skip(std::uint64_t n, std::string& reason) {
     reason = ErrnoText(EFBIG);
     return false;
   }
+  if (!Flush(reason)) return false;
   m_length += n;
   return true;
 }
 
 bool CGetCDData::Output::Close(std::string& reason) {
   if (m_fd < 0) return true;
-  bool ok = true;
-  if (m_length != m_written && ::ftruncate(m_fd, static_cast<off_t>(m_length)) != 0) {
+  bool ok = Flush(reason);
+  if (ok && m_length != m_written && ::ftruncate(m_fd, static_cast<off_t>(m_length)) != 0) {
     reason = ErrnoText(errno);
     ok = false;
   }
@@ -82,6 +103,7 @@ bool CGetCDData::Output::Close(std::string& reason) {
 }
 
 void CGetCDData::Output::Discard() {
+  m_buffer.clear();
   if (m_fd < 0) return;
   ::close(m_fd);
   m_fd = -1;

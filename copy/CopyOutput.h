@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "copy/GetCDData.h"
 
@@ -18,6 +19,8 @@ class CGetCDData::Output {
 
   // Creates (or truncates) the file; false with the reason.
   bool Open(std::string& reason);
+  // Bytes go out in large writes; a failure shows at the write that meets it
+  // or at Close.
   bool Write(const void* data, std::size_t n, std::string& reason);
   // n zero bytes, left as a hole.
   bool Skip(std::uint64_t n, std::string& reason);
@@ -32,10 +35,15 @@ class CGetCDData::Output {
   void CountUnreadable(std::uint64_t sectors) { m_unreadable += sectors; }
 
  private:
+  static constexpr std::size_t kBufferSize = 1 << 20;
+  bool Flush(std::string& reason);
+  bool WriteOut(const unsigned char* p, std::size_t n, std::string& reason);
+
   std::filesystem::path m_path;
+  std::vector<unsigned char> m_buffer;  // bytes from m_written on, not yet written
   int m_fd = -1;
   std::uint64_t m_length = 0;
-  std::uint64_t m_written = 0;  // bytes up to the end of the last real write
+  std::uint64_t m_written = 0;  // bytes up to the end of the last real write (and the buffer's start)
   std::uint64_t m_unreadable = 0;
 };
 

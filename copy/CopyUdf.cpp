@@ -28,11 +28,11 @@ bool CGetCDData::AnalyseVolume() {
 
 void CGetCDData::UdfFolderThread() {
   if (!AnalyseVolume()) return;
-  std::vector<std::uint32_t> ancestors;
-  CopyUdfFolder(m_Folder, ancestors);
+  std::set<std::uint32_t> visited;
+  CopyUdfFolder(m_Folder, visited);
 }
 
-bool CGetCDData::CopyUdfFolder(const FolderJob& job, std::vector<std::uint32_t>& ancestors) {
+bool CGetCDData::CopyUdfFolder(const FolderJob& job, std::set<std::uint32_t>& visited) {
   if (!MakeFolder(job.path)) return false;
   if (Stopping()) return false;
   std::vector<UdfDirEntry> entries;
@@ -42,24 +42,23 @@ bool CGetCDData::CopyUdfFolder(const FolderJob& job, std::vector<std::uint32_t>&
     m_Result.unreadable += 1;
     m_Result.damaged.push_back(CopyDamage{job.path.string(), 1});
   }
-  ancestors.push_back(job.address);
+  visited.insert(job.address);
   for (const UdfDirEntry& e : entries) {
     if (Stopping()) break;
     if (++m_nEntries > kMaxJobEntries) break;
     const std::filesystem::path target = job.path / SafeName(DropVersion(e.name));
     if (e.isDirectory) {
-      if (std::find(ancestors.begin(), ancestors.end(), e.feSector) != ancestors.end() || job.depth + 1 >= kMaxDepth) {
+      if (visited.count(e.feSector) || job.depth + 1 >= kMaxDepth) {
         if (!MakeFolder(target)) break;
         continue;
       }
-      CopyUdfFolder(FolderJob{job.dataMode, e.feSector, target, job.depth + 1}, ancestors);
+      CopyUdfFolder(FolderJob{job.dataMode, e.feSector, target, job.depth + 1}, visited);
       continue;
     }
     SetCurrent(target.string());
     CopyUdfFile(target, e.feSector);
     m_nPercent = 0;
   }
-  ancestors.pop_back();
   return !m_bFailed;
 }
 

@@ -90,6 +90,11 @@ CopyResult CGetCDData::GetResult() const {
   return m_Result;
 }
 
+bool CGetCDData::WaitFor(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(m_Lock);
+  return m_Stopped.wait_for(lock, timeout, [&] { return !m_bRunning; }) || m_bStop;
+}
+
 void CGetCDData::Wait() {
   if (m_Worker.joinable()) m_Worker.join();
 }
@@ -188,8 +193,10 @@ void CGetCDData::Run(Job job) {
     m_Result.finished = !m_bStop && !m_bFailed;
   }
   m_nPercent = 100;
+  std::lock_guard<std::mutex> lock(m_Lock);
   m_bRunning = false;
   m_bStop = true;
+  m_Stopped.notify_all();
 }
 
 void CGetCDData::Fail(const std::filesystem::path& path, const std::string& reason) {

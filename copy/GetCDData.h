@@ -22,9 +22,12 @@
 // (the user-interface thread), except that GetPercent, IsStopped and
 // GetCurrentName may be called while the worker runs.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -102,6 +105,8 @@ class CGetCDData {
 
   // Blocks until the worker (if any) has ended.
   void Wait();
+  // Waits at most `timeout` for the job to stop; whether it has.
+  bool WaitFor(std::chrono::milliseconds timeout);
   bool IsRunning() const { return m_bRunning; }
   // What the last job did; complete once IsStopped() and Wait() returned.
   CopyResult GetResult() const;
@@ -130,11 +135,11 @@ class CGetCDData {
   void UdfFolderThread();
 
   // ISO 9660.
-  bool CopyIsoFolder(const FolderJob& job, std::vector<std::uint32_t>& ancestors);
+  bool CopyIsoFolder(const FolderJob& job, std::set<std::uint32_t>& visited);
   using IsoExtents = std::vector<std::pair<std::uint32_t, std::uint32_t>>;  // sector, bytes
   bool CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents);
   // UDF.
-  bool CopyUdfFolder(const FolderJob& job, std::vector<std::uint32_t>& ancestors);
+  bool CopyUdfFolder(const FolderJob& job, std::set<std::uint32_t>& visited);
   bool CopyUdfFile(const std::filesystem::path& path, std::uint32_t feSector);
   bool AnalyseVolume();
 
@@ -172,6 +177,7 @@ class CGetCDData {
   std::thread m_Worker;
 
   mutable std::mutex m_Lock;  // guards m_sCurrent and m_Result
+  std::condition_variable m_Stopped;  // the worker has set its last values
   std::string m_sCurrent;
   CopyResult m_Result;
   bool m_bFailed = false;     // worker only

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include "copy/GetCDData.h"
 #include "disc/ByteOrder.h"
@@ -258,9 +259,14 @@ TEST(CopyTrack, ANewStartOrTheEngineGoingWaitsForARunningWorker) {
     rec->HoldAtRead(2);
     ASSERT_TRUE(e.StartTrackCopy(1, 0, 200, dir.File("a.iso")));
     rec->WaitHeld();
+    // The new start stops the running job and waits for it to end before
+    // it takes over; its own file is whole, the stopped one's is gone.
+    bool started = false;
+    std::thread second([&] { started = e.StartTrackCopy(1, 0, 20, dir.File("b.iso")); });
+    while (!e.IsStopped()) std::this_thread::yield();
     rec->Release();
-    // The new job takes over only once the first has ended; its file is whole.
-    ASSERT_TRUE(e.StartTrackCopy(1, 0, 20, dir.File("b.iso")));
+    second.join();
+    ASSERT_TRUE(started);
     e.Wait();
     EXPECT_EQ(ReadWholeFile(dir.File("b.iso")).size(), 20u * 2048);
     EXPECT_FALSE(std::filesystem::exists(dir.File("a.iso")));
