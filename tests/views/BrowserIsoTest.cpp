@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 #include "tests/views/BrowserTestUtil.h"
 #include "views/IsoReader.h"
@@ -353,4 +354,36 @@ TEST(BrowserIso, NestingDeeperThanSixtyFourLevelsIsCut) {
   // The cut folder still lists its entries when selected.
   view.SelectNode(deepest);
   EXPECT_EQ(Names(view.List()), (std::vector<std::string>{"D65"}));
+}
+
+TEST(BrowserIso, RandomlyDamagedVolumesStayBounded) {
+  UiScope ui;
+  IsoBuilder b = Sample(true);
+  IsoNode& wide = b.Folder(b.Root(), "WIDE");
+  for (int i = 0; i < 60; ++i) b.Folder(i % 2 ? wide : *b.Find("/DOCS"), "D" + std::to_string(i));
+  const Bytes clean = b.Build();
+  std::mt19937 rng(20261207);
+  std::uniform_int_distribution<std::size_t> where(16 * 2048, clean.size() - 1);
+  std::uniform_int_distribution<int> value(0, 255), count(1, 24);
+  for (int round = 0; round < 150; ++round) {
+    SCOPED_TRACE(round);
+    Bytes img = clean;
+    for (int n = count(rng); n > 0; --n) img[where(rng)] = static_cast<std::uint8_t>(value(rng));
+    auto dev = IsoDevice(img);
+    CDlgMain view;
+    view.LoadDisc(dev.get());
+    // Every folder node is listed too; the tree never outgrows its limits.
+    ASSERT_LE(view.Tree().GetCount(), static_cast<int>(iso::kMaxFolders) + 3);
+    std::vector<ui::HTREEITEM> pending{ui::TVI_ROOT};
+    int listed = 0;
+    while (!pending.empty() && listed < 400) {
+      ui::HTREEITEM n = pending.back();
+      pending.pop_back();
+      for (ui::HTREEITEM c : view.Tree().Children(n)) pending.push_back(c);
+      if (n == ui::TVI_ROOT) continue;
+      view.SelectNode(n);
+      ++listed;
+      EXPECT_LE(view.List().GetItemCount(), 8192 * 2048 / 34);
+    }
+  }
 }
