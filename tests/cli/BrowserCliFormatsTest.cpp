@@ -195,3 +195,29 @@ TEST(BrowserCliFormats, EmptyRootListsOnlyTheHeader) {
   EXPECT_EQ(none.status, 1);
   EXPECT_NE(none.err.find("no data track with a file system"), std::string::npos) << none.err;
 }
+
+TEST(BrowserCliFormats, AudioTrackOfACueSheetListsItsCdText) {
+  ScratchDir dir;
+  dir.Write("a.bin", testsupport::AudioSectors(2 * 200));
+  const std::string cue = dir.Write("a.cue", std::string("TITLE \"The Album\"\nPERFORMER \"The Band\"\n"
+                                                         "FILE \"a.bin\" BINARY\n"
+                                                         "  TRACK 01 AUDIO\n    TITLE \"Opening\"\n    PERFORMER \"Singer\"\n"
+                                                         "    SONGWRITER \"Writer\"\n    ISRC USABC0900001\n"
+                                                         "    INDEX 01 00:00:00\n"
+                                                         "  TRACK 02 AUDIO\n    TITLE \"Closing\"\n    INDEX 01 00:02:50\n"));
+  auto tree = Tessal("tree " + Q(cue), dir);
+  ASSERT_EQ(tree.status, 0) << tree.err;
+  EXPECT_EQ(tree.out, "Session 1\t0\n  AUDIO TRACK 1\t0\n  AUDIO TRACK 2\t0\n(Lead Out) 400\t0\n");
+  auto one = Tessal("ls " + Q(cue) + " " + Q("Session 1/AUDIO TRACK 1"), dir);
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(one.out, "CDTEXT Item\tCDTEXT Info\n"
+                     "ARTIST\tSinger\n"
+                     "ISRC\tUSABC0900001\n"
+                     "szComposer\t\n"
+                     "szSongster\tWriter\n"
+                     "szSpecialTitle\t\n"
+                     "TITLE\tOpening\n");
+  auto two = Tessal("ls " + Q(cue) + " " + Q("Session 1/AUDIO TRACK 2") + " --json", dir);
+  ASSERT_EQ(two.status, 0) << two.err;
+  EXPECT_NE(two.out.find("{\"CDTEXT Item\": \"TITLE\", \"CDTEXT Info\": \"Closing\"}"), std::string::npos) << two.out;
+}
