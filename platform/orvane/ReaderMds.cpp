@@ -6,7 +6,8 @@
 //   session (24 bytes)  0 start LBA, 4 end LBA (its lead-out), 8 number,
 //                       10 entries, 11 of them not tracks (A0, A1, A2 ...),
 //                       12 first track, 14 last track, 20 offset of its entries
-//   entry (80 bytes)    0 mode, 1 sub-channel (8: 96 bytes interleaved after
+//   entry (80 bytes)    0 mode (0xA9 audio, 0xAA Mode 1, 0xAB Mode 2, 0xAC/0xAD
+//                       Form 1/2, the same with 0xE high; 0x02 DVD data), 1 sub-channel (8: 96 bytes interleaved after
 //                       each sector), 2 ADR/control, 4 point, 9 M:S:F, 12
 //                       offset of the extra block, 16 sector size, 36 start
 //                       LBA, 40 offset in the data file (64-bit), 48 file
@@ -101,7 +102,10 @@ class MdsImageReader final : public ImageReader {
         t.number = point;
         t.session = sl.number;
         t.control = e[2] & 0x0F;
-        const int mode = e[0] & 0x0F;
+        // 0xA9 ... 0xAD, or 0xE9 ... 0xED as some versions write them; 0x02 a DVD's data.
+        const int mode = e[0] == 0x02 ? 0x0A : e[0] & 0x0F;
+        if (e[0] != 0x02 && (e[0] >> 4) != 0x0A && (e[0] >> 4) != 0x0E)
+          return fail("track " + std::to_string(point) + " has the unknown mode 0x" + Hex(e[0]));
         switch (mode) {
           case 0x09: t.mode = TrackMode::Audio; break;
           case 0x0A: t.mode = TrackMode::Mode1; break;
@@ -109,7 +113,7 @@ class MdsImageReader final : public ImageReader {
           case 0x0C: case 0x0D: t.mode = TrackMode::Mode2Xa; break;
           default: return fail("track " + std::to_string(point) + " has the unknown mode 0x" + Hex(e[0]));
         }
-        if ((t.mode == TrackMode::Audio) != !(t.control & 0x04))
+        if (e[0] != 0x02 && (t.mode == TrackMode::Audio) != !(t.control & 0x04))
           return fail("track " + std::to_string(point) + " has a mode its control bits contradict");
         const unsigned sectorSize = GetLE16(e + 16);
         const bool sub = e[1] == 0x08;

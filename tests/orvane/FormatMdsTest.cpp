@@ -50,6 +50,19 @@ TEST(FormatMds, MediumTypeDecidesTheProfile) {
     testsupport::WriteMds(d, dir, "m", medium);
     EXPECT_EQ(MustOpen(dir.File("m.mds")).profile, profile) << medium;
   }
+  // A DVD's data track, as Alcohol marks it (mode 0x02, no control bits).
+  testsupport::WriteMds(d, dir, "m", 0x10);
+  Bytes dvd = ReadBytes(dir.File("m.mds"));
+  const std::size_t track = 88 + 24 + 3 * 80;
+  dvd[track] = 0x02;
+  dvd[track + 2] = 0x00;
+  auto l = MustOpen(dir.Write("m.mds", dvd));
+  EXPECT_EQ(l.profile, 0x10);
+  ASSERT_EQ(l.tracks.size(), 1u);
+  EXPECT_EQ(l.tracks[0].mode, TrackMode::Mode1);
+  unsigned char user[2048];
+  ASSERT_EQ(Serve(l)->ReadCD_10(user, sizeof user, 1, 7), 0);
+  EXPECT_EQ(Bytes(user, user + 2048), testsupport::UserDataOf(7));
   testsupport::WriteMds(d, dir, "m", 0x77);
   EXPECT_TRUE(Refused(dir.File("m.mds"), "unknown medium type"));
 }
@@ -70,6 +83,7 @@ TEST(FormatMds, DamagedDescriptorsAreRefused) {
   EXPECT_TRUE(Refused(with(80, {0xF0, 0xFF}), "session blocks lie past"));
   const std::size_t firstTrack = 88 + 2 * 24 + 3 * 80;  // session 1's A0, A1, A2 come first
   EXPECT_TRUE(Refused(with(firstTrack, {0xA7}), "unknown mode 0xA7"));
+  EXPECT_TRUE(Refused(with(firstTrack, {0x3A}), "unknown mode 0x3A"));
   EXPECT_TRUE(Refused(with(firstTrack, {0xA9}), "control bits contradict"));
   EXPECT_TRUE(Refused(with(firstTrack + 16, {0x00, 0x09}), "2304-byte sectors"));
   EXPECT_TRUE(Refused(with(firstTrack + 52, {0xFF, 0xFF}), "footer of track 1 lies past"));
