@@ -6,6 +6,7 @@
 
 #include "app/CTessalApp.h"
 #include "app/CTessalDlg.h"
+#include "copy/CDlgProgress.h"
 #include "platform/ui/qt/QtUi.h"
 #include "res/Resources.h"
 
@@ -24,7 +25,8 @@ constexpr const char* kUsage =
     "  --node TEXT    in the file view, select the first tree entry whose text\n"
     "                 begins with TEXT (\"AUDIO TRACK 2\", \"DATA TRACK 1\", ...)\n"
     "  --show WHAT    then open WHAT: about, device, scan, menu-file, menu-view,\n"
-    "                 menu-tools, menu-help\n"
+    "                 menu-tools, menu-help, or progress (a preview of the copy\n"
+    "                 progress dialog whose bar runs on a timer; nothing is copied)\n"
     "  --help         print this and exit\n";
 
 struct Options {
@@ -89,8 +91,36 @@ void SelectNode(CTessalDlg& dlg, const std::string& prefix) {
   std::fprintf(stderr, "tessal: no tree entry begins with \"%s\"\n", prefix.c_str());
 }
 
+// The copy progress dialog as a copy shows it, for looking at: the bar runs
+// through on a timer, the caption names the selected entry, Cancel ends it.
+class ProgressPreview : public CDlgProgress {
+ public:
+  ProgressPreview(ui::Window* parent, std::string caption) : CDlgProgress(parent), m_Caption(std::move(caption)) {}
+  bool OnInitDialog() override {
+    CDlgProgress::OnInitDialog();
+    SetTimer(kTimer, 100);
+    return true;
+  }
+  void OnTimer(unsigned id) override {
+    if (id != kTimer) return;
+    SetCaption(m_Caption);
+    m_Percent = (m_Percent + 1) % 101;
+    SetPercent(m_Percent);
+  }
+
+ private:
+  static constexpr unsigned kTimer = 7;
+  std::string m_Caption;
+  int m_Percent = 36;
+};
+
 void Show(CTessalDlg& dlg, const std::string& what) {
-  if (what == "about") dlg.OnCommand(IDC_BTN_ABOUT);
+  if (what == "progress") {
+    ui::TreeCtrl& tree = dlg.Browser().Tree();
+    const ui::HTREEITEM node = tree.GetSelectedItem();
+    ProgressPreview preview(&dlg, node ? tree.GetItemText(node) : std::string("Preview"));
+    preview.DoModal();
+  } else if (what == "about") dlg.OnCommand(IDC_BTN_ABOUT);
   else if (what == "device") dlg.OnSelectDevice();
   else if (what == "scan") dlg.OnCommand(ID_TOOLS_DISCSCAN);
   else if (what == "menu-file") dlg.OnCommand(IDC_MENU_FILE);

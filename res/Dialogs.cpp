@@ -87,8 +87,8 @@ constexpr ControlTemplate kAbout[] = {
     {IDC_STATIC_PRODUCT, K::Static, "Tessal", 0, 52, 64, 9, kChild | Style::CenterText},
     {IDC_STATIC, K::Picture, "", 175, 0, 13, 13, kChild, IDB_ABOUT_CORNER},
     {IDC_STATIC_VERSION, K::Static,
-     "Version 3.03\n\nAnalyser of CD, DVD and BD discs and of their image files.\n\n"
-     "Reads sessions, tracks, sectors and ISO 9660 and UDF file systems.",
+     // Five lines that fit the box's 50 dialog units in its font.
+     "Version 3.03\n\nAnalyser of CD, DVD and BD discs.\n\nTracks, sectors, ISO 9660 and UDF.",
      1, 68, 184, 50, kChild},
     {IDC_STATIC, K::Picture, "", 1, 0, 100, 50, kChild, IDB_ABOUT_LOGO},
 };

@@ -558,7 +558,7 @@ TEST_F(QtLayer, PopupMenusSendTheChosenCommandToTheOwner) {
     for (QWidget* w : menu->findChildren<QWidget*>()) {
       if (w->parentWidget() != menu) continue;
       sizes.push_back(w->size());
-      if (w->width() == 9 * 6 + 19) discScan = w;
+      if (!discScan || w->y() > discScan->y()) discScan = w;  // the last item
     }
     ASSERT_NE(discScan, nullptr);
     idle = discScan->grab().toImage().pixelColor(1, 1);
@@ -571,6 +571,9 @@ TEST_F(QtLayer, PopupMenusSendTheChosenCommandToTheOwner) {
   for (const QSize& s : sizes) {
     EXPECT_GE(s.width(), 30);
     EXPECT_EQ(s.height(), 19);
+    // Items share the popup's width, with the check-mark column added.
+    EXPECT_EQ(s.width(), sizes[0].width());
+    EXPECT_GE(s.width(), 18 * 6 + 19 + 15);  // "Volumn Information"
   }
   EXPECT_EQ(idle, QColor(212, 208, 200));
   QApplication::processEvents();

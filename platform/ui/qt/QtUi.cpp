@@ -27,12 +27,17 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 // A popup-menu item painted by the program's own menu drawing.
 class OwnerDrawnItem : public QWidget {
  public:
+  static constexpr int kCheckColumn = 15;
   OwnerDrawnItem(const res::MenuItem& item, MenuOwnerDraw& draw, int& chosen, QMenu& menu)
       : item_(item), draw_(draw), chosen_(chosen), menu_(menu) {
     setMouseTracking(true);
     setAttribute(Qt::WA_Hover, true);
     const Size s = draw_.MeasureItem(item_);
-    setFixedSize(std::max(1, s.cx), std::max(1, s.cy));
+    // As the platform the menus come from does, an owner-drawn item gets the
+    // check-mark column on top of the width it asked for, and every item of
+    // a popup is as wide as the widest.
+    setMinimumSize(std::max(1, s.cx + kCheckColumn), std::max(1, s.cy));
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   }
   void paintEvent(QPaintEvent*) override {
     QPainter p(this);
