@@ -15,8 +15,10 @@
 //   extra (8 bytes)     0 pregap sectors, 4 sectors from the track's start
 //   footer (16 bytes)   0 offset of the file name, 4 UTF-16 flag
 //
-// A track's stored sectors begin with its pregap, except where the pregap
-// lies before LBA 0 (the first track's 150 sectors), which no image keeps.
+// A track's offset is that of its start (index 01); its pregap lies in the
+// data file just before, except where the pregap lies before LBA 0 (the first
+// track's 150 sectors), which no image keeps. A DVD's track (mode 0x02) has no
+// extra block: the field that would point to it holds the track's length.
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -127,7 +129,9 @@ class MdsImageReader final : public ImageReader {
         const std::uint64_t offset = GetLE64(e + 40);
         const std::uint32_t extraAt = GetLE32(e + 12);
         std::uint32_t pregap = 0, length = 0;
-        if (extraAt) {
+        if (e[0] == 0x02) {
+          length = extraAt;  // a DVD's track has no extra block: the field holds its length
+        } else if (extraAt) {
           if (!inside(extraAt, kExtra)) return fail("the extra block of track " + std::to_string(point) + " lies past its end");
           pregap = GetLE32(&d[extraAt]);
           length = GetLE32(&d[extraAt + 4]);
@@ -154,12 +158,21 @@ class MdsImageReader final : public ImageReader {
           file = OpenImageFile(dataPath.string(), error);
           if (!file) return false;
         }
-        const std::int32_t first = std::max(t.pregapStart, 0);
-        if (first > t.pregapStart)
-          t.extents.push_back(UnstoredRun(t.pregapStart, static_cast<std::uint32_t>(std::min<std::int64_t>(first - t.pregapStart, pregap)), t.mode));
-        const std::int64_t stored = std::int64_t(t.start) + length - first;
-        if (stored <= 0) return fail("track " + std::to_string(point) + " holds no sectors");
-        t.extents.push_back(StoredRun(first, static_cast<std::uint32_t>(stored), file, offset, *storage));
+        // The offset is the track start's; a pregap the file keeps lies just before it.
+        if (length == 0) return fail("track " + std::to_string(point) + " holds no sectors");
+        const std::int32_t first = std::max(t.pregapStart, std::min(t.start, 0));
+        const std::uint64_t before = std::uint64_t(t.start - first) * sectorSize;
+        const bool pregapStored = t.start > first && offset >= before;
+        if (t.start > t.pregapStart) {
+          if (pregapStored) {
+            if (first > t.pregapStart)
+              t.extents.push_back(UnstoredRun(t.pregapStart, static_cast<std::uint32_t>(first - t.pregapStart), t.mode));
+            t.extents.push_back(StoredRun(first, static_cast<std::uint32_t>(t.start - first), file, offset - before, *storage));
+          } else {
+            t.extents.push_back(UnstoredRun(t.pregapStart, pregap, t.mode));
+          }
+        }
+        t.extents.push_back(StoredRun(t.start, length, file, offset, *storage));
         RefineMode2(t);
         layout.tracks.push_back(std::move(t));
       }

@@ -50,11 +50,13 @@ TEST(FormatMds, MediumTypeDecidesTheProfile) {
     testsupport::WriteMds(d, dir, "m", medium);
     EXPECT_EQ(MustOpen(dir.File("m.mds")).profile, profile) << medium;
   }
-  // A DVD's data track, as Alcohol marks it (mode 0x02, no control bits).
+  // A DVD's data track, as Alcohol marks it (mode 0x02, its length in place of
+  // the extra block's offset), also without control bits.
   testsupport::WriteMds(d, dir, "m", 0x10);
   Bytes dvd = ReadBytes(dir.File("m.mds"));
   const std::size_t track = 88 + 24 + 3 * 80;
-  dvd[track] = 0x02;
+  ASSERT_EQ(dvd[track], 0x02);
+  EXPECT_EQ(GetLE32(&dvd[track + 12]), 500u);
   dvd[track + 2] = 0x00;
   auto l = MustOpen(dir.Write("m.mds", dvd));
   EXPECT_EQ(l.profile, 0x10);

@@ -86,16 +86,19 @@ void WriteMds(const FixtureDisc& disc, const ScratchDir& dir, const std::string&
       e[4] = static_cast<std::uint8_t>(pt.number);
       PutMsfOf(e, pt.start);
       const std::size_t extra = extrasAt + 8 * i;
-      PutLE32(e + 12, static_cast<std::uint32_t>(extra));
+      const bool dvd = mediumType >= 0x10;
+      if (dvd) e[0] = 0x02;  // a DVD's data: no extra block, the length in its place
+      PutLE32(e + 12, static_cast<std::uint32_t>(dvd ? t.length : extra));
       PutLE16(e + 16, t.sectorSize);
       PutLE32(e + 36, static_cast<std::uint32_t>(pt.start));
-      PutLE64(e + 40, mdf.size());
+      PlacedTrack storedPart = pt;
+      storedPart.pregapStart = std::max(pt.pregapStart, 0);
+      // The offset is the track start's, after the pregap the file keeps.
+      PutLE64(e + 40, mdf.size() + std::uint64_t(pt.start - storedPart.pregapStart) * t.sectorSize);
       PutLE32(e + 48, 1);
       PutLE32(e + 52, static_cast<std::uint32_t>(footerAt));
       PutLE32(&d[extra], t.pregap);
       PutLE32(&d[extra + 4], t.length);
-      PlacedTrack storedPart = pt;
-      storedPart.pregapStart = std::max(pt.pregapStart, 0);
       const Bytes data = StoredTrackBytes(t, storedPart);
       mdf.insert(mdf.end(), data.begin(), data.end());
       entriesAt += 80;
