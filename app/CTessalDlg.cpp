@@ -32,16 +32,6 @@ constexpr std::array<RoundButton, 8> kRoundButtons{{
     {IDC_BTN_SELDEVICE, IDB_SELDEVICE, IDB_SELDEVICE_DOWN, IDS_HINT_SELDEVICE},
 }};
 
-// The browser's and the TOC view's Save Data belong to the copy commands;
-// a view that has none yet saves nothing.
-template <class View>
-void SaveFrom(View& view) {
-  if constexpr (requires { view.OnSaveData(); })
-    view.OnSaveData();
-  else if constexpr (requires { view.SaveTrack(); })
-    view.SaveTrack();
-}
-
 }  // namespace
 
 const CTessalDlg::Command CTessalDlg::kCommands[] = {
@@ -321,9 +311,9 @@ void CTessalDlg::OnRefresh() {
 void CTessalDlg::OnSaveData() {
   if (!m_pCurDevice) return;
   switch (m_nCurView) {
-    case kViewBrowser: SaveFrom(m_DlgMain); break;
+    case kViewBrowser: m_DlgMain.OnSaveData(); break;
     case kViewSector: m_DlgSector.SaveSector(); break;
-    case kViewToc: SaveFrom(m_DlgTOC); break;
+    case kViewToc: m_DlgTOC.SaveTrack(); break;
     default: break;  // the volume and capability lists have nothing to save
   }
 }

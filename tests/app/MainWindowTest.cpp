@@ -15,6 +15,7 @@
 #include "skin/BtnSplit.h"
 #include "skin/SkinMessages.h"
 #include "tests/app/AppTestUtil.h"
+#include "copy/CDlgProgress.h"
 #include "views/CDlgScanDisc.h"
 
 namespace {
@@ -424,6 +425,44 @@ TEST_F(MainWindow, TheSplitterMovesThePanesButKeepsEachAHundredPixelsWide) {
   // Moves without the button held do nothing.
   split->OnMouseMove(0, {-200, 5});
   EXPECT_EQ(browser.List().GetRect().Width(), 98);
+}
+
+TEST_F(MainWindow, SaveDataCopiesBehindTheProgressDialogWhichCancels) {
+  SelectDrive();
+  ui::TreeCtrl& tree = dlg->Browser().Tree();
+  ui::HTREEITEM audio = nullptr;
+  for (ui::HTREEITEM t = tree.GetChildItem(tree.GetRootItem()); t; t = tree.GetNextSiblingItem(t))
+    if (tree.GetItemText(t) == "AUDIO TRACK 2") audio = t;
+  ASSERT_NE(audio, nullptr);
+  dlg->Browser().SelectNode(audio);
+
+  // From the browser: the audio track becomes a WAV file; Cancel stops it.
+  bool shown = false;
+  auto cancel = [&](ui::Dialog& d) {
+    EXPECT_EQ(d.GetTemplateId(), CDlgProgress::kTemplateId);
+    shown = d.IsWindowVisible();
+    auto* button = d.GetDlgItemAs<ui::Button>(CDlgProgress::kCancelId);
+    ASSERT_NE(button, nullptr);
+    button->Click();
+  };
+  const std::string wav = disc.dir.File("track.wav");
+  hui.QueueFileChoice(wav);
+  hui.QueueModalAction(cancel);
+  Click(IDC_BTN_SAVE);
+  EXPECT_EQ(ModalRunsOf(CDlgProgress::kTemplateId), 1);
+  EXPECT_TRUE(shown);
+  EXPECT_FALSE(dlg->Browser().ProgressDialog().IsWindow());
+
+  // From the track list, by the menu: the same dialog, the same way out.
+  Click(IDC_BTN_TOC);
+  dlg->TocView().List().SetItemState(1, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
+  hui.QueueFileChoice(disc.dir.File("track2.wav"));
+  shown = false;
+  hui.QueueModalAction(cancel);
+  dlg->OnCommand(ID_VIEW_SAVEDATA);
+  EXPECT_EQ(ModalRunsOf(CDlgProgress::kTemplateId), 2);
+  EXPECT_TRUE(shown);
+  EXPECT_FALSE(dlg->TocView().ProgressDialog().IsWindow());
 }
 
 }  // namespace
