@@ -42,6 +42,11 @@ void Seed(const std::string& target, const std::string& name, const Bytes& bytes
   }
   ++g_count;
 }
+// The extraction target reads the browser's inputs.
+void BrowserSeed(const std::string& name, const Bytes& bytes) {
+  Seed("fuzz_browser", name, bytes);
+  Seed("fuzz_extract", name, bytes);
+}
 void Seed(const std::string& target, const std::string& name, const std::string& text) {
   Seed(target, name, Bytes(text.begin(), text.end()));
 }
@@ -357,14 +362,14 @@ void VolumeSeeds() {
     Bytes browser{1};
     const Bytes sparse = fuzzsupport::MakeSparse(img.bytes, 2048);
     browser.insert(browser.end(), sparse.begin(), sparse.end());
-    Seed("fuzz_browser", std::string("udf-") + c.name, browser);
+    BrowserSeed(std::string("udf-") + c.name, browser);
   }
   for (bool joliet : {false, true}) {
     const Bytes iso = SampleIso(joliet).Build();
     Bytes browser{1};
     const Bytes sparse = fuzzsupport::MakeSparse(iso, 2048);
     browser.insert(browser.end(), sparse.begin(), sparse.end());
-    Seed("fuzz_browser", joliet ? "iso-joliet" : "iso-plain", browser);
+    BrowserSeed(joliet ? "iso-joliet" : "iso-plain", browser);
   }
   {
     IsoBuilder b;
@@ -373,7 +378,7 @@ void VolumeSeeds() {
     Bytes browser{1};
     const Bytes sparse = fuzzsupport::MakeSparse(b.Build(), 2048);
     browser.insert(browser.end(), sparse.begin(), sparse.end());
-    Seed("fuzz_browser", "iso-deep", browser);
+    BrowserSeed("iso-deep", browser);
   }
   {
     IsoBuilder b;
@@ -383,7 +388,7 @@ void VolumeSeeds() {
     Bytes browser{3};
     const Bytes sparse = fuzzsupport::MakeSparse(RawXaSectors(user, b.Form2Sectors()), 2352);
     browser.insert(browser.end(), sparse.begin(), sparse.end());
-    Seed("fuzz_browser", "iso-xa-raw", browser);
+    BrowserSeed("iso-xa-raw", browser);
   }
   {
     // Both file systems on one volume, as mkisofs -udf writes them.
@@ -394,7 +399,7 @@ void VolumeSeeds() {
     Bytes browser{1};
     const Bytes sparse = fuzzsupport::MakeSparse(both, 2048);
     browser.insert(browser.end(), sparse.begin(), sparse.end());
-    Seed("fuzz_browser", "udf-and-iso", browser);
+    BrowserSeed("udf-and-iso", browser);
   }
 }
 

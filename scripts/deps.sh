@@ -10,6 +10,8 @@ pkgs=(
   genisoimage xorriso udftools p7zip-full libcdio-utils
   # other tools' image formats: cdrdao (show-toc, toc2cue), CloneCD and Alcohol converters
   cdrdao ccd2iso mdf2iso
+  # fuzzing: clang with its libFuzzer runtime
+  clang libclang-rt-dev
   # screenshots and sound checks
   xvfb xauth imagemagick alsa-utils
   # checks the desktop entry the install puts in place

@@ -2,10 +2,11 @@
 # Builds the libFuzzer targets with clang (ASan + UBSan) in build-fuzz and runs
 # each for a while from a corpus seeded by the tests' fixture builders.
 #
-#   scripts/fuzz.sh [-t SECONDS] [-j JOBS] [TARGET...]
+#   scripts/fuzz.sh [-t SECONDS] [-j JOBS] [-n] [TARGET...]
 #
 # -t  seconds per target (default 60); -j  targets run at once (default 1, at
-# most 2 on a shared machine). Without targets, every fuzz_* target runs.
+# most 2 on a shared machine); -n  run what is built, build nothing. Without
+# targets, every fuzz_* target runs.
 # The corpus grows in build-fuzz/corpus/<target> from run to run; a finding
 # lands in build-fuzz/artifacts/<target>/ and makes the script fail. Each
 # run's figures (executions, corpus, findings) go to build-fuzz/logs/ and the
@@ -14,11 +15,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=60
 jobs=1
-while getopts "t:j:" opt; do
+build=1
+while getopts "t:j:n" opt; do
   case $opt in
     t) seconds=$OPTARG ;;
     j) jobs=$OPTARG ;;
-    *) echo "usage: $0 [-t SECONDS] [-j JOBS] [TARGET...]" >&2; exit 2 ;;
+    n) build=0 ;;
+    *) echo "usage: $0 [-t SECONDS] [-j JOBS] [-n] [TARGET...]" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -37,10 +40,12 @@ if [ ${#targets[@]} -eq 0 ]; then
   # shellcheck disable=SC2206
   targets=($all)
 fi
-cmake --build "$dir" -j"${TESSAL_JOBS:-2}" --target fuzz_seeds "${targets[@]}"
+[ $build -eq 1 ] && cmake --build "$dir" -j"${TESSAL_JOBS:-2}" --target fuzz_seeds "${targets[@]}"
 
-seeds="$dir/seeds"
+# Made afresh for each invocation (several may run at once).
+seeds="$dir/seeds.$$"
 rm -rf "$seeds"
+trap 'rm -rf "$seeds"' EXIT
 "$dir/fuzz/fuzz_seeds" "$seeds" >/dev/null
 mkdir -p "$dir/logs"
 
