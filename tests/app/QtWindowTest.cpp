@@ -277,6 +277,23 @@ TEST_F(QtWindow, ACaptionButtonPopsUpItsMenuBelowItAndTheChoiceArrives) {
   ASSERT_TRUE(Until([&] { return dlg->CurrentView() == CTessalDlg::kViewToc; }));
   EXPECT_EQ(shownAt, corner);
   EXPECT_EQ(texts, QStringList({"item", "item", "item", "-", "item"}));
+
+  // The keyboard: Down twice to the second item, Enter chooses it.
+  bool keyed = false;
+  Meanwhile([&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return false;
+    for (int key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}) {
+      QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+      QApplication::sendEvent(menu, &e);
+    }
+    keyed = true;
+    if (menu->isVisible()) menu->close();
+    return true;
+  });
+  ButtonWidget(IDC_MENU_TOOLS)->click();
+  EXPECT_TRUE(keyed);
+  EXPECT_TRUE(Until([&] { return dlg->CurrentView() == CTessalDlg::kViewVolume; }, 2000));
 }
 
 }  // namespace

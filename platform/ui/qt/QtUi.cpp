@@ -39,10 +39,14 @@ class OwnerDrawnItem : public QWidget {
     setMinimumSize(std::max(1, s.cx + kCheckColumn), std::max(1, s.cy));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   }
+  void SetAction(QAction* action) { action_ = action; }
   void paintEvent(QPaintEvent*) override {
     QPainter p(this);
     QtCanvas c(p);
-    draw_.DrawItem(item_, c, Rect(0, 0, width(), height()), underMouse());
+    // Selected under the mouse, or as the keyboard's current item.
+    auto* menu = qobject_cast<QMenu*>(parentWidget());
+    const bool current = menu && action_ && menu->activeAction() == action_;
+    draw_.DrawItem(item_, c, Rect(0, 0, width(), height()), underMouse() || current);
   }
   void enterEvent(QEnterEvent*) override { update(); }
   void leaveEvent(QEvent*) override { update(); }
@@ -56,6 +60,7 @@ class OwnerDrawnItem : public QWidget {
   MenuOwnerDraw& draw_;
   int& chosen_;
   QMenu& menu_;
+  QAction* action_ = nullptr;
 };
 
 void Fill(QMenu& menu, QMenu& root, const std::vector<res::MenuItem>& items, MenuOwnerDraw* draw, int& chosen) {
@@ -67,8 +72,17 @@ void Fill(QMenu& menu, QMenu& root, const std::vector<res::MenuItem>& items, Men
       Fill(*sub, root, m.popup, draw, chosen);
     } else if (draw) {
       auto* act = new QWidgetAction(&menu);
-      act->setDefaultWidget(new OwnerDrawnItem(m, *draw, chosen, root));
+      auto* item = new OwnerDrawnItem(m, *draw, chosen, root);
+      item->SetAction(act);
+      act->setDefaultWidget(item);
       menu.addAction(act);
+      // Enter on the keyboard's current item chooses it as a click does.
+      const int id = m.id;
+      QObject::connect(act, &QAction::triggered, &root, [&chosen, &root, id] {
+        chosen = id;
+        root.close();
+      });
+      QObject::connect(&menu, &QMenu::hovered, item, [item] { item->update(); });
     } else {
       QAction* act = menu.addAction(Q(m.text));
       const int id = m.id;
