@@ -1,8 +1,8 @@
 // ISO 9660 (and Joliet) files and folders of the copy engine.
 //
-// A directory is read raw first, so that CD-ROM XA sectors are cut by their
-// own header and sub-header, and with 2048-byte reads where the medium gives
-// no raw sectors. Everything taken from the medium is checked: record lengths
+// Directories are read as 2048-byte user data (raw where a drive refuses
+// that); file data of CD-ROM XA discs raw, so that each sector is cut by its
+// own header and sub-header. Everything taken from the medium is checked: record lengths
 // against the sector's payload, the number of directory sectors, the nesting,
 // the number of entries, and no directory is entered twice in one job.
 #include <algorithm>
@@ -120,10 +120,13 @@ static bool ReadIsoDirectory(CDevCmdROM* dev, std::uint32_t lba, int dataMode, b
                              std::uint64_t& budget, std::vector<IsoEntry>& out, std::uint64_t& unreadable) {
   unsigned char s[CGetCDData::kRawSectorSize];
   std::memset(s, 0, sizeof s);
-  bool raw = dev->ReadCD_All(s, sizeof s, 1, lba) == 0;
-  if (!raw) {
+  // Directory sectors are Mode 1 or Form 1: their 2048 bytes of user data
+  // are the same read either way, so the cheaper read goes first and raw
+  // sectors serve drives that refuse it.
+  bool raw = dev->ReadCD_10(s, static_cast<int>(CGetCDData::kUserSectorSize), 1, lba) != 0;
+  if (raw) {
     std::memset(s, 0, sizeof s);
-    if (dev->ReadCD_10(s, static_cast<int>(CGetCDData::kUserSectorSize), 1, lba) != 0) return false;
+    if (dev->ReadCD_All(s, sizeof s, 1, lba) != 0) return false;
   }
   if (budget) --budget;
   Payload p = raw ? RawPayload(s, dataMode) : Payload{};
@@ -271,7 +274,25 @@ bool CGetCDData::CopyIsoFile(const std::filesystem::path& path, int dataMode, co
         left = 0;
         break;
       }
-      ReadRun(raw, lba + k, r, buffer, bad);
+      if (!raw) {
+        // Mode 1 user data goes straight into the output when the whole run
+        // reads; otherwise its sectors are looked at one by one.
+        unsigned char* into = out.Claim(static_cast<std::size_t>(r) * kUserSectorSize, reason);
+        if (!into) return Fail(path, reason), false;
+        const int failed = ReadRun(false, lba + k, r, into, bad);
+        if (failed == 0) {
+          const std::uint64_t n = std::min<std::uint64_t>(left, std::uint64_t(r) * kUserSectorSize);
+          out.Commit(static_cast<std::size_t>(n));
+          left -= n;
+          doneSectors += static_cast<std::uint64_t>(r);
+          SetPercent(doneSectors, totalSectors);
+          continue;
+        }
+        std::memcpy(buffer, into, static_cast<std::size_t>(r) * kUserSectorSize);
+        out.Commit(0);
+      } else {
+        ReadRun(raw, lba + k, r, buffer, bad);
+      }
       for (int i = 0; i < r; ++i) {
         const unsigned char* s = buffer + (raw ? kRawSectorSize : kUserSectorSize) * static_cast<std::size_t>(i);
         Payload p = raw ? RawPayload(s, dataMode) : Payload{};

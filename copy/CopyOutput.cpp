@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <system_error>
 
 std::string ErrnoText(int err) { return std::system_category().message(err); }
@@ -50,26 +52,42 @@ bool CGetCDData::Output::Flush(std::string& reason) {
 }
 
 bool CGetCDData::Output::Write(const void* data, std::size_t n, std::string& reason) {
+  if (n >= kBufferSize) {
+    if (m_fd < 0 || !Claim(0, reason)) return false;
+    m_length += n;
+    return WriteOut(static_cast<const unsigned char*>(data), n, reason);
+  }
+  unsigned char* at = Claim(n, reason);
+  if (!at) return false;
+  std::memcpy(at, data, n);
+  Commit(n);
+  return true;
+}
+
+unsigned char* CGetCDData::Output::Claim(std::size_t n, std::string& reason) {
   if (m_fd < 0) {
     reason = "file not open";
-    return false;
+    return nullptr;
   }
+  if (m_buffer.size() + n > kBufferSize && !Flush(reason)) return nullptr;
   // After a hole the next bytes go where the file's length has come to.
   if (m_buffer.empty() && m_written != m_length) {
     if (::lseek(m_fd, static_cast<off_t>(m_length), SEEK_SET) < 0) {
       reason = ErrnoText(errno);
-      return false;
+      return nullptr;
     }
     m_written = m_length;
   }
-  const unsigned char* p = static_cast<const unsigned char*>(data);
-  m_length += n;
-  if (m_buffer.size() + n > kBufferSize) {
-    if (!Flush(reason)) return false;
-    if (n >= kBufferSize) return WriteOut(p, n, reason);
-  }
-  m_buffer.insert(m_buffer.end(), p, p + n);
-  return true;
+  if (m_buffer.capacity() < kBufferSize && n > 0) m_buffer.reserve(std::min(kBufferSize, m_buffer.size() + n) * 2);
+  m_claimAt = m_buffer.size();
+  m_buffer.resize(m_claimAt + n);
+  return m_buffer.data() + m_claimAt;
+}
+
+void CGetCDData::Output::Commit(std::size_t m) {
+  m = std::min(m, m_buffer.size() - m_claimAt);
+  m_buffer.resize(m_claimAt + m);
+  m_length += m;
 }
 
 bool CGetCDData::Output::Skip(std::uint64_t n, std::string& reason) {

@@ -22,6 +22,11 @@ class CGetCDData::Output {
   // Bytes go out in large writes; a failure shows at the write that meets it
   // or at Close.
   bool Write(const void* data, std::size_t n, std::string& reason);
+  // Room for n bytes at the file's end, for a read straight into the output;
+  // Commit(m) keeps the first m of them (m <= n) and must follow before any
+  // other call. Null (with the reason) when earlier bytes cannot be written.
+  unsigned char* Claim(std::size_t n, std::string& reason);
+  void Commit(std::size_t m);
   // n zero bytes, left as a hole.
   bool Skip(std::uint64_t n, std::string& reason);
   // Ends the file at its length (holes at its end included) and closes it.
@@ -41,6 +46,7 @@ class CGetCDData::Output {
 
   std::filesystem::path m_path;
   std::vector<unsigned char> m_buffer;  // bytes from m_written on, not yet written
+  std::size_t m_claimAt = 0;            // where the claimed room begins in m_buffer
   int m_fd = -1;
   std::uint64_t m_length = 0;
   std::uint64_t m_written = 0;  // bytes up to the end of the last real write (and the buffer's start)

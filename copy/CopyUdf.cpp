@@ -83,7 +83,6 @@ bool CGetCDData::CopyUdfFile(const std::filesystem::path& path, std::uint32_t fe
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, f.inlineData.size()));
     if (!out.Write(f.inlineData.data(), n, reason) || !out.Skip(size - n, reason)) return Fail(path, reason), false;
   } else {
-    unsigned char buffer[kRunSectors * kUserSectorSize];
     bool bad[kRunSectors];
     for (const UdfExtent& x : f.extents) {
       if (x.fileOffset >= size) break;
@@ -109,20 +108,11 @@ bool CGetCDData::CopyUdfFile(const std::filesystem::path& path, std::uint32_t fe
           if (!out.Skip(left, reason)) return Fail(path, reason), false;
           break;
         }
-        const int failed = ReadRun(false, static_cast<std::uint32_t>(at), r, buffer, bad);
-        if (failed == 0) {
-          if (!out.Write(buffer, n, reason)) return Fail(path, reason), false;
-        } else {
-          // Readable sectors are written, unreadable ones left as zeros.
-          out.CountUnreadable(static_cast<std::uint64_t>(failed));
-          std::size_t done = 0;
-          for (int i = 0; i < r && done < n; ++i) {
-            const std::size_t m = std::min<std::size_t>(kUserSectorSize, n - done);
-            const bool ok = bad[i] ? out.Skip(m, reason) : out.Write(buffer + i * kUserSectorSize, m, reason);
-            if (!ok) return Fail(path, reason), false;
-            done += m;
-          }
-        }
+        // Read straight into the output; unreadable sectors stay zeros.
+        unsigned char* into = out.Claim(static_cast<std::size_t>(r) * kUserSectorSize, reason);
+        if (!into) return Fail(path, reason), false;
+        out.CountUnreadable(static_cast<std::uint64_t>(ReadRun(false, static_cast<std::uint32_t>(at), r, into, bad)));
+        out.Commit(n);
         SetPercent(out.Length(), size);
       }
     }

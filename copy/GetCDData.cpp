@@ -295,13 +295,14 @@ void CGetCDData::TrackCopyThread() {
     }
   }
   const std::size_t size = raw ? kRawSectorSize : kUserSectorSize;
-  unsigned char buffer[kRunSectors * kRawSectorSize];
   bool bad[kRunSectors];
   for (std::uint64_t c = start; c < end; c += kRunSectors) {
     if (m_bStop) return;  // the file goes with `out`
     const int r = static_cast<int>(std::min<std::uint64_t>(kRunSectors, end - c));
-    out.CountUnreadable(static_cast<std::uint64_t>(ReadRun(raw, static_cast<std::uint32_t>(c), r, buffer, bad)));
-    if (!out.Write(buffer, size * static_cast<std::size_t>(r), reason)) return Fail(m_sTrackPath, reason);
+    unsigned char* at = out.Claim(size * static_cast<std::size_t>(r), reason);
+    if (!at) return Fail(m_sTrackPath, reason);
+    out.CountUnreadable(static_cast<std::uint64_t>(ReadRun(raw, static_cast<std::uint32_t>(c), r, at, bad)));
+    out.Commit(size * static_cast<std::size_t>(r));
     m_nPercent = static_cast<int>(static_cast<double>(c - start + kRunSectors) * 100.0 / n);
   }
   if (!out.Close(reason)) return Fail(m_sTrackPath, reason);

@@ -284,3 +284,30 @@ TEST(CopyIso, CancelInAFolderDeletesOnlyTheFileBeingWritten) {
   const auto got = ReadTree(out);
   EXPECT_TRUE(got == (std::map<std::string, std::string>{{"A.BIN", Str(Filled(40 * 2048, 1))}})) << TreeSummary(got);
 }
+
+TEST(CopyIso, AFileOfSeveralExtentsIsJoinedAndADirectoryNamedTwiceIsWalkedOnce) {
+  ScratchDir dir;
+  Volume v;
+  IsoNode& first = v.b.File(v.b.Root(), "BIG.BIN;1", Filled(3 * 2048, 1));
+  v.b.File(v.b.Root(), "BIG.BIN;1", Filled(1000, 2));
+  IsoNode& a = v.b.Folder(v.b.Root(), "A");
+  v.b.File(a, "IN.TXT;1", Filled(7, 3));
+  IsoNode& b = v.b.Folder(v.b.Root(), "B");
+  v.user = v.b.Build();
+  // The first record goes on in the next one (a file of 4 GiB or more is
+  // recorded so); B's record names A's directory.
+  v.user[first.record + 25] |= 0x80;
+  for (int i = 0; i < 4; ++i) v.user[b.record + 2 + i] = static_cast<std::uint8_t>(a.extent >> (8 * i));
+  v.dev = RecordedDevice(CookedDisc(v.user), &v.rec);
+  CGetCDData e;
+  e.SetDevice(v.dev.get());
+  ASSERT_TRUE(e.StartFolderCopy(1, v.Root(), dir.File("out"), 1, false));
+  Finish(e);
+  EXPECT_TRUE(e.GetResult().finished) << e.GetResult().error;
+  const auto got = ReadTree(dir.File("out"));
+  const std::map<std::string, std::string> want{{"BIG.BIN", Str(Filled(3 * 2048, 1)) + Str(Filled(1000, 2))},
+                                                {"A/", ""},
+                                                {"A/IN.TXT", Str(Filled(7, 3))},
+                                                {"B/", ""}};
+  EXPECT_TRUE(got == want) << TreeSummary(got);
+}
