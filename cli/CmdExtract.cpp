@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "cli/Cli.h"
+#include "cli/NodePath.h"
 #include "copy/GetCDData.h"
 #include "disc/DevCmdROM.h"
 #include "views/CDlgMain.h"
@@ -51,25 +52,6 @@ int FinishCliCopy(Context& ctx, CGetCDData& engine) {
 
 namespace {
 
-std::vector<std::string> Components(const std::string& path) {
-  std::vector<std::string> parts;
-  std::size_t pos = 0;
-  while (pos <= path.size()) {
-    const std::size_t slash = path.find('/', pos);
-    const std::string part = path.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
-    if (!part.empty()) parts.push_back(part);
-    if (slash == std::string::npos) break;
-    pos = slash + 1;
-  }
-  return parts;
-}
-
-ui::HTREEITEM TreeChild(ui::TreeCtrl& tree, ui::HTREEITEM parent, const std::string& text) {
-  for (ui::HTREEITEM c = tree.GetChildItem(parent); c; c = tree.GetNextSiblingItem(c))
-    if (tree.GetItemText(c) == text) return c;
-  return nullptr;
-}
-
 int RunExtract(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) {
   if (args.size() != 2) {
     ctx.err << "tessal-cli: extract takes a SOURCE, a NODEPATH and a DEST folder\n";
@@ -90,17 +72,14 @@ int RunExtract(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& ar
   // The tree as far as the path goes; a last part that is no node is a row
   // of the list of the node before it.
   ui::HTREEITEM node = ui::TVI_ROOT;
-  std::vector<std::string> parts = Components(path);
+  const std::vector<std::string> parts = SplitNodePath(path);
   if (!path.empty() && path[0] == '/') {
-    node = nullptr;
-    for (ui::HTREEITEM s = tree.GetChildItem(ui::TVI_ROOT); s && !node; s = tree.GetNextSiblingItem(s))
-      for (ui::HTREEITEM t = tree.GetChildItem(s); t && !node; t = tree.GetNextSiblingItem(t))
-        if (tree.GetItemData(t) != 0) node = t;
+    node = FirstVolume(tree);
     if (!node) return ctx.Fail("no data track with folders on this source");
   }
   std::string rowName;
   for (std::size_t i = 0; i < parts.size(); ++i) {
-    ui::HTREEITEM next = TreeChild(tree, node, parts[i]);
+    ui::HTREEITEM next = ChildNamed(tree, node, parts[i]);
     if (!next && i + 1 == parts.size() && node != ui::TVI_ROOT) {
       rowName = parts[i];
       break;
