@@ -26,6 +26,19 @@ int DiscScanner::ReadRun(bool audio, unsigned char* buffer, int count, std::uint
                : m_Device.ReadCD_10(buffer, count * kUserSector, count, lba);
 }
 
+// A Mode 2 Form 2 sector (a Video CD's stream, an XA disc's audio) has no
+// 2048-byte user data, so a drive refuses it with "illegal mode for this
+// track" although the sector reads well. Such a sector is read again whole
+// before it is listed; the raw read's sense is the one shown if it fails too.
+bool DiscScanner::ReadsRaw(bool audio, unsigned char* buffer, std::uint32_t lba) {
+  if (audio) return false;
+  const SenseData_tag sense = m_Device.GetSenseData();
+  if (sense.key != 0x05 || sense.asc != 0x64 || sense.ascq != 0x00) return false;
+  ++m_nCommands;
+  ++m_nSectors;
+  return m_Device.ReadCD_All(buffer, kRawSector, 1, lba) == 0;
+}
+
 ScanOutcome DiscScanner::Run(const ScanHooks& hooks) {
   m_nSectors = m_nCommands = 0;
   m_nDiscEnd = 0;
@@ -74,7 +87,8 @@ ScanOutcome DiscScanner::Run(const ScanHooks& hooks) {
         for (int i = 0; i < n; ++i) {
           if (Stopping()) return ScanOutcome::Stopped;
           const auto s = static_cast<std::uint32_t>(cursor + i);
-          if (ReadRun(audio, buffer.data(), 1, s) != 0 && hooks.badSector)
+          if (ReadRun(audio, buffer.data(), 1, s) != 0 && !ReadsRaw(audio, buffer.data(), s) &&
+              hooks.badSector)
             hooks.badSector(s, m_Device.GetSenseData());
         }
       }

@@ -44,6 +44,7 @@ class DiscScanner {
  private:
   bool Stopping() const { return m_Stop.load(std::memory_order_relaxed); }
   int ReadRun(bool audio, unsigned char* buffer, int count, std::uint32_t lba);
+  bool ReadsRaw(bool audio, unsigned char* buffer, std::uint32_t lba);
 
   CDevCmdROM& m_Device;
   const std::atomic<bool>& m_Stop;

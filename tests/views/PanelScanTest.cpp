@@ -107,6 +107,27 @@ TEST(PanelScan, ListsExactlyTheSectorsThatFailAloneWithTheirSense) {
   EXPECT_EQ(reads[18], (Read{0x28, 32, 16}));
 }
 
+TEST(PanelScan, FormTwoSectorsReadWholeAreNotListed) {
+  auto t = MakeTestDevice();
+  OneTrackDisc(*t.drive, 0, 32);
+  for (std::uint32_t s = 8; s < 12; ++s) t.drive->form2.insert(s);
+  t.drive->bad[10] = {3, 0x11, 5};  // a Form 2 sector that does not read at all
+  std::atomic<bool> stop{false};
+  DiscScanner scanner(*t.device, stop);
+  Found f;
+  EXPECT_EQ(scanner.Run(f.Hooks()), ScanOutcome::Completed);
+  ASSERT_EQ(f.lbas, (std::vector<std::uint32_t>{10}));
+  EXPECT_EQ(f.senses[0].asc, 0x11);
+  // The failed run re-read alone; each illegal-mode refusal read again raw.
+  const auto reads = t.drive->Reads();
+  ASSERT_EQ(reads.size(), 1u + 16 + 3 + 1);
+  EXPECT_EQ(reads[9], (Read{0x28, 8, 1}));
+  EXPECT_EQ(reads[10], (Read{0xBE, 8, 1}));
+  EXPECT_EQ(reads[13], (Read{0x28, 10, 1}));  // a medium error is not retried raw
+  EXPECT_EQ(reads[14], (Read{0x28, 11, 1}));
+  EXPECT_EQ(reads[20], (Read{0x28, 16, 16}));
+}
+
 TEST(PanelScan, EndsAtOnceWhenThereIsNothingToScan) {
   auto t = MakeTestDevice();
   std::atomic<bool> stop{false};

@@ -54,6 +54,7 @@ ScsiResult PanelTestDrive::ReadSectors(ScsiCommand& cmd, std::uint8_t opcode, st
   for (std::uint32_t s = lba; s < lba + count; ++s) {
     if (s >= capacity) return Check(5, 0x21, 0);
     if (auto it = bad.find(s); it != bad.end()) return Check(it->second.key, it->second.asc, it->second.ascq);
+    if (opcode == 0x28 && form2.count(s)) return Check(5, 0x64, 0);
     if (count > 1)
       if (auto it = failInRuns.find(s); it != failInRuns.end())
         return Check(it->second.key, it->second.asc, it->second.ascq);

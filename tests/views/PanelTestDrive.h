@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "disc/DevCmdROM.h"
@@ -44,6 +45,7 @@ class PanelTestDrive : public Transport {
   std::uint32_t capacity = 1000;                      // sectors readable: [0, capacity)
   std::map<std::uint32_t, Sense> bad;                 // sectors that fail, even alone
   std::map<std::uint32_t, Sense> failInRuns;          // sectors that fail only in a multi-sector read
+  std::set<std::uint32_t> form2;                      // Mode 2 Form 2: READ(10) refuses them, raw READ CD reads
   std::uint8_t fill = 0;                              // sector bytes: fill ^ (lba & 0xFF) ^ offset
 
   // ---- what it was asked ----
