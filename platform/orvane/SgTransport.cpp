@@ -39,8 +39,13 @@ std::string DescribeOpenFailure(const std::string& node, int err) {
 bool SgTransport::EnsureOpen() {
   if (m_fd >= 0) return true;
   // O_NONBLOCK: open a drive with an open tray or no disc, so TEST UNIT READY
-  // can say so instead of the open failing.
-  m_fd = ::open(m_node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  // can say so instead of the open failing. Read-write first: the kernel lets
+  // a user without CAP_SYS_RAWIO send START STOP UNIT and PREVENT ALLOW MEDIUM
+  // REMOVAL (Eject, Close tray, Lock) only through a node opened for writing.
+  // A node the user may only read still serves every read command.
+  m_fd = ::open(m_node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (m_fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
+    m_fd = ::open(m_node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (m_fd < 0) {
     m_openError = DescribeOpenFailure(m_node, errno);
     return false;
