@@ -426,7 +426,8 @@ std::vector<std::uint8_t> VirtualDrive::FullToc() const {
     const bool last = si + 1 == m_L.sessions.size();
     // B0: where the next session may start, when there is or may be one.
     if (!last || m_L.discStatus == 1) {
-      std::int32_t next = s.leadOut + (si == 0 ? 6750 : 2250) + 4500 + 150;
+      // In 64 bits: a hostile track length leaves the lead-out clamped at INT32_MAX.
+      std::int64_t next = std::int64_t{s.leadOut} + (si == 0 ? 6750 : 2250) + 4500 + 150;
       if (!last) {
         for (const auto& t : m_L.tracks)
           if (t.session == m_L.sessions[si + 1].number) {
@@ -435,7 +436,7 @@ std::vector<std::uint8_t> VirtualDrive::FullToc() const {
           }
       }
       std::uint8_t nmsf[3], maxOut[3] = {79, 59, 74};
-      PutMsf(nmsf, next);
+      PutMsf(nmsf, static_cast<std::int32_t>(std::min<std::int64_t>(next, INT32_MAX)));
       add(s.number, 0x50, 0xB0, nmsf, maxOut, static_cast<std::uint8_t>(recordable ? 2 : 1));
       if (si == 0 && recordable) {
         const std::uint8_t power[3] = {0, 0, 0}, atipStart[3] = {97, 27, 0};
@@ -746,6 +747,10 @@ void VirtualDrive::ReadCd(ScsiCommand& c, ScsiResult& r) {
     return;
   }
   const std::size_t cap = c.data ? c.dataLength : 0;
+  // No field, no C2 and no sub-channel selected: no sector yields a byte,
+  // so the first run tells whether the sectors read; the rest would only
+  // burn time (a count of up to 2^24 sectors).
+  const bool nothingSelected = (flags & 0xF8) == 0 && c2 == 0 && subSel == 0;
   std::size_t pos = 0;
   constexpr std::uint32_t kChunk = 32;
   std::vector<std::uint8_t> raw(kChunk * kRawSectorSize), sub(kChunk * 96);
@@ -797,7 +802,7 @@ void VirtualDrive::ReadCd(ScsiCommand& c, ScsiResult& r) {
       Fail(r, err);
       break;
     }
-    if (pos >= cap) break;  // the caller's buffer is full: the rest would go nowhere
+    if (pos >= cap || nothingSelected) break;  // the caller's buffer is full: the rest would go nowhere
   }
   r.transferred = pos;
 }
