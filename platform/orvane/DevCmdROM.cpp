@@ -66,7 +66,17 @@ int CDevCmdROM::Send(ScsiCommand& cmd) {
   m_Sense = SenseData_tag(0, 0, 0, 0, 0, 0);
   m_Sense.value = static_cast<std::uint32_t>(r.status);
   if (r.status == 0) {
-    // A short transfer leaves the rest of the caller's buffer as it was.
+    // Whole sectors asked (READ(10), or READ CD of complete raw sectors) and
+    // only part of them came: the rest of the buffer is no data of the
+    // medium, so the read failed, whatever the status said.
+    const bool wholeSectors = cmd.cdb[0] == kRead10 || (cmd.cdb[0] == kReadCd && cmd.cdb[9] == kFieldAll && cmd.cdb[10] == 0);
+    if (wholeSectors && cmd.data && r.transferred > 0 && r.transferred < cmd.dataLength) {
+      m_Sense = SenseData_tag(0, 0, 0, 0x03, 0x11, 0x00);
+      m_sLastError = "the device returned " + std::to_string(r.transferred) + " of " + std::to_string(cmd.dataLength) +
+                     " bytes";
+      return -1;
+    }
+    // Other short transfers leave the rest of the caller's buffer as it was.
     return 0;
   }
   if (r.status == 2 && r.senseLength >= 3) {
