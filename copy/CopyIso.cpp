@@ -259,6 +259,10 @@ bool CGetCDData::CopyIsoFile(const std::filesystem::path& path, int dataMode, co
   unsigned char buffer[kRunSectors * kRawSectorSize];
   unsigned char single[kRawSectorSize];
   bool bad[kRunSectors];
+  // The form of the file's last sector that read: an unreadable sector of a
+  // Form 2 file takes a whole 2324-byte payload of zeros, so what follows
+  // the hole stays where it belongs.
+  bool form2File = false;
 
   for (const auto& [lba, bytes] : extents) {
     m_bPastEnd = false;
@@ -312,7 +316,9 @@ bool CGetCDData::CopyIsoFile(const std::filesystem::path& path, int dataMode, co
         }
         // Form 2 data is kept whole, the only faithful copy of it; Form 1
         // data ends at the recorded size.
-        const std::size_t n = p.form2 ? kForm2PayloadSize : static_cast<std::size_t>(std::min<std::uint64_t>(left, kUserSectorSize));
+        if (ok) form2File = p.form2;
+        const bool form2 = ok ? p.form2 : form2File;
+        const std::size_t n = form2 ? kForm2PayloadSize : static_cast<std::size_t>(std::min<std::uint64_t>(left, kUserSectorSize));
         left -= std::min<std::uint64_t>(left, kUserSectorSize);
         if (ok) {
           if (!out.Write(s + p.start, n, reason)) return Fail(path, reason), false;

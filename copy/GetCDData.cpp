@@ -160,6 +160,8 @@ void CGetCDData::Launch(Job job) {
   }
   m_bFailed = false;
   m_bPastEnd = false;
+  m_bMediumEndAsked = false;
+  m_nMediumEnd = 0;
   m_nDirSectors = 0;
   m_nEntries = 0;
   m_nPercent = 0;
@@ -235,6 +237,19 @@ bool CGetCDData::MakeFolder(const std::filesystem::path& path) {
 
 bool CGetCDData::PastEnd() const { return m_bPastEnd; }
 
+bool CGetCDData::BeyondMedium(std::uint32_t lba) {
+  if (!m_bMediumEndAsked) {
+    m_bMediumEndAsked = true;
+    DISC_INFO di;
+    std::memset(&di, 0, sizeof di);
+    TRACK_INFO ti;
+    std::memset(&ti, 0, sizeof ti);
+    if (m_pDevice->ReadDiscInfo(di) == 0 && m_pDevice->ReadTrackInfoEx(ti, READ_TRACK_INFO_TRACK, di.data[6]) == 0)
+      m_nMediumEnd = std::uint64_t{GetBE32(ti.data + 8)} + GetBE32(ti.data + 24);
+  }
+  return m_nMediumEnd == 0 || lba >= m_nMediumEnd;
+}
+
 int CGetCDData::ReadRun(bool raw, std::uint32_t lba, int count, unsigned char* buffer, bool* bad) {
   const std::size_t size = raw ? kRawSectorSize : kUserSectorSize;
   auto read = [&](unsigned char* at, int n, std::uint32_t where) {
@@ -257,7 +272,11 @@ int CGetCDData::ReadRun(bool raw, std::uint32_t lba, int count, unsigned char* b
       const SenseData_tag s = m_pDevice->GetSenseData();
       // Past the end of the medium nothing further can be read: the rest
       // is counted, not asked for sector by sector.
-      if (s.key == kSenseIllegalRequest && s.asc == kAscLbaOutOfRange) m_bPastEnd = true;
+      // Some drives give that sense for any sector they cannot read, so it
+      // stands for the end only where the medium really ends.
+      if (s.key == kSenseIllegalRequest && s.asc == kAscLbaOutOfRange &&
+          BeyondMedium(lba + static_cast<std::uint32_t>(i)))
+        m_bPastEnd = true;
       std::memset(at, 0, size);
       bad[i] = true;
       ++failed;

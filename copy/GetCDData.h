@@ -182,6 +182,11 @@ class CGetCDData {
   CopyResult m_Result;
   bool m_bFailed = false;     // worker only
   bool m_bPastEnd = false;    // worker only
+  // One past the last sector of the last track, asked once per job when a
+  // read is refused as out of range (0: the medium does not say).
+  bool m_bMediumEndAsked = false;   // worker only
+  std::uint64_t m_nMediumEnd = 0;   // worker only
+  bool BeyondMedium(std::uint32_t lba);
   std::uint64_t m_nDirSectors = 0;  // directory sectors read by this job (bounded)
   std::uint64_t m_nEntries = 0;     // files and folders met by this job (bounded)
 };

@@ -131,10 +131,11 @@ TEST(CopyIso, AForm2FileKeepsItsWhole2324BytePayloads) {
     want += Str(payload);
   }
   auto file = std::make_shared<MemoryImageFile>(raw);
-  auto dev = RecordedDevice(MemoryDisc({MemoryTrack(1, orvane::TrackMode::Mode2Xa, 0,
-                                                    static_cast<std::uint32_t>(user.size() / 2048), file,
-                                                    orvane::StoredFormat::Raw2352, 2352)}),
-                            nullptr);
+  auto disc = [&] {
+    return MemoryDisc({MemoryTrack(1, orvane::TrackMode::Mode2Xa, 0, static_cast<std::uint32_t>(user.size() / 2048),
+                                   file, orvane::StoredFormat::Raw2352, 2352)});
+  };
+  auto dev = RecordedDevice(disc(), nullptr);
   CGetCDData e;
   e.SetDevice(dev.get());
   ASSERT_TRUE(e.StartFolderCopy(2, b.Root().extent, dir.File("vcd"), 1, false));
@@ -149,6 +150,19 @@ TEST(CopyIso, AForm2FileKeepsItsWhole2324BytePayloads) {
   Finish(e);
   EXPECT_TRUE(ReadWholeFile(dir.File("av.dat")) == want);
   (void)txt;
+
+  // An unreadable sector in the middle is a whole payload of zeros: the
+  // sector after it keeps its place.
+  orvane::DiscLayout holed = disc();
+  holed.badSectors.push_back({av.extent + 1, 1});
+  auto dev2 = RecordedDevice(holed, nullptr);
+  e.SetDevice(dev2.get());
+  ASSERT_TRUE(e.StartFileCopy(2, av.extent, av.size, dir.File("holed.dat"), 1, false));
+  Finish(e);
+  std::string holedWant = want;
+  std::fill(holedWant.begin() + 2324, holedWant.begin() + 2 * 2324, '\0');
+  EXPECT_TRUE(ReadWholeFile(dir.File("holed.dat")) == holedWant);
+  EXPECT_EQ(e.GetResult().unreadable, 1u);
 }
 
 TEST(CopyIso, HostileNamesStayInsideTheChosenFolder) {

@@ -10,6 +10,7 @@
 #include "copy/GetCDData.h"
 #include "disc/ByteOrder.h"
 #include "disc/DevCmdROM.h"
+#include "platform/orvane/VirtualDrive.h"
 #include "tests/support/CdImages.h"
 #include "tests/support/CopyTestDrive.h"
 #include "tests/support/MemoryImage.h"
@@ -177,6 +178,49 @@ TEST(CopyTrack, UnreadableSectorsAreZerosCountedAndTheRestOfTheirRunKept) {
   // Only the run holding the holes was read again, sector by sector.
   EXPECT_EQ(Counts(rec->Reads(), 0x28),
             (std::vector<std::uint32_t>{16, 16, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 8}));
+}
+
+// A drive that answers "logical block address out of range" for sectors it
+// cannot read, although they lie inside the medium (QEMU's ATAPI drive does).
+class OutOfRangeForBadSectors : public Transport {
+ public:
+  OutOfRangeForBadSectors(std::unique_ptr<Transport> inner, std::uint32_t from, std::uint32_t to)
+      : m_inner(std::move(inner)), m_from(from), m_to(to) {}
+  ScsiResult Execute(ScsiCommand& cmd) override {
+    if (cmd.cdb[0] == 0x28 || cmd.cdb[0] == 0xBE) {
+      const std::uint32_t lba = GetBE32(cmd.cdb + 2);
+      const std::uint32_t n = cmd.cdb[0] == 0x28 ? GetBE16(cmd.cdb + 7) : (cmd.cdb[6] << 16 | cmd.cdb[7] << 8 | cmd.cdb[8]);
+      if (lba < m_to && lba + n > m_from) {
+        ScsiResult r;
+        r.status = 2;
+        r.sense[0] = 0x70;
+        r.sense[2] = 0x05;
+        r.sense[7] = 10;
+        r.sense[12] = 0x21;
+        r.senseLength = 18;
+        return r;
+      }
+    }
+    return m_inner->Execute(cmd);
+  }
+  std::string Describe() const override { return m_inner->Describe(); }
+
+ private:
+  std::unique_ptr<Transport> m_inner;
+  std::uint32_t m_from, m_to;
+};
+
+TEST(CopyTrack, OutOfRangeInsideTheMediumIsAHoleNotTheEnd) {
+  ScratchDir dir;
+  CDevCmdROM dev(1, std::make_unique<OutOfRangeForBadSectors>(orvane::CreateVirtualDrive(DataDisc(40), "memory"), 20, 22));
+  CGetCDData e;
+  e.SetDevice(&dev);
+  ASSERT_TRUE(e.StartTrackCopy(1, 0, 40, dir.File("t.iso")));
+  e.Wait();
+  Bytes want = PatternSectors(0, 40);
+  std::memset(want.data() + 20 * 2048, 0, 2 * 2048);
+  EXPECT_EQ(ReadWholeFile(dir.File("t.iso")), Slice(want, 0, want.size()));
+  EXPECT_EQ(e.GetResult().unreadable, 2u);
 }
 
 TEST(CopyTrack, StartsThatCannotWorkAreRefusedWithoutAWorker) {
