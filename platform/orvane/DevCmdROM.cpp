@@ -69,11 +69,17 @@ int CDevCmdROM::Send(ScsiCommand& cmd) {
     // Whole sectors asked (READ(10), or READ CD of complete raw sectors) and
     // only part of them came: the rest of the buffer is no data of the
     // medium, so the read failed, whatever the status said.
-    const bool wholeSectors = cmd.cdb[0] == kRead10 || (cmd.cdb[0] == kReadCd && cmd.cdb[9] == kFieldAll && cmd.cdb[10] == 0);
-    if (wholeSectors && cmd.data && r.transferred > 0 && r.transferred < cmd.dataLength) {
+    // What was asked is the sectors the command names, not the buffer, which
+    // may be larger.
+    std::size_t asked = 0;
+    if (cmd.cdb[0] == kRead10)
+      asked = std::size_t{GetBE16(cmd.cdb + 7)} * 2048;
+    else if (cmd.cdb[0] == kReadCd && cmd.cdb[9] == kFieldAll && cmd.cdb[10] == 0)
+      asked = (std::size_t{cmd.cdb[6]} << 16 | std::size_t{cmd.cdb[7]} << 8 | cmd.cdb[8]) * 2352;
+    asked = std::min(asked, cmd.dataLength);
+    if (asked && cmd.data && r.transferred > 0 && r.transferred < asked) {
       m_Sense = SenseData_tag(0, 0, 0, 0x03, 0x11, 0x00);
-      m_sLastError = "the device returned " + std::to_string(r.transferred) + " of " + std::to_string(cmd.dataLength) +
-                     " bytes";
+      m_sLastError = "the device returned " + std::to_string(r.transferred) + " of " + std::to_string(asked) + " bytes";
       return -1;
     }
     // Other short transfers leave the rest of the caller's buffer as it was.
