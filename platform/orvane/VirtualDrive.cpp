@@ -756,6 +756,7 @@ void VirtualDrive::ReadCd(ScsiCommand& c, ScsiResult& r) {
   std::vector<std::uint8_t> raw(kChunk * kRawSectorSize), sub(kChunk * 96);
   std::uint8_t one[kRawSectorSize + 296 + 96];
   std::uint32_t done = 0;
+  std::size_t chunkStartPos = 0;  // pos when the current run began
   while (done < count) {
     const std::uint32_t n = std::min(kChunk, count - done);
     SenseCode err{};
@@ -803,6 +804,18 @@ void VirtualDrive::ReadCd(ScsiCommand& c, ScsiResult& r) {
       break;
     }
     if (pos >= cap || nothingSelected) break;  // the caller's buffer is full: the rest would go nowhere
+    // A whole run that yielded no byte (say the sub-header of Mode 1 or audio
+    // sectors) is all the rest of its track will yield too: every sector of
+    // such a track has the same fields. Skip to where a sector may differ.
+    if (pos == chunkStartPos && got == n) {
+      const TrackLayout* t = TrackAt(static_cast<std::int32_t>(lba + done - 1));
+      if (t && t->mode != TrackMode::Mode2Xa) {
+        const std::int64_t trackEnd = std::int64_t{t->start} + t->length;
+        const std::int64_t here = std::int64_t{lba} + done;
+        if (trackEnd > here) done += static_cast<std::uint32_t>(std::min<std::int64_t>(trackEnd - here, count - done));
+      }
+    }
+    chunkStartPos = pos;
   }
   r.transferred = pos;
 }

@@ -154,7 +154,7 @@ TEST(CopyIso, AForm2FileKeepsItsWhole2324BytePayloads) {
   // An unreadable sector in the middle is a whole payload of zeros: the
   // sector after it keeps its place.
   orvane::DiscLayout holed = disc();
-  holed.badSectors.push_back({av.extent + 1, 1});
+  holed.badSectors.push_back({static_cast<std::int32_t>(av.extent + 1), 1});
   auto dev2 = RecordedDevice(holed, nullptr);
   e.SetDevice(dev2.get());
   ASSERT_TRUE(e.StartFileCopy(2, av.extent, av.size, dir.File("holed.dat"), 1, false));

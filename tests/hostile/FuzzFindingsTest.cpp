@@ -78,3 +78,23 @@ TEST(FuzzFindings, ReadCdOfNoFieldsOverAHugeRangeAnswersAtOnce) {
   EXPECT_EQ(r.transferred, 0u);
   EXPECT_EQ(buf[0], 0xEE);
 }
+
+// The same with a field that Mode 1 and audio sectors do not have (the
+// sub-header): the track yields nothing, so the read skips to its end.
+TEST(FuzzFindings, ReadCdOfAFieldTheTrackLacksAnswersAtOnce) {
+  orvane::TrackLayout t = MemoryTrack(1, orvane::TrackMode::Mode1, 0, 0x7FFFFF00u, nullptr,
+                                      orvane::StoredFormat::UserData2048, 2048);
+  auto drive = orvane::CreateVirtualDrive(MemoryDisc({t}), "memory");
+  std::vector<std::uint8_t> buf(196608, 0xEE);
+  ScsiCommand c;
+  const std::uint8_t cdb[12] = {0xBE, 0, 0, 0, 0, 5, 0xFF, 0xFF, 0xFF, 0x40, 0, 0};
+  std::memcpy(c.cdb, cdb, sizeof cdb);
+  c.cdbLength = 12;
+  c.direction = DataDirection::FromDevice;
+  c.data = buf.data();
+  c.dataLength = buf.size();
+  const ScsiResult r = drive->Execute(c);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.transferred, 0u);
+  EXPECT_EQ(buf[0], 0xEE);
+}
