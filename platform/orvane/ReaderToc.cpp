@@ -462,7 +462,7 @@ class Parser {
 };
 
 bool LooksLikeToc(const std::vector<std::uint8_t>& head) {
-  if (std::memchr(head.data(), 0, head.size())) return false;
+  if (head.empty() || std::memchr(head.data(), 0, head.size())) return false;
   std::size_t i = 0;
   for (;;) {
     while (i < head.size() && std::isspace(head[i])) ++i;
