@@ -12,6 +12,7 @@
 #include "disc/DevCmdROM.h"
 #include "platform/orvane/VirtualDrive.h"
 #include "tests/support/CdImages.h"
+#include "tests/support/CheckCondition.h"
 #include "tests/support/CopyTestDrive.h"
 #include "tests/support/MemoryImage.h"
 
@@ -191,14 +192,7 @@ class OutOfRangeForBadSectors : public Transport {
       const std::uint32_t lba = GetBE32(cmd.cdb + 2);
       const std::uint32_t n = cmd.cdb[0] == 0x28 ? GetBE16(cmd.cdb + 7) : (cmd.cdb[6] << 16 | cmd.cdb[7] << 8 | cmd.cdb[8]);
       if (lba < m_to && lba + n > m_from) {
-        ScsiResult r;
-        r.status = 2;
-        r.sense[0] = 0x70;
-        r.sense[2] = 0x05;
-        r.sense[7] = 10;
-        r.sense[12] = 0x21;
-        r.senseLength = 18;
-        return r;
+        return CheckCondition(0x05, 0x21);
       }
     }
     return m_inner->Execute(cmd);

@@ -224,7 +224,9 @@ TEST(FlakyDrive, CopiesEndAndEveryUndamagedFileIsExact) {
       ASSERT_EQ(clean.count(path), 1u) << path << " is no file of the volume";
       EXPECT_TRUE(bytes == clean[path]) << path << " differs from the medium but is not reported damaged";
     }
-    if (r.failed) EXPECT_FALSE(r.error.empty());
+    if (r.failed) {
+      EXPECT_FALSE(r.error.empty());
+    }
   }
   EXPECT_EQ(ReadWholeFile(beside), "keep me");
 }
@@ -264,7 +266,9 @@ TEST(FlakyDrive, PlayingEndsAndTheOutputIsClosed) {
     {
       AudioTrackPlayer player(wave);
       player.SetDevice(d.device.get(), &tree);
-      if (player.Play() == PlayStart::Started) EXPECT_TRUE(player.WaitForEnd(20000));
+      if (player.Play() == PlayStart::Started) {
+        EXPECT_TRUE(player.WaitForEnd(20000));
+      }
       player.PlayNext();
       player.Stop();
       EXPECT_FALSE(player.IsPlaying());

@@ -14,6 +14,7 @@
 
 #include "disc/ByteOrder.h"
 #include "disc/Transport.h"
+#include "tests/support/CheckCondition.h"
 
 namespace hostile {
 
@@ -113,15 +114,7 @@ class FlakyTransport : public Transport {
     return false;
   }
   static ScsiResult Check(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
-    ScsiResult r;
-    r.status = 2;
-    r.sense[0] = 0x70;
-    r.sense[2] = key;
-    r.sense[7] = 10;
-    r.sense[12] = asc;
-    r.sense[13] = ascq;
-    r.senseLength = 18;
-    return r;
+    return testsupport::CheckCondition(key, asc, ascq);
   }
 
   std::unique_ptr<Transport> m_inner;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "disc/ByteOrder.h"
+#include "tests/support/CheckCondition.h"
 
 namespace testsupport {
 
@@ -20,15 +21,7 @@ UdfTestTransport::UdfTestTransport(std::vector<std::uint8_t> b, std::set<std::ui
 }
 
 ScsiResult UdfTestTransport::Check(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
-  ScsiResult r;
-  r.status = 2;
-  r.sense[0] = 0x70;
-  r.sense[2] = key;
-  r.sense[7] = 10;
-  r.sense[12] = asc;
-  r.sense[13] = ascq;
-  r.senseLength = 18;
-  return r;
+  return CheckCondition(key, asc, ascq);
 }
 
 ScsiResult UdfTestTransport::Execute(ScsiCommand& cmd) {
