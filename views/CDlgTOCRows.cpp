@@ -90,6 +90,15 @@ void BuildFullTocRows(const unsigned char* toc, int length, const std::function<
         row.hasRange = next > row.startLba && next != kNoPosition;
         row.copyStart = row.startLba;
         row.copyEnd = next;
+        // The column shows the next session's first track, but between it and
+        // this track lie the session's lead-out and the next lead-in, which
+        // are no part of the track: a save stops at the session's own lead-out.
+        if (t == last && i + 1 < sessions.GetSessionNum()) {
+          for (int k = 0; k < sess.size(); ++k)
+            if (sess[k].GetTrackIndex() == 0xA2 && sess[k].GetStartPos() > row.startLba &&
+                sess[k].GetStartPos() < next)
+              row.copyEnd = sess[k].GetStartPos();
+        }
       }
       rows.push_back(std::move(row));
     }
