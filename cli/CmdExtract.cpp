@@ -119,7 +119,9 @@ int RunExtract(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& ar
     if (std::filesystem::exists(std::filesystem::symlink_status(target, ec)))
       return ctx.Fail(target.string() + ": exists already");
     if (type == "File") {
-      started = engine.StartFileCopy(view.GetDataMode(), address, size, target.string(), fs, joliet, volume);
+      const std::uint64_t folder = tree.GetItemData(node);
+      started = engine.StartFileCopy(view.GetDataMode(), address, size, target.string(), fs, joliet, volume,
+                                     folder <= 0xFFFFFFFFull ? static_cast<std::uint32_t>(folder) : 0);
     } else if (type == "Folder") {
       started = engine.StartFolderCopy(view.GetDataMode(), address, target.string(), fs, joliet, volume);
     }

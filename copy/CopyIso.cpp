@@ -198,6 +198,22 @@ static bool ReadIsoDirectory(CDevCmdROM* dev, std::uint32_t lba, int dataMode, b
   return true;
 }
 
+CGetCDData::IsoExtents CGetCDData::WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address,
+                                                std::uint32_t size) {
+  if (folder != 0) {
+    std::vector<IsoEntry> entries;
+    std::uint64_t budget = kMaxDirectorySectors, unreadable = 0;
+    if (ReadIsoDirectory(m_pDevice, folder, dataMode, m_bJoliet, budget, entries, unreadable)) {
+      for (const IsoEntry& e : entries) {
+        if (e.directory) continue;
+        for (const auto& extent : e.extents)
+          if (extent.first == address && extent.second == size) return e.extents;
+      }
+    }
+  }
+  return {{address, size}};
+}
+
 void CGetCDData::IsoFolderThread() {
   std::set<std::uint32_t> visited;
   CopyIsoFolder(m_Folder, visited);

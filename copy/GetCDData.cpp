@@ -138,13 +138,14 @@ bool CGetCDData::StartFolderCopy(int dataMode, std::int64_t address, const std::
 }
 
 bool CGetCDData::StartFileCopy(int dataMode, std::int64_t address, std::uint64_t size, const std::string& path,
-                               int fsCode, bool joliet, std::uint32_t volumeStart) {
+                               int fsCode, bool joliet, std::uint32_t volumeStart, std::uint32_t folder) {
   m_bStop = true;
   Wait();
   if (!Ready() || path.empty() || address <= 0 || address > 0xFFFFFFFFll || fsCode <= 0) return false;
   m_nFileDataMode = dataMode;
   m_nFileAddress = static_cast<std::uint32_t>(address);
   m_nFileSize = size;
+  m_nFileFolder = folder;
   m_sFilePath = path;
   m_bJoliet = joliet;
   m_nVolumeStart = volumeStart;
@@ -177,10 +178,8 @@ void CGetCDData::Run(Job job) {
     case Job::UdfFolder: UdfFolderThread(); break;
     case Job::IsoFile: {
       SetCurrent(m_sFilePath.string());
-      // A file of 4 GiB or more is recorded in several extents; a single file
-      // job is handed the first one with its size.
-      const std::uint64_t size = std::min<std::uint64_t>(m_nFileSize, 0xFFFFFFFFull);
-      CopyIsoFile(m_sFilePath, m_nFileDataMode, {{m_nFileAddress, static_cast<std::uint32_t>(size)}});
+      const std::uint32_t size = static_cast<std::uint32_t>(std::min<std::uint64_t>(m_nFileSize, 0xFFFFFFFFull));
+      CopyIsoFile(m_sFilePath, m_nFileDataMode, WholeIsoFile(m_nFileFolder, m_nFileDataMode, m_nFileAddress, size));
       break;
     }
     case Job::UdfFile:

@@ -95,8 +95,11 @@ class CGetCDData {
                        std::uint32_t volumeStart = 0);
   // One file: ISO 9660 its extent and recorded size; UDF the absolute sector
   // of its file entry (the size is taken from the entry). Refused as above.
+  // folder, for ISO 9660, is the directory whose records list the file: a
+  // file of 4 GiB or more has a record for each of its extents, and the one
+  // named is then copied whole, from its first extent to its last.
   bool StartFileCopy(int dataMode, std::int64_t address, std::uint64_t size, const std::string& path, int fsCode,
-                     bool joliet, std::uint32_t volumeStart = 0);
+                     bool joliet, std::uint32_t volumeStart = 0, std::uint32_t folder = 0);
 
   void Cancel() { m_bStop = true; }
   int GetPercent() const { return m_nPercent; }
@@ -138,6 +141,9 @@ class CGetCDData {
   bool CopyIsoFolder(const FolderJob& job, std::set<std::uint32_t>& visited);
   using IsoExtents = std::vector<std::pair<std::uint32_t, std::uint32_t>>;  // sector, bytes
   bool CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents);
+  // The extents of the file of folder one of whose records starts at
+  // address; just that record's when the folder does not list it.
+  IsoExtents WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address, std::uint32_t size);
   // UDF.
   bool CopyUdfFolder(const FolderJob& job, std::set<std::uint32_t>& visited);
   bool CopyUdfFile(const std::filesystem::path& path, std::uint32_t feSector);
@@ -166,6 +172,7 @@ class CGetCDData {
   int m_nFileDataMode = 1;
   std::uint32_t m_nFileAddress = 0;
   std::uint64_t m_nFileSize = 0;
+  std::uint32_t m_nFileFolder = 0;
   std::filesystem::path m_sFilePath;
   FolderJob m_Folder;
   bool m_bJoliet = false;

@@ -124,7 +124,9 @@ void CDlgMain::ExtractListItem() {
   m_Copy.SetDevice(m_pDevice);
   bool started = false;
   if (type == "File") {
-    started = m_Copy.StartFileCopy(m_nDataMode, address, size, target, fs, IsJolietTrack(sel), volume);
+    const std::uint64_t folder = m_Tree.GetItemData(sel);
+    started = m_Copy.StartFileCopy(m_nDataMode, address, size, target, fs, IsJolietTrack(sel), volume,
+                                   folder <= 0xFFFFFFFFull ? static_cast<std::uint32_t>(folder) : 0);
   } else if (type == "Folder") {
     started = m_Copy.StartFolderCopy(m_nDataMode, address, target, fs, IsJolietTrack(sel), volume);
   }

@@ -9,6 +9,7 @@
 
 #include "tests/cli/BrowserCliUtil.h"
 #include "tests/support/CopyTestDrive.h"
+#include "tests/support/IsoBuilder.h"
 #include "tests/support/UdfBuilder.h"
 
 using namespace browsercli;
@@ -107,6 +108,24 @@ TEST(CopyExtractCli, WholeTreesOfToolMadeVolumesComeOutByteForByte) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("exists"), std::string::npos) << run.err;
   }
+}
+
+TEST(CopyExtractCli, AFileOfSeveralExtentsNamedAsARowComesOutWhole) {
+  ScratchDir dir;
+  testsupport::IsoBuilder b;
+  const testsupport::Bytes part1(3 * 2048, 'a'), part2(1000, 'b');
+  testsupport::IsoNode& first = b.File(b.Root(), "BIG.BIN;1", part1);
+  b.File(b.Root(), "BIG.BIN;1", part2);
+  testsupport::Bytes image = b.Build();
+  image[first.record + 25] |= 0x80;  // goes on in the next record, as files of 4 GiB or more do
+  const std::string iso = dir.File("big.iso"), out = dir.File("out");
+  std::ofstream(iso, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
+  fs::create_directory(out);
+  const auto run = Tessal("extract " + Q(iso) + " /BIG.BIN " + Q(out), dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  testsupport::Bytes want = part1;
+  want.insert(want.end(), part2.begin(), part2.end());
+  EXPECT_TRUE(ReadWhole(out + "/BIG.BIN") == want);
 }
 
 TEST(CopyExtractCli, UdfVolumesOfTheTestSupportComeOutWhole) {

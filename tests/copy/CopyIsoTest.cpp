@@ -303,7 +303,7 @@ TEST(CopyIso, AFileOfSeveralExtentsIsJoinedAndADirectoryNamedTwiceIsWalkedOnce) 
   ScratchDir dir;
   Volume v;
   IsoNode& first = v.b.File(v.b.Root(), "BIG.BIN;1", Filled(3 * 2048, 1));
-  v.b.File(v.b.Root(), "BIG.BIN;1", Filled(1000, 2));
+  IsoNode& second = v.b.File(v.b.Root(), "BIG.BIN;1", Filled(1000, 2));
   IsoNode& a = v.b.Folder(v.b.Root(), "A");
   v.b.File(a, "IN.TXT;1", Filled(7, 3));
   IsoNode& b = v.b.Folder(v.b.Root(), "B");
@@ -324,4 +324,17 @@ TEST(CopyIso, AFileOfSeveralExtentsIsJoinedAndADirectoryNamedTwiceIsWalkedOnce) 
                                                 {"A/IN.TXT", Str(Filled(7, 3))},
                                                 {"B/", ""}};
   EXPECT_TRUE(got == want) << TreeSummary(got);
+
+  // Saved as a single file from either of its list rows, with the folder
+  // that lists it, the file is just as whole; without the folder only the
+  // row's own extent is known.
+  for (const IsoNode* row : {&first, &second}) {
+    const std::string one = dir.File("one" + std::to_string(row->extent));
+    ASSERT_TRUE(e.StartFileCopy(1, row->extent, row->size, one, 1, false, 0, v.Root()));
+    Finish(e);
+    EXPECT_TRUE(ReadWholeFile(one) == want.at("BIG.BIN")) << one;
+  }
+  ASSERT_TRUE(e.StartFileCopy(1, second.extent, second.size, dir.File("part"), 1, false));
+  Finish(e);
+  EXPECT_TRUE(ReadWholeFile(dir.File("part")) == Str(Filled(1000, 2)));
 }
