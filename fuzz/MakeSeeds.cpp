@@ -347,6 +347,15 @@ void ResponseSeeds() {
   Seed("fuzz_cdtext", "three-tracks", orvane::BuildCdTextPacks(texts));
   texts.resize(2);
   Seed("fuzz_cdtext", "one-track", orvane::BuildCdTextPacks(texts));
+  // A .cdt file: the bare packs, the READ TOC answer with its 4-byte header,
+  // and that answer with the closing NUL some programs write.
+  const Bytes bare = orvane::BuildCdTextPacks(texts);
+  Seed("fuzz_cdt_file", "bare", bare);
+  Bytes answer = {std::uint8_t((bare.size() + 2) >> 8), std::uint8_t(bare.size() + 2), 0, 0};
+  answer.insert(answer.end(), bare.begin(), bare.end());
+  Seed("fuzz_cdt_file", "toc-answer", answer);
+  answer.push_back(0);
+  Seed("fuzz_cdt_file", "toc-answer-nul", answer);
 
   const Bytes iso = SampleIso(true).Build();
   Seed("fuzz_panel_rows", "pvd", Bytes(iso.begin() + 16 * 2048, iso.begin() + 17 * 2048));
