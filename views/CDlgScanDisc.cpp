@@ -103,6 +103,9 @@ void CDlgScanDisc::StopAndJoin() {
 
 void CDlgScanDisc::OnStartStop() {
   if (m_bIdle) {
+    // A stopped scan may still be inside its last read: it ends before the
+    // readiness is asked, so the device never has two users at once.
+    if (m_Worker.joinable()) m_Worker.join();
     if (!m_pDevice || m_pDevice->TestUnitReady() != 0) {
       ui::AfxMessageBox(PanelString(kStrNotReady, kNotReady), ui::MB_OK | ui::MB_ICONINFORMATION);
       return;

@@ -292,6 +292,11 @@ TEST(PanelScan, StartAfterStopWaitsForTheStoppedWorker) {
     if (r.lba == 16 && r.count == 16) (scans == 1 ? first : second).Wait();
     --inside;
   };
+  // No command of the dialog's own (its readiness question) while a worker reads.
+  std::atomic<int> overlaps{0};
+  t.drive->onCommand = [&](std::uint8_t opcode) {
+    if (opcode == 0x00 && inside > 0) ++overlaps;
+  };
   CDlgScanDisc dlg;
   dlg.SetDevice(t.device.get());
   dlg.OnInitDialog();
@@ -318,6 +323,7 @@ TEST(PanelScan, StartAfterStopWaitsForTheStoppedWorker) {
   second.Open();
   ASSERT_TRUE(PumpUntilIdle(ui, dlg));
   EXPECT_EQ(most.load(), 1);  // never two workers on the device
+  EXPECT_EQ(overlaps.load(), 0);
   // Sector 3 from each scan: the new scan's row on top, the old one below.
   ASSERT_EQ(dlg.List().GetItemCount(), 2);
   EXPECT_EQ(dlg.List().GetItemText(0, 0), "3");

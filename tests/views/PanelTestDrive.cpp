@@ -65,6 +65,7 @@ ScsiResult PanelTestDrive::ReadSectors(ScsiCommand& cmd, std::uint8_t opcode, st
 
 ScsiResult PanelTestDrive::Execute(ScsiCommand& cmd) {
   const std::uint8_t* c = cmd.cdb;
+  if (onCommand) onCommand(c[0]);
   switch (c[0]) {
     case 0x00:  // TEST UNIT READY
       return ready ? ScsiResult{} : Check(2, 0x3A, 0);

@@ -53,6 +53,8 @@ class PanelTestDrive : public Transport {
   void ClearReads();
   // Called before each read is answered (on the reading thread).
   std::function<void(const Read&)> onRead;
+  // Called with the opcode of every command as it arrives (on the calling thread).
+  std::function<void(std::uint8_t)> onCommand;
 
   // Helpers for building the tables.
   static std::vector<std::uint8_t> TrackInfo(int session, int track, int trackMode, int dataMode,
