@@ -153,22 +153,6 @@ std::unique_ptr<CDevCmdROM> Device(orvane::DiscLayout l) {
 }
 std::shared_ptr<MemoryImageFile> File(Bytes b) { return std::make_shared<MemoryImageFile>(std::move(b)); }
 
-orvane::DiscLayout TwoSessions() {
-  auto l = MemoryDisc({MemoryTrack(1, orvane::TrackMode::Audio, 0, 20, File(AudioSectors(20)),
-                                   orvane::StoredFormat::Audio2352, 2352),
-                       MemoryTrack(2, orvane::TrackMode::Audio, 20, 20, File(AudioSectors(20)),
-                                   orvane::StoredFormat::Audio2352, 2352),
-                       MemoryTrack(3, orvane::TrackMode::Mode1, 11460, 30, File(IsoVolume(30)),
-                                   orvane::StoredFormat::UserData2048, 2048, 150, 2)});
-  l.tracks[0].control = l.tracks[1].control = 0;
-  l.sessions[0].leadOut = 40;
-  orvane::SessionLayout s2;
-  s2.number = 2;
-  s2.leadOut = 11490;
-  l.sessions.push_back(s2);
-  return l;
-}
-
 Bytes ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -338,7 +322,7 @@ void ResponseSeeds() {
   };
   grab(MemoryDisc({MemoryTrack(1, orvane::TrackMode::Mode1, 0, 30, File(IsoVolume(30)), orvane::StoredFormat::UserData2048, 2048)}),
        "data");
-  grab(TwoSessions(), "two-sessions");
+  grab(TwoSessionDisc(AudioSectors(20), AudioSectors(20), IsoVolume(30)), "two-sessions");
 
   std::vector<orvane::CdTextEntry> texts = {{"A Disc", "Someone", "Writer", "Composer", "Arranger", "Note", ""},
                                             {"First song", "Someone", "", "", "", "", "USABC0100001"},

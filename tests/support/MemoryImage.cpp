@@ -48,4 +48,22 @@ orvane::DiscLayout MemoryDisc(std::vector<orvane::TrackLayout> tracks, int profi
   return l;
 }
 
+orvane::DiscLayout TwoSessionDisc(std::vector<std::uint8_t> pcm1, std::vector<std::uint8_t> pcm2,
+                                  std::vector<std::uint8_t> user) {
+  auto file = [](std::vector<std::uint8_t> b) { return std::make_shared<MemoryImageFile>(std::move(b)); };
+  auto l = MemoryDisc({MemoryTrack(1, orvane::TrackMode::Audio, 0, 20, file(std::move(pcm1)),
+                                   orvane::StoredFormat::Audio2352, 2352),
+                       MemoryTrack(2, orvane::TrackMode::Audio, 20, 20, file(std::move(pcm2)),
+                                   orvane::StoredFormat::Audio2352, 2352),
+                       MemoryTrack(3, orvane::TrackMode::Mode1, 11460, 30, file(std::move(user)),
+                                   orvane::StoredFormat::UserData2048, 2048, 150, 2)});
+  l.tracks[0].control = l.tracks[1].control = 0;
+  l.sessions[0].leadOut = 40;
+  orvane::SessionLayout s2;
+  s2.number = 2;
+  s2.leadOut = 11490;
+  l.sessions.push_back(s2);
+  return l;
+}
+
 }  // namespace testsupport

@@ -36,4 +36,10 @@ orvane::TrackLayout MemoryTrack(int number, orvane::TrackMode mode, std::int32_t
 // profile a CD-ROM (0x08) unless given.
 orvane::DiscLayout MemoryDisc(std::vector<orvane::TrackLayout> tracks, int profile = 0x08);
 
+// Two sessions: audio tracks 1 (sectors 0-19, pcm1) and 2 (20-39, pcm2) with
+// the lead-out at 40, then data track 3 (11460-11489, user, 2048 bytes a
+// sector) in session 2 after the lead-out and lead-in gap.
+orvane::DiscLayout TwoSessionDisc(std::vector<std::uint8_t> pcm1, std::vector<std::uint8_t> pcm2,
+                                  std::vector<std::uint8_t> user);
+
 }  // namespace testsupport

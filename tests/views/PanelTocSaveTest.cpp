@@ -87,23 +87,8 @@ TEST(PanelTocSave, AFileThatCannotBeWrittenClosesTheDialogAndSaysWhy) {
 TEST(PanelTocSave, TheLastTrackOfAnEarlierSessionEndsAtItsOwnLeadOut) {
   UiScope ui;
   ScratchDir dir;
-  // Session 1: audio tracks 1 (0-19) and 2 (20-39), lead-out at 40;
-  // session 2: data track 3 from 11460.
   const Bytes pcm1 = AudioSectors(20, 1), pcm2 = AudioSectors(20, 2);
-  auto l = MemoryDisc({MemoryTrack(1, orvane::TrackMode::Audio, 0, 20, std::make_shared<MemoryImageFile>(pcm1),
-                                   orvane::StoredFormat::Audio2352, 2352),
-                       MemoryTrack(2, orvane::TrackMode::Audio, 20, 20, std::make_shared<MemoryImageFile>(pcm2),
-                                   orvane::StoredFormat::Audio2352, 2352),
-                       MemoryTrack(3, orvane::TrackMode::Mode1, 11460, 30,
-                                   std::make_shared<MemoryImageFile>(PatternSectors(0, 30)),
-                                   orvane::StoredFormat::UserData2048, 2048, 150, 2)});
-  l.tracks[0].control = l.tracks[1].control = 0;
-  l.sessions[0].leadOut = 40;
-  orvane::SessionLayout s2;
-  s2.number = 2;
-  s2.leadOut = 11490;
-  l.sessions.push_back(s2);
-  auto dev = RecordedDevice(std::move(l), nullptr);
+  auto dev = RecordedDevice(TwoSessionDisc(pcm1, pcm2, PatternSectors(0, 30)), nullptr);
 
   CDlgTOC toc;
   toc.SetDevice(dev.get());
