@@ -93,12 +93,10 @@ void BuildFullTocRows(const unsigned char* toc, int length, const std::function<
         // The column shows the next session's first track, but between it and
         // this track lie the session's lead-out and the next lead-in, which
         // are no part of the track: a save stops at the session's own lead-out.
-        if (t == last && i + 1 < sessions.GetSessionNum()) {
-          for (int k = 0; k < sess.size(); ++k)
-            if (sess[k].GetTrackIndex() == 0xA2 && sess[k].GetStartPos() > row.startLba &&
-                sess[k].GetStartPos() < next)
-              row.copyEnd = sess[k].GetStartPos();
-        }
+        // (A session without a lead-out entry answers 0.)
+        const std::int64_t leadOut = sess.GetLeadOutStartPos();
+        if (t == last && i + 1 < sessions.GetSessionNum() && leadOut > 0 && leadOut > row.startLba && leadOut < next)
+          row.copyEnd = leadOut;
       }
       rows.push_back(std::move(row));
     }
