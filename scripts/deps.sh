@@ -4,7 +4,7 @@
 # what is missing.
 set -euo pipefail
 pkgs=(
-  build-essential cmake pkg-config ninja-build git
+  build-essential cmake pkg-config ninja-build git ccache
   qt6-base-dev libasound2-dev libgtest-dev libgmock-dev
   # independent readers and writers the tests cross-check against
   genisoimage xorriso udftools p7zip-full libcdio-utils
