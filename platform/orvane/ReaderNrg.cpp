@@ -149,7 +149,7 @@ class NrgImageReader final : public ImageReader {
           } else {
             const int m = FromBcdChecked(e[5]), s = FromBcdChecked(e[6]), f = FromBcdChecked(e[7]);
             if (m < 0 || s < 0 || f < 0 || s >= 60 || f >= 75) return fail("its cue chunk holds an impossible time");
-            p.lba = (m * 60 + s) * 75 + f - 150;
+            p.lba = static_cast<std::int32_t>(disc::MsfToFrames(m, s, f)) - disc::kLbaOffset;
           }
           pts.push_back(p);
         }

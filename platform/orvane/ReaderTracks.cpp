@@ -41,7 +41,7 @@ Extent StoredRun(std::int32_t lba, std::uint32_t count, const std::shared_ptr<Im
   e.format = storage.format;
   e.stride = storage.stride;
   e.hasSubchannel = storage.subchannel;
-  e.subchannelOffset = storage.subchannel ? 2352 : 0;
+  e.subchannelOffset = storage.subchannel ? disc::kRawSectorSize : 0;
   e.subchannelLinear = storage.subchannelLinear;
   return e;
 }
@@ -51,7 +51,7 @@ Extent UnstoredRun(std::int32_t lba, std::uint32_t count, TrackMode mode) {
   e.firstLba = lba;
   e.count = count;
   e.format = mode == TrackMode::Audio ? StoredFormat::Audio2352 : StoredFormat::UserData2048;
-  e.stride = mode == TrackMode::Audio ? 2352 : 2048;
+  e.stride = mode == TrackMode::Audio ? disc::kRawSectorSize : disc::kUserDataSize;
   return e;
 }
 
