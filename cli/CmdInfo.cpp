@@ -47,6 +47,26 @@ std::string ReadCatalog(CDevCmdROM& dev) {
   return mcn.size() == 13 ? mcn : std::string{};
 }
 
+// One row per entry of the disc's CD-TEXT that holds anything; the disc's
+// ISRC field is its UPC/EAN, the catalogue when READ SUB-CHANNEL gave none.
+void AddCdTextRows(Report& report, const FS_CDTEXT_INFO& text, std::string& catalog) {
+  Table* t = nullptr;
+  using mmc::CdTextItem;
+  for (int n = 0; n < mmc::kCdTextEntries; ++n) {
+    auto field = [&](CdTextItem item) { return mmc::CdTextField(text, n, item); };
+    std::string title = field(CdTextItem::Title), performer = field(CdTextItem::Performer),
+                special = field(CdTextItem::SpecialTitle), composer = field(CdTextItem::Composer),
+                songwriter = field(CdTextItem::Songster), isrc = field(CdTextItem::Isrc);
+    if (title.empty() && performer.empty() && special.empty() && composer.empty() && songwriter.empty() &&
+        isrc.empty())
+      continue;
+    if (n == 0 && catalog.empty()) catalog = isrc;
+    if (!t)
+      t = &report.AddTable("cdtext", {"track", "title", "performer", "songwriter", "composer", "special_title", "isrc"});
+    t->AddRow({n, title, performer, songwriter, composer, special, isrc});
+  }
+}
+
 int RunInfo(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) {
   if (!args.empty()) {
     ctx.err << "tessal-cli: info takes only a SOURCE\n";
@@ -110,24 +130,7 @@ int RunInfo(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args)
   std::string catalog = cd ? ReadCatalog(*dev) : std::string{};
   static FS_CDTEXT_INFO text;  // 80 KiB: kept off the stack
   std::memset(&text, 0, sizeof text);
-  if (cd && dev->GetCDText(text) == 0) {
-    Table* t = nullptr;
-    using mmc::CdTextItem;
-    for (int n = 0; n < mmc::kCdTextEntries; ++n) {
-      auto field = [&](CdTextItem item) { return mmc::CdTextField(text, n, item); };
-      std::string title = field(CdTextItem::Title), performer = field(CdTextItem::Performer),
-                  special = field(CdTextItem::SpecialTitle), composer = field(CdTextItem::Composer),
-                  songwriter = field(CdTextItem::Songster), isrc = field(CdTextItem::Isrc);
-      if (title.empty() && performer.empty() && special.empty() && composer.empty() && songwriter.empty() &&
-          isrc.empty())
-        continue;
-      if (n == 0 && catalog.empty()) catalog = isrc;  // the disc's UPC/EAN
-      if (!t)
-        t = &report.AddTable("cdtext",
-                             {"track", "title", "performer", "songwriter", "composer", "special_title", "isrc"});
-      t->AddRow({n, title, performer, songwriter, composer, special, isrc});
-    }
-  }
+  if (cd && dev->GetCDText(text) == 0) AddCdTextRows(report, text, catalog);
   if (!catalog.empty()) report.Field("catalog", catalog);
   ctx.Print(report);
   return kExitOk;
