@@ -13,18 +13,18 @@ std::optional<SectorStorage> StorageFor(TrackMode mode, std::uint32_t sectorSize
   s.stride = sectorSize;
   const bool audio = mode == TrackMode::Audio;
   switch (sectorSize) {
-    case 2048:
+    case disc::kUserDataSize:
       if (audio) return std::nullopt;
       s.format = StoredFormat::UserData2048;
       return s;
-    case 2336:
+    case disc::kMode2BodySize:
       if (audio || mode == TrackMode::Mode1) return std::nullopt;
       s.format = StoredFormat::Mode2_2336;
       return s;
-    case 2352:
-    case 2448:
+    case disc::kRawSectorSize:
+    case disc::kRawSectorSize + disc::kSubchannelSize:
       s.format = audio ? StoredFormat::Audio2352 : StoredFormat::Raw2352;
-      s.subchannel = sectorSize == 2448;
+      s.subchannel = sectorSize == disc::kRawSectorSize + disc::kSubchannelSize;
       return s;
     default:
       return std::nullopt;
