@@ -294,7 +294,7 @@ bool WriteXaDisc(const std::string& folder, std::string& error) {
       continue;
     }
     const std::uint32_t k = static_cast<std::uint32_t>(at - form2.begin());
-    std::uint8_t payload[2324];
+    std::uint8_t payload[disc::kForm2PayloadSize];
     std::memset(payload, ' ', sizeof payload);
     char line[96];
     for (std::size_t pos = 0; pos + 1 < sizeof payload;) {
