@@ -80,6 +80,22 @@ std::string Latin1ToUtf8(const unsigned char* b, std::size_t n) {
   return s;
 }
 
+std::string Latin1ToUtf8(std::string_view text) {
+  return Latin1ToUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+}
+
+bool IsUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const int n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+    if (n < 0 || s.size() - i <= static_cast<std::size_t>(n)) return false;
+    for (int k = 1; k <= n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += static_cast<std::size_t>(n) + 1;
+  }
+  return true;
+}
+
 std::size_t CopyUtf8Bounded(std::string_view text, char* out, std::size_t outSize) {
   if (!out || outSize == 0) return 0;
   std::size_t n = text.size() < outSize - 1 ? text.size() : outSize - 1;

@@ -17,6 +17,12 @@ std::string Utf16BeToUtf8(const unsigned char* bytes, std::size_t byteCount);
 
 // Latin-1 (ISO 8859-1, UDF 8-bit OSTA compressed unicode, CD-TEXT) to UTF-8.
 std::string Latin1ToUtf8(const unsigned char* bytes, std::size_t byteCount);
+std::string Latin1ToUtf8(std::string_view text);
+
+// Whether text reads as UTF-8: every lead byte followed by as many
+// continuation bytes as it announces. Text files written by other tools (cue
+// sheets, cdrdao TOC files) that do not are Latin-1.
+bool IsUtf8(std::string_view text);
 
 // Copies text into a fixed buffer of outSize bytes (NUL-terminated) without
 // cutting a UTF-8 character; returns the bytes stored.

@@ -23,6 +23,12 @@ inline std::uint64_t FileSizeOf(const std::string& path) {
   return ec ? 0 : static_cast<std::uint64_t>(n);
 }
 
+// A refusal: its one-line reason in why, and false for the caller to return.
+inline bool Fail(std::string& why, std::string text) {
+  why = std::move(text);
+  return false;
+}
+
 // 00 FF x10 00: the start of every raw data sector.
 inline bool HasSync(const std::uint8_t* p) {
   static const std::uint8_t sync[12] = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};

@@ -53,3 +53,16 @@ TEST(WideText, BigEndianAndLatin1Sources) {
   EXPECT_EQ(CopyUtf8Bounded("\xF0\x9F\x92\xBF", small, sizeof small), 0u);
   EXPECT_STREQ(small, "");
 }
+
+// Text files of other tools are UTF-8 only when every sequence is whole;
+// a Latin-1 byte above 0x7F, or a sequence cut by the end, says Latin-1.
+TEST(WideText, Utf8OrLatin1) {
+  EXPECT_TRUE(IsUtf8(""));
+  EXPECT_TRUE(IsUtf8("plain ASCII"));
+  EXPECT_TRUE(IsUtf8("Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xBF"));
+  EXPECT_FALSE(IsUtf8("Caf\xE9"));              // Latin-1 e acute
+  EXPECT_FALSE(IsUtf8("\xE2\x82"));             // cut by the end
+  EXPECT_FALSE(IsUtf8("\xC3(x"));               // a lead byte without its continuation
+  EXPECT_FALSE(IsUtf8("\x80"));                 // a continuation byte alone
+  EXPECT_EQ(Latin1ToUtf8(std::string_view("\xE9t\xE9")), "\xC3\xA9t\xC3\xA9");
+}
