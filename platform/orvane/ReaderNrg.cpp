@@ -16,6 +16,7 @@
 // are not used: each track starts 150 sectors after the one before ends, the
 // gap served as its unstored pregap, as libcdio lays such images out. A new
 // session adds the lead-out and lead-in a recorder writes before that gap.
+// DVDs have no such gaps: their entries' starts stand.
 //
 // Reading is two steps: the chunk chain into records of what each chunk says
 // (ParseChain), then those records into the disc's layout (LayOut...).
@@ -376,14 +377,17 @@ bool LayOutTao(const NrgChain& chain, const std::shared_ptr<ImageFile>& file, Di
     t.mode = nt.storage.mode;
     t.control = t.mode == TrackMode::Audio ? 0x00 : 0x04;
     t.pregapStart = t.start = nt.taoStart;
-    if (nt.number == 1 && (t.start < -150 || t.start > kMaxCdSectors))
+    if (layout.profile == 0x08 && nt.number == 1 && (t.start < -150 || t.start > kMaxCdSectors))
       return Fail(why, name + " starts at " + std::to_string(t.start) + ", where no disc has sectors");
     t.length = static_cast<std::uint32_t>(count);
     t.extents.push_back(StoredRun(t.start, t.length, file, nt.offset, nt.storage));
     layout.tracks.push_back(std::move(t));
   }
   if (!ApplySessionCounts(chain.sessionCounts, layout.tracks, why)) return false;
-  PlaceTaoTracks(layout.tracks);
+  // A DVD has no such gaps: its tracks stay where the entries put them.
+  if (layout.profile == 0x08) PlaceTaoTracks(layout.tracks);
+  else
+    for (TrackLayout& t : layout.tracks) RefineMode2(t);
   return true;
 }
 

@@ -103,6 +103,17 @@ TEST(FormatNrg, TrackAtOnce) {
     EXPECT_EQ(gap[15], 2);
     EXPECT_TRUE(std::all_of(gap.begin() + 24, gap.begin() + 24 + 2324, [](std::uint8_t b) { return b == 0; }));
   }
+  // A DVD has no such gaps: its tracks lie where the entries put them.
+  FixtureDisc dvd;
+  dvd.tracks.push_back(Track(TrackMode::Mode1, 2048, 250));
+  dvd.tracks.push_back(Track(TrackMode::Mode1, 2048, 100));
+  NrgOptions o;
+  o.trackAtOnce = true;
+  o.mediaType = 0x200;
+  auto l = MustOpen(dir.Write("dvd.nrg", NrgImage(dvd, o)));
+  EXPECT_EQ(l.profile, 0x10);
+  ASSERT_EQ(l.tracks.size(), 2u);
+  EXPECT_EQ(l.tracks[1].start, 250);
 }
 
 TEST(FormatNrg, DvdMediaTypeIsServedAsDvd) {
