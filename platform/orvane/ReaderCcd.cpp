@@ -295,12 +295,12 @@ bool ParseControl(const std::string& text, CcdControl& c, std::string& why) {
 bool ReadControl(const std::string& path, std::string& text, std::string& why) {
   auto control = OpenImageFile(path, why);
   if (!control) return false;
-  if (control->Size() > kMaxCcdBytes) return Fail(why, path + ": too large for a CloneCD control file");
-  text.assign(static_cast<std::size_t>(control->Size()), '\0');
-  if (control->ReadAt(0, text.data(), text.size()) != text.size()) return Fail(why, path + ": cannot be read");
+  const TextFileRead read = ReadTextFile(*control, kMaxCcdBytes, text);
+  if (read == TextFileRead::TooLarge) return Fail(why, path + ": too large for a CloneCD control file");
+  if (read == TextFileRead::Unreadable) return Fail(why, path + ": cannot be read");
   if (!LooksLikeCcd(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))
     return Fail(why, path + ": does not start with [CloneCD]");
-  if (text.find('\0') != std::string::npos) return Fail(why, path + ": holds binary data");
+  if (read == TextFileRead::Binary) return Fail(why, path + ": holds binary data");
   return true;
 }
 

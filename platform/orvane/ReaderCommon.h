@@ -29,6 +29,17 @@ inline bool Fail(std::string& why, std::string text) {
   return false;
 }
 
+// How reading a tool's text file (cue sheet, control file, TOC file) ended.
+enum class TextFileRead { Read, TooLarge, Unreadable, Binary };
+
+// The whole of f as text, when it holds at most limit bytes and no NUL.
+inline TextFileRead ReadTextFile(ImageFile& f, std::uint64_t limit, std::string& text) {
+  if (f.Size() > limit) return TextFileRead::TooLarge;
+  text.assign(static_cast<std::size_t>(f.Size()), '\0');
+  if (f.ReadAt(0, text.data(), text.size()) != text.size()) return TextFileRead::Unreadable;
+  return text.find('\0') == std::string::npos ? TextFileRead::Read : TextFileRead::Binary;
+}
+
 // 00 FF x10 00: the start of every raw data sector.
 inline bool HasSync(const std::uint8_t* p) {
   static const std::uint8_t sync[12] = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};

@@ -406,10 +406,12 @@ bool ReadSheet(const std::string& path, const std::string& cueName, std::string&
   auto sheet = OpenImageFile(path, error);
   if (!sheet) return false;
   if (sheet->Size() == 0) return Fail(error, cueName + " is empty");
-  if (sheet->Size() > kMaxCueBytes) return Fail(error, cueName + " is too large to be a cue sheet");
-  text.assign(static_cast<std::size_t>(sheet->Size()), '\0');
-  if (sheet->ReadAt(0, text.data(), text.size()) != text.size()) return Fail(error, "cannot read " + cueName);
-  if (text.find('\0') != std::string::npos) return Fail(error, cueName + " is not a cue sheet (it holds binary data)");
+  switch (ReadTextFile(*sheet, kMaxCueBytes, text)) {
+    case TextFileRead::TooLarge: return Fail(error, cueName + " is too large to be a cue sheet");
+    case TextFileRead::Unreadable: return Fail(error, "cannot read " + cueName);
+    case TextFileRead::Binary: return Fail(error, cueName + " is not a cue sheet (it holds binary data)");
+    case TextFileRead::Read: break;
+  }
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
   return true;
 }

@@ -492,10 +492,13 @@ class TocImageReader final : public ImageReader {
     };
     auto f = OpenImageFile(path, error);
     if (!f) return false;
-    if (f->Size() > kMaxTocBytes) return fail("too large for a TOC file");
-    std::string text(static_cast<std::size_t>(f->Size()), '\0');
-    if (f->ReadAt(0, text.data(), text.size()) != text.size()) return fail("cannot be read");
-    if (text.find('\0') != std::string::npos) return fail("holds binary data");
+    std::string text;
+    switch (ReadTextFile(*f, kMaxTocBytes, text)) {
+      case TextFileRead::TooLarge: return fail("too large for a TOC file");
+      case TextFileRead::Unreadable: return fail("cannot be read");
+      case TextFileRead::Binary: return fail("holds binary data");
+      case TextFileRead::Read: break;
+    }
     std::vector<Token> tokens;
     std::string why;
     if (!Tokenize(text, tokens, why)) return fail(why);
