@@ -208,7 +208,7 @@ bool ParseEntry(const Section& s, long long i, int sessions, TocEntry& e, std::s
   if (e.session > sessions) return Fail(why, name + " lies in a session past Sessions");
   const bool time = (e.point >= 1 && e.point <= 99) || e.point == 0xA2;
   if (time && (e.psec >= 60 || e.pframe >= 75 || e.pmin > 99)) return Fail(why, name + " has an impossible time");
-  e.plba = (e.pmin * 60 + e.psec) * 75 + e.pframe - 150;
+  e.plba = static_cast<std::int32_t>(disc::MsfToFrames(e.pmin, e.psec, e.pframe)) - disc::kLbaOffset;
   return true;
 }
 
@@ -349,9 +349,9 @@ bool StoreTrack(TrackLayout& t, std::int64_t end, const std::shared_ptr<ImageFil
   if (first > t.pregapStart)
     t.extents.push_back(UnstoredRun(t.pregapStart, static_cast<std::uint32_t>(first - t.pregapStart), t.mode));
   const std::uint32_t count = static_cast<std::uint32_t>(end - first);
-  SectorStorage st = *StorageFor(t.mode, 2352);
+  SectorStorage st = *StorageFor(t.mode, disc::kRawSectorSize);
   st.subchannelLinear = true;
-  Extent x = StoredRun(first, count, img, std::uint64_t(first) * 2352, st);
+  Extent x = StoredRun(first, count, img, std::uint64_t(first) * disc::kRawSectorSize, st);
   if (sub) {
     if (sub->Size() < (std::uint64_t(first) + count) * 96)
       return Fail(why, "its sub-channel file is shorter than its tracks (is it truncated?)");
@@ -362,9 +362,9 @@ bool StoreTrack(TrackLayout& t, std::int64_t end, const std::shared_ptr<ImageFil
   // A data track's sectors say by their header which mode they are.
   if (t.mode != TrackMode::Audio) {
     std::uint8_t h[16];
-    if (img->ReadAt(std::uint64_t(std::max(t.start, 0)) * 2352, h, 16) == 16 && HasSync(h)) {
-      if (h[15] == 1) t.mode = TrackMode::Mode1;
-      else if (h[15] == 2) t.mode = TrackMode::Mode2Xa;
+    if (img->ReadAt(std::uint64_t(std::max(t.start, 0)) * disc::kRawSectorSize, h, 16) == 16 && HasSync(h)) {
+      if (h[disc::kHeaderModeOffset] == 1) t.mode = TrackMode::Mode1;
+      else if (h[disc::kHeaderModeOffset] == 2) t.mode = TrackMode::Mode2Xa;
     }
     RefineMode2(t);
   }

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include "disc/Msf.h"
+#include "disc/SectorLayout.h"
 #include "platform/orvane/DiscImage.h"
 
 namespace orvane {
@@ -41,10 +43,7 @@ inline TextFileRead ReadTextFile(ImageFile& f, std::uint64_t limit, std::string&
 }
 
 // 00 FF x10 00: the start of every raw data sector.
-inline bool HasSync(const std::uint8_t* p) {
-  static const std::uint8_t sync[12] = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
-  return std::memcmp(p, sync, 12) == 0;
-}
+using disc::HasSync;
 
 // A single data or audio track covering a whole file, as plain images hold.
 inline void LayOutSingleTrack(DiscLayout& layout, const std::shared_ptr<ImageFile>& file, std::uint32_t sectors,

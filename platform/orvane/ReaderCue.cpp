@@ -150,7 +150,7 @@ std::optional<std::uint32_t> ParseMsf(const std::string& s) {
   sec = std::stoul(s.substr(a + 1, 2));
   f = std::stoul(s.substr(b + 1, 2));
   if (sec >= 60 || f >= 75) return std::nullopt;
-  return (m * 60 + sec) * 75 + f;
+  return static_cast<std::uint32_t>(disc::MsfToFrames(m, sec, f));
 }
 
 bool ParseNumber2(const std::string& s, int lo, int hi, int& out) {
@@ -212,7 +212,9 @@ struct CueSheet {
   std::string cdTextFile;  // CDTEXTFILE: the disc's CD-TEXT packs as recorded
   int cdTextLine = 0;
   bool utf8 = true;        // the sheet's text is UTF-8; otherwise Latin-1
-  std::string Decode(const std::string& s) const { return utf8 ? s : Latin1ToUtf8(s); }
+  std::string Decode(const std::string& s) const {
+    return utf8 ? s : Latin1ToUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+  }
 };
 
 // The sheet's commands into a CueSheet, line by line.
@@ -417,7 +419,7 @@ bool ReadSheet(const std::string& path, const std::string& cueName, std::string&
 }
 
 bool ParseSheet(const std::string& text, const fs::path& dir, CueSheet& sheet, const SheetError& fail) {
-  sheet.utf8 = IsUtf8(text);
+  sheet.utf8 = IsValidUtf8(text);
   CueParser parser(sheet, dir, fail);
   int lineNo = 0;
   for (std::size_t pos = 0; pos < text.size();) {

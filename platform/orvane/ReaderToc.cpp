@@ -84,7 +84,7 @@ bool LexNumber(const std::string& s, std::size_t& i, Token& t, std::string& why)
       return false;
     }
     t.kind = Token::Msf;
-    t.value = (std::uint64_t(m) * 60 + sec) * 75 + f;
+    t.value = static_cast<std::uint64_t>(disc::MsfToFrames(m, sec, f));
   } else {
     t.kind = offset ? Token::Offset : Token::Number;
     t.value = std::stoull(t.text);
@@ -390,7 +390,7 @@ class Parser {
       }
       // Block 0 texts are ISO 8859-1, unless the writer already gave UTF-8.
       if (t.kind == Token::String && language == 0 && depth == 2)
-        if (std::string* to = CdTextField(e, key)) *to = IsUtf8(t.text) ? t.text : Latin1ToUtf8(t.text);
+        if (std::string* to = CdTextField(e, key)) *to = Utf8OrLatin1(t.text);
     }
     return true;
   }
