@@ -25,6 +25,23 @@ inline std::uint64_t FileSizeOf(const std::string& path) {
   return ec ? 0 : static_cast<std::uint64_t>(n);
 }
 
+// A refusal: its one-line reason in why, and false for the caller to return.
+inline bool Fail(std::string& why, std::string text) {
+  why = std::move(text);
+  return false;
+}
+
+// How reading a tool's text file (cue sheet, control file, TOC file) ended.
+enum class TextFileRead { Read, TooLarge, Unreadable, Binary };
+
+// The whole of f as text, when it holds at most limit bytes and no NUL.
+inline TextFileRead ReadTextFile(ImageFile& f, std::uint64_t limit, std::string& text) {
+  if (f.Size() > limit) return TextFileRead::TooLarge;
+  text.assign(static_cast<std::size_t>(f.Size()), '\0');
+  if (f.ReadAt(0, text.data(), text.size()) != text.size()) return TextFileRead::Unreadable;
+  return text.find('\0') == std::string::npos ? TextFileRead::Read : TextFileRead::Binary;
+}
+
 // 00 FF x10 00: the start of every raw data sector.
 using disc::HasSync;
 

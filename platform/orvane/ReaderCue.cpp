@@ -10,6 +10,10 @@
 // least the 150-sector pregap a disc needs; whatever part of those 150 the CUE
 // does not give (INDEX 00 data, PREGAP) is added unstored. A second session's
 // first track therefore starts 11400 sectors after the first lead-out.
+//
+// Reading is two steps: the sheet's commands into what they say (CueSheet),
+// then that into the disc's layout: where each index's data lies in its file
+// (RunPlacer), then the disc addresses, gaps and sessions (LayOutSheet).
 #include <cctype>
 #include <cstring>
 #include <filesystem>
@@ -18,6 +22,7 @@
 #include "disc/TextCodec.h"
 #include "platform/orvane/CdText.h"
 #include "platform/orvane/ReaderCommon.h"
+#include "platform/orvane/ReaderTracks.h"
 #include "platform/orvane/Readers.h"
 
 namespace orvane {
@@ -27,10 +32,6 @@ namespace fs = std::filesystem;
 
 constexpr std::uint64_t kMaxCueBytes = 1u << 20;      // real sheets are a few KiB
 constexpr int kMaxDirEntries = 100000;                // scanned when matching a name's case
-constexpr int kMaxWaveChunks = 4096;
-constexpr std::int64_t kMaxDiscSectors = 449850;      // 99:59:74 is the last address a CD can give
-constexpr std::uint32_t kFirstSessionGap = 6750 + 4500;
-constexpr std::uint32_t kLaterSessionGap = 2250 + 4500;
 constexpr std::uint32_t kSessionPregap = 150;
 
 enum class FileKind { Binary, Motorola, Wave };
@@ -187,56 +188,452 @@ std::optional<fs::path> ResolveFile(const fs::path& cueDir, const std::string& n
   return std::nullopt;
 }
 
-// The data chunk of a RIFF WAVE file that holds CD audio: PCM, 44.1 kHz,
-// 16 bits, two channels. Anything else would play as noise.
-bool FindWaveData(ImageFile& f, std::uint64_t& begin, std::uint64_t& end, std::string& why) {
-  std::uint8_t h[12];
-  if (f.ReadAt(0, h, 12) != 12 || std::memcmp(h, "RIFF", 4) || std::memcmp(h + 8, "WAVE", 4)) {
-    why = "is not a RIFF WAVE file";
+// Refusals name the sheet and the line they concern.
+class SheetError {
+ public:
+  SheetError(std::string cueName, std::string& error) : m_name(std::move(cueName)), m_error(error) {}
+  bool operator()(int line, const std::string& why) const {
+    m_error = m_name + " line " + std::to_string(line) + ": " + why;
     return false;
   }
-  bool haveFmt = false;
-  std::uint64_t at = 12, size = f.Size();
-  for (int chunks = 0; chunks < kMaxWaveChunks && at + 8 <= size; ++chunks) {
-    std::uint8_t c[8];
-    if (f.ReadAt(at, c, 8) != 8) break;
-    std::uint64_t len = c[4] | (c[5] << 8) | (c[6] << 16) | (std::uint64_t(c[7]) << 24);
-    if (!std::memcmp(c, "fmt ", 4)) {
-      std::uint8_t fmt[40] = {};
-      if (len < 16 || f.ReadAt(at + 8, fmt, static_cast<std::size_t>(std::min<std::uint64_t>(len, 40))) < 16) {
-        why = "has a damaged format chunk";
-        return false;
-      }
-      unsigned tag = fmt[0] | (fmt[1] << 8), channels = fmt[2] | (fmt[3] << 8);
-      unsigned rate = fmt[4] | (fmt[5] << 8) | (fmt[6] << 16) | (unsigned(fmt[7]) << 24);
-      unsigned bits = fmt[14] | (fmt[15] << 8);
-      if (tag == 0xFFFE && len >= 40) tag = fmt[24] | (fmt[25] << 8);  // extensible: the sub-format's tag
-      if (tag != 1 || channels != 2 || rate != 44100 || bits != 16) {
-        why = "is not 44.1 kHz 16-bit stereo PCM";
-        return false;
-      }
-      haveFmt = true;
-    } else if (!std::memcmp(c, "data", 4)) {
-      if (!haveFmt) {
-        why = "has its data before its format";
-        return false;
-      }
-      begin = at + 8;
-      // Writers that stream leave the length 0 or all ones: the data runs to the end.
-      if (len == 0 || len == 0xFFFFFFFF) {
-        end = size;
-      } else if (len > size - begin) {
-        why = "is truncated";
-        return false;
-      } else {
-        end = begin + len;
-      }
+
+ private:
+  std::string m_name;
+  std::string& m_error;
+};
+
+// What the sheet says, command by command.
+struct CueSheet {
+  std::vector<CueFile> files;
+  std::vector<CueTrack> tracks;
+  std::string catalog;
+  CdTextEntry discText;
+  bool discHasText = false;
+  std::string cdTextFile;  // CDTEXTFILE: the disc's CD-TEXT packs as recorded
+  int cdTextLine = 0;
+  bool utf8 = true;        // the sheet's text is UTF-8; otherwise Latin-1
+  std::string Decode(const std::string& s) const {
+    return utf8 ? s : Latin1ToUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+  }
+};
+
+// The sheet's commands into a CueSheet, line by line.
+class CueParser {
+ public:
+  CueParser(CueSheet& sheet, fs::path dir, const SheetError& fail) : m_s(sheet), m_dir(std::move(dir)), m_fail(fail) {}
+
+  bool Line(int lineNo, const std::string& line) {
+    m_line = lineNo;
+    CueLine cl;
+    if (!SplitLine(line, cl)) return Fail("unterminated quote");
+    const std::string& kw = cl.keyword;
+    if (kw.empty()) return true;
+    if (kw == "REM") return Remark(cl);
+    if (kw == "CDTEXTFILE") {  // read once the sheet is laid out
+      if (cl.args.empty()) return Fail("CDTEXTFILE needs a name");
+      m_s.cdTextFile = cl.quoted[0] && cl.args.size() == 1 ? cl.args[0] : cl.rest;
+      m_s.cdTextLine = m_line;
       return true;
     }
-    at += 8 + len + (len & 1);
+    if (kw == "CATALOG") {
+      if (cl.args.size() != 1 || !AllOf(cl.args[0], 13, isdigit)) return Fail("CATALOG must be 13 digits");
+      m_s.catalog = cl.args[0];
+      return true;
+    }
+    if (kw == "FILE") return File(cl);
+    if (kw == "TRACK") return Track(cl);
+    CueTrack* track = m_s.tracks.empty() ? nullptr : &m_s.tracks.back();
+    if (std::string* field = CdTextField(track ? track->text : m_s.discText, kw)) {
+      *field = m_s.Decode(!cl.args.empty() && cl.quoted[0] && cl.args.size() == 1 ? cl.args[0] : cl.rest);
+      (track ? track->hasText : m_s.discHasText) = true;
+      return true;
+    }
+    // The rest belong to a track.
+    if (!track) return Fail(kw + " outside a TRACK");
+    if (kw == "FLAGS") return Flags(cl, *track);
+    if (kw == "ISRC") {
+      if (cl.args.size() != 1 || !AllOf(cl.args[0], 12, isalnum)) return Fail("ISRC must be 12 letters and digits");
+      track->isrc = Upper(cl.args[0]);
+      return true;
+    }
+    if (kw == "PREGAP" || kw == "POSTGAP") return Gap(cl, *track);
+    if (kw == "INDEX") return Index(cl, *track);
+    return Fail("unknown command " + kw);
   }
-  why = "holds no audio data";
-  return false;
+
+  // Every track has its INDEX 01 and every file an INDEX.
+  bool Finish(int lastLine) const {
+    if (m_s.tracks.empty()) return m_fail(lastLine, "the sheet holds no tracks");
+    for (const CueTrack& t : m_s.tracks) {
+      bool has01 = false;
+      for (const CueIndex& i : t.indexes) has01 |= i.number == 1;
+      if (!has01) return m_fail(t.line, "track " + std::to_string(t.number) + " has no INDEX 01");
+    }
+    for (const CueFile& f : m_s.files)
+      if (!f.hasIndex) return m_fail(f.line, "FILE " + m_s.Decode(f.name) + " holds no INDEX");
+    return true;
+  }
+
+ private:
+  bool Fail(const std::string& why) const { return m_fail(m_line, why); }
+
+  // REM SESSION nn; other remarks (GENRE, DATE, COMMENT ...) carry nothing a drive reports.
+  bool Remark(const CueLine& cl) {
+    if (cl.args.empty() || Upper(cl.args[0]) != "SESSION") return true;
+    int n = 0;
+    if (cl.args.size() != 2 || !ParseNumber2(cl.args[1], 1, 99, n)) return Fail("bad session number");
+    const CueTrack* track = m_s.tracks.empty() ? nullptr : &m_s.tracks.back();
+    if (n == 1 && !m_sessionGiven) {
+      // the tracks so far and those that follow are the first session
+    } else if (n != m_session + 1) {
+      return Fail("sessions must be numbered 1, 2, 3 ...");
+    } else if (!track || track->session != m_session) {
+      return Fail("session " + std::to_string(m_session) + " holds no tracks");
+    }
+    m_session = n;
+    m_sessionGiven = true;
+    return true;
+  }
+
+  bool File(const CueLine& cl) {
+    if (cl.args.size() < 2) return Fail("FILE needs a name and a type");
+    CueFile f;
+    f.line = m_line;
+    const std::string type = Upper(cl.args.back());
+    if (cl.quoted[0]) {
+      if (cl.args.size() != 2) return Fail("FILE needs a name and a type");
+      f.name = cl.args[0];
+    } else {
+      // An unquoted name may hold spaces: everything before the type.
+      f.name = cl.rest.substr(0, cl.rest.size() - cl.args.back().size());
+      while (!f.name.empty() && (f.name.back() == ' ' || f.name.back() == '\t')) f.name.pop_back();
+    }
+    if (type == "BINARY") {
+      f.kind = FileKind::Binary;
+    } else if (type == "MOTOROLA") {
+      f.kind = FileKind::Motorola;
+    } else if (type == "WAVE") {
+      f.kind = FileKind::Wave;
+    } else {
+      return Fail("file type " + type + " is not supported (BINARY, MOTOROLA or WAVE)");
+    }
+    auto resolved = ResolveFile(m_dir, f.name);
+    if (!resolved) return Fail("names a missing file: " + m_s.Decode(f.name));
+    std::string err;
+    f.file = OpenImageFile(resolved->string(), err);
+    if (!f.file) return Fail(err);
+    f.dataEnd = f.file->Size();
+    if (f.kind == FileKind::Wave) {
+      std::string why;
+      if (!FindWaveData(*f.file, f.dataBegin, f.dataEnd, why)) return Fail(m_s.Decode(f.name) + " " + why);
+    }
+    m_s.files.push_back(std::move(f));
+    return true;
+  }
+
+  bool Track(const CueLine& cl) {
+    if (m_s.files.empty()) return Fail("TRACK before any FILE");
+    int n = 0;
+    if (cl.args.size() != 2 || !ParseNumber2(cl.args[0], 1, 99, n)) return Fail("bad track number");
+    if (!m_s.tracks.empty() && n != m_s.tracks.back().number + 1) return Fail("track numbers must rise by one");
+    if (!m_s.tracks.empty() && m_s.tracks.back().indexes.empty())
+      return Fail("track " + std::to_string(m_s.tracks.back().number) + " has no INDEX");
+    CueTrack t;
+    t.number = n;
+    t.session = m_session;
+    t.line = m_line;
+    const std::string type = Upper(cl.args[1]);
+    for (const TrackType& tt : kTrackTypes)
+      if (type == tt.name) t.type = &tt;
+    if (!t.type) return Fail("track type " + type + " is not supported");
+    m_s.tracks.push_back(std::move(t));
+    return true;
+  }
+
+  bool Flags(const CueLine& cl, CueTrack& track) {
+    for (const std::string& a : cl.args) {
+      const std::string f = Upper(a);
+      if (f == "DCP") track.flags |= 0x02;
+      else if (f == "4CH") track.flags |= 0x08;
+      else if (f == "PRE") track.flags |= 0x01;
+      else if (f == "SCMS") continue;  // serial copy management lives in the sub-code, not the control bits
+      else return Fail("unknown flag " + a);
+    }
+    return true;
+  }
+
+  bool Gap(const CueLine& cl, CueTrack& track) {
+    const std::string& kw = cl.keyword;
+    if (cl.args.size() != 1) return Fail(kw + " needs a time");
+    auto t = ParseMsf(cl.args[0]);
+    if (!t) return Fail("impossible time " + cl.args[0]);
+    if (kw == "PREGAP") {
+      if (!track.indexes.empty()) return Fail("PREGAP after an INDEX");
+      track.pregap = *t;
+    } else {
+      if (track.indexes.empty()) return Fail("POSTGAP before any INDEX");
+      track.postgap = *t;
+    }
+    return true;
+  }
+
+  bool Index(const CueLine& cl, CueTrack& track) {
+    int n = 0;
+    if (cl.args.size() != 2 || !ParseNumber2(cl.args[0], 0, 99, n)) return Fail("bad index number");
+    if (track.postgap) return Fail("INDEX after POSTGAP");
+    const int expect = track.indexes.empty() ? (n == 0 ? 0 : 1) : track.indexes.back().number + 1;
+    if (n != expect) return Fail("index numbers must start at 00 or 01 and rise by one");
+    auto t = ParseMsf(cl.args[1]);
+    if (!t) return Fail("impossible time " + cl.args[1]);
+    const int file = static_cast<int>(m_s.files.size()) - 1;
+    const CueIndex* prev = nullptr;
+    for (auto it = m_s.tracks.rbegin(); it != m_s.tracks.rend() && !prev; ++it)
+      if (!it->indexes.empty()) prev = &it->indexes.back();
+    if (prev && prev->file == file && *t < prev->frames) return Fail("times go backwards at INDEX " + cl.args[0]);
+    track.indexes.push_back({n, file, *t, m_line});
+    m_s.files[static_cast<std::size_t>(file)].hasIndex = true;
+    return true;
+  }
+
+  CueSheet& m_s;
+  fs::path m_dir;
+  const SheetError& m_fail;
+  int m_line = 0;
+  int m_session = 1;
+  bool m_sessionGiven = false;
+};
+
+// The sheet's text, checked to be one.
+bool ReadSheet(const std::string& path, const std::string& cueName, std::string& text, std::string& error) {
+  auto sheet = OpenImageFile(path, error);
+  if (!sheet) return false;
+  if (sheet->Size() == 0) return Fail(error, cueName + " is empty");
+  switch (ReadTextFile(*sheet, kMaxCueBytes, text)) {
+    case TextFileRead::TooLarge: return Fail(error, cueName + " is too large to be a cue sheet");
+    case TextFileRead::Unreadable: return Fail(error, "cannot read " + cueName);
+    case TextFileRead::Binary: return Fail(error, cueName + " is not a cue sheet (it holds binary data)");
+    case TextFileRead::Read: break;
+  }
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  return true;
+}
+
+bool ParseSheet(const std::string& text, const fs::path& dir, CueSheet& sheet, const SheetError& fail) {
+  sheet.utf8 = IsValidUtf8(text);
+  CueParser parser(sheet, dir, fail);
+  int lineNo = 0;
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t eol = text.find('\n', pos);
+    if (eol == std::string::npos) eol = text.size();
+    std::string line = text.substr(pos, eol - pos);
+    pos = eol + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!parser.Line(++lineNo, line)) return false;
+  }
+  return parser.Finish(static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1);
+}
+
+// Where each index's data lies in its file. An index's data runs to the next
+// index, or to the end of its file and on into the next file until the next
+// index; within a file each run's sectors have the size of its track.
+class RunPlacer {
+ public:
+  RunPlacer(const CueSheet& s, const SheetError& fail) : m_s(s), m_fail(fail), m_cursor(s.files.size()) {
+    for (std::size_t f = 0; f < s.files.size(); ++f) m_cursor[f].bytes = s.files[f].dataBegin;
+  }
+
+  bool Place(std::vector<DataRun>& runs) {
+    std::vector<Point> points;
+    for (std::size_t t = 0; t < m_s.tracks.size(); ++t)
+      for (const CueIndex& i : m_s.tracks[t].indexes) points.push_back({static_cast<int>(t), &i});
+    for (std::size_t p = 0; p < points.size(); ++p) {
+      const Point& pt = points[p];
+      const CueIndex& ix = *pt.index;
+      const Cursor& c = m_cursor[static_cast<std::size_t>(ix.file)];
+      // Sectors before the first index belong to the first track's pregap.
+      if (p == 0 && ix.frames > 0 && !Run(pt.track, 0, ix.file, ix.frames, ix.line)) return false;
+      if (ix.frames < c.frames) return m_fail(ix.line, "times go backwards");
+      // Covered by the previous index's run unless that run ended short.
+      if (ix.frames != c.frames || c.bytes > m_s.files[static_cast<std::size_t>(ix.file)].dataEnd)
+        return m_fail(ix.line, "track " + std::to_string(m_s.tracks[static_cast<std::size_t>(pt.track)].number) +
+                                   " lies past the end of " + m_s.Decode(m_s.files[static_cast<std::size_t>(ix.file)].name));
+      if (!RunTo(pt, p + 1 < points.size() ? points[p + 1].index : nullptr)) return false;
+    }
+    runs = std::move(m_runs);
+    return true;
+  }
+
+ private:
+  struct Cursor {
+    std::uint32_t frames = 0;
+    std::uint64_t bytes = 0;
+  };
+  struct Point {
+    int track;
+    const CueIndex* index;
+  };
+
+  // The data of index pt: up to the next index in the same file, or to the
+  // end of its file and through the files up to the next index.
+  bool RunTo(const Point& pt, const CueIndex* next) {
+    const CueIndex& ix = *pt.index;
+    if (next && next->file == ix.file) return Run(pt.track, ix.number, ix.file, next->frames - ix.frames, next->line);
+    if (!Run(pt.track, ix.number, ix.file, Remaining(pt.track, ix.file), ix.line)) return false;
+    if (!next) return true;
+    for (int f = ix.file + 1; f < next->file; ++f)
+      if (!Run(pt.track, ix.number, f, Remaining(pt.track, f), next->line)) return false;
+    return !next->frames || Run(pt.track, ix.number, next->file, next->frames, next->line);
+  }
+
+  bool Run(int track, int index, int file, std::uint32_t count, int line) {
+    const CueFile& cf = m_s.files[static_cast<std::size_t>(file)];
+    const std::uint32_t stride = m_s.tracks[static_cast<std::size_t>(track)].type->stride;
+    Cursor& c = m_cursor[static_cast<std::size_t>(file)];
+    if (std::uint64_t(count) * stride > cf.dataEnd - c.bytes)
+      return m_fail(line, "INDEX lies past the end of " + m_s.Decode(cf.name));
+    m_runs.push_back({track, index, file, c.bytes, count});
+    c.frames += count;
+    c.bytes += std::uint64_t(count) * stride;
+    return true;
+  }
+
+  // The rest of a file, in whole sectors of the given track.
+  std::uint32_t Remaining(int track, int file) const {
+    const std::uint64_t left = m_s.files[static_cast<std::size_t>(file)].dataEnd - m_cursor[static_cast<std::size_t>(file)].bytes;
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(left / m_s.tracks[static_cast<std::size_t>(track)].type->stride, UINT32_MAX));
+  }
+
+  const CueSheet& m_s;
+  const SheetError& m_fail;
+  std::vector<Cursor> m_cursor;
+  std::vector<DataRun> m_runs;
+};
+
+void CloseSession(const CueSheet& s, int number, std::int64_t leadOut, DiscLayout& layout) {
+  SessionLayout ss;
+  ss.number = number;
+  ss.leadOut = static_cast<std::int32_t>(leadOut);
+  for (const CueTrack& t : s.tracks) {
+    if (t.session != number) continue;
+    if (t.type->cdi) ss.discType = 0x10;
+    else if (t.type->mode != TrackMode::Audio && t.type->mode != TrackMode::Mode1 && ss.discType != 0x10)
+      ss.discType = 0x20;
+  }
+  layout.sessions.push_back(ss);
+}
+
+// A later session's first track has at least the pregap a disc needs; the
+// part its INDEX 00 data and PREGAP do not give is added unstored.
+std::uint32_t SessionPregapShortfall(const CueTrack& ct, const std::vector<DataRun>& runs, std::size_t first,
+                                     std::size_t end) {
+  std::uint64_t given = ct.pregap;
+  for (std::size_t k = first; k < end; ++k)
+    if (runs[k].index == 0) given += runs[k].count;
+  return given < kSessionPregap ? static_cast<std::uint32_t>(kSessionPregap - given) : 0;
+}
+
+void AddUnstored(TrackLayout& t, std::uint32_t count, std::int64_t& lba) {
+  if (!count) return;
+  t.extents.push_back(UnstoredRun(static_cast<std::int32_t>(lba), count, t.mode));
+  lba += count;
+}
+
+void AddStored(const CueFile& cf, const TrackType& type, const DataRun& dr, std::int64_t lba, TrackLayout& t) {
+  SectorStorage st;
+  st.mode = type.mode;
+  st.format = type.mode == TrackMode::Audio && cf.kind == FileKind::Motorola ? StoredFormat::Audio2352BE : type.format;
+  st.stride = type.stride;
+  st.subchannel = type.subchannel;
+  Extent e = StoredRun(static_cast<std::int32_t>(lba), dr.count, cf.file, dr.offset, st);
+  // Adjacent runs of one file join into one extent.
+  Extent* prev = t.extents.empty() ? nullptr : &t.extents.back();
+  if (prev && prev->file == e.file && prev->format == e.format && prev->stride == e.stride &&
+      prev->offset + std::uint64_t(prev->count) * prev->stride == e.offset)
+    prev->count += e.count;
+  else
+    t.extents.push_back(e);
+}
+
+// Track ct from lba on: its unstored pregap, its runs [first, end) with
+// their indexes, its postgap.
+bool LayOutTrack(const CueSheet& s, const CueTrack& ct, const std::vector<DataRun>& runs, std::size_t first,
+                 std::size_t end, std::uint32_t unstoredPregap, std::int64_t& lba, TrackLayout& t,
+                 const SheetError& fail) {
+  t.number = ct.number;
+  t.session = ct.session;
+  t.mode = ct.type->mode;
+  t.control = static_cast<std::uint8_t>((ct.type->mode == TrackMode::Audio ? 0x00 : 0x04) | ct.flags);
+  t.isrc = ct.isrc;
+  t.pregapStart = static_cast<std::int32_t>(lba);
+  AddUnstored(t, unstoredPregap, lba);
+  bool started = false;
+  int lastIndex = -1;
+  for (std::size_t r = first; r < end; ++r) {
+    const DataRun& dr = runs[r];
+    if (dr.index >= 1 && dr.index != lastIndex) {
+      if (dr.index == 1 && !started) {
+        t.start = static_cast<std::int32_t>(lba);
+        started = true;
+      } else if (dr.index >= 2) {
+        t.furtherIndexes.push_back(static_cast<std::int32_t>(lba));
+      }
+    }
+    lastIndex = dr.index;
+    if (!dr.count) continue;
+    AddStored(s.files[static_cast<std::size_t>(dr.file)], *ct.type, dr, lba, t);
+    lba += dr.count;
+    if (lba > kMaxCdSectors) return fail(ct.line, "the disc would be longer than 99:59:74");
+  }
+  AddUnstored(t, ct.postgap, lba);
+  if (lba > kMaxCdSectors) return fail(ct.line, "the disc would be longer than 99:59:74");
+  t.length = static_cast<std::uint32_t>(lba - t.start);
+  if (t.length == 0) return fail(ct.line, "track " + std::to_string(ct.number) + " holds no sectors");
+  // Mode 2 raw data says by its sub-header whether it is CD-ROM XA; CD-i tracks are taken as given.
+  if (!ct.type->cdi) RefineMode2(t);
+  return true;
+}
+
+// Disc addresses: the runs in order, with the unstored gaps between them and
+// the lead-out and lead-in between sessions.
+bool LayOutSheet(const CueSheet& s, const std::vector<DataRun>& runs, DiscLayout& layout, const SheetError& fail) {
+  layout.format = "CUE";
+  layout.profile = 0x08;
+  layout.discStatus = 2;
+  layout.catalog = s.catalog;
+  std::int64_t lba = 0;
+  std::size_t r = 0;
+  for (std::size_t ti = 0; ti < s.tracks.size(); ++ti) {
+    const CueTrack& ct = s.tracks[ti];
+    std::size_t end = r;
+    while (end < runs.size() && runs[end].track == static_cast<int>(ti)) ++end;
+    std::uint32_t unstoredPregap = ct.pregap;
+    if (ti > 0 && ct.session != s.tracks[ti - 1].session) {
+      CloseSession(s, s.tracks[ti - 1].session, lba, layout);
+      lba += layout.sessions.size() == 1 ? kFirstSessionGap : kLaterSessionGap;
+      unstoredPregap += SessionPregapShortfall(ct, runs, r, end);
+    }
+    TrackLayout t;
+    if (!LayOutTrack(s, ct, runs, r, end, unstoredPregap, lba, t, fail)) return false;
+    r = end;
+    layout.tracks.push_back(std::move(t));
+  }
+  CloseSession(s, s.tracks.back().session, lba, layout);
+  SetGivenTexts(layout, s.discText, s.discHasText, s.tracks);
+  if (!layout.cdText.empty()) layout.cdText[0].isrc = s.catalog;  // the disc's UPC/EAN, as CD-TEXT carries it
+  return true;
+}
+
+// CDTEXTFILE: the packs as recorded win over the sheet's own texts.
+bool LoadCdTextFile(const CueSheet& s, const fs::path& dir, DiscLayout& layout, const SheetError& fail) {
+  if (s.cdTextFile.empty()) return true;
+  auto resolved = ResolveFile(dir, s.cdTextFile);
+  if (!resolved) return fail(s.cdTextLine, "names a missing file: " + s.Decode(s.cdTextFile));
+  std::string why;
+  if (!ReadCdTextFile(resolved->string(), layout.cdTextPacks, why)) return fail(s.cdTextLine, why);
+  auto texts = ParseCdTextPacks(layout.cdTextPacks.data(), layout.cdTextPacks.size());
+  if (!texts.empty()) layout.cdText = std::move(texts);
+  return true;
 }
 
 class CueSheetReader final : public ImageReader {
@@ -257,434 +654,18 @@ class CueSheetReader final : public ImageReader {
     return score;
   }
 
-  bool Open(const std::string& path, DiscLayout& layout, std::string& error) const override;
+  bool Open(const std::string& path, DiscLayout& layout, std::string& error) const override {
+    const std::string cueName = fs::path(path).filename().string();
+    std::string text;
+    if (!ReadSheet(path, cueName, text, error)) return false;
+    const fs::path cueDir = fs::path(path).parent_path();
+    const SheetError fail(cueName, error);
+    CueSheet sheet;
+    std::vector<DataRun> runs;
+    return ParseSheet(text, cueDir, sheet, fail) && RunPlacer(sheet, fail).Place(runs) &&
+           LayOutSheet(sheet, runs, layout, fail) && LoadCdTextFile(sheet, cueDir, layout, fail);
+  }
 };
-
-bool CueSheetReader::Open(const std::string& path, DiscLayout& layout, std::string& error) const {
-  auto sheet = OpenImageFile(path, error);
-  if (!sheet) return false;
-  const std::string cueName = fs::path(path).filename().string();
-  if (sheet->Size() == 0) {
-    error = cueName + " is empty";
-    return false;
-  }
-  if (sheet->Size() > kMaxCueBytes) {
-    error = cueName + " is too large to be a cue sheet";
-    return false;
-  }
-  std::string text(static_cast<std::size_t>(sheet->Size()), '\0');
-  if (sheet->ReadAt(0, text.data(), text.size()) != text.size()) {
-    error = "cannot read " + cueName;
-    return false;
-  }
-  if (text.find('\0') != std::string::npos) {
-    error = cueName + " is not a cue sheet (it holds binary data)";
-    return false;
-  }
-  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
-  const bool utf8 = IsValidUtf8(text);
-  auto decode = [&](const std::string& s) {
-    return utf8 ? s : Latin1ToUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size());
-  };
-
-  const fs::path cueDir = fs::path(path).parent_path();
-  std::vector<CueFile> files;
-  std::vector<CueTrack> tracks;
-  CdTextEntry discText;
-  bool discHasText = false;
-  int session = 1;
-  bool sessionGiven = false;
-  int lineNo = 0;
-  std::string cdTextFile;
-  int cdTextLine = 0;
-  auto fail = [&](const std::string& why) {
-    error = cueName + " line " + std::to_string(lineNo) + ": " + why;
-    return false;
-  };
-
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t eol = text.find('\n', pos);
-    if (eol == std::string::npos) eol = text.size();
-    std::string line = text.substr(pos, eol - pos);
-    pos = eol + 1;
-    ++lineNo;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    CueLine cl;
-    if (!SplitLine(line, cl)) return fail("unterminated quote");
-    if (cl.keyword.empty()) continue;
-    CueTrack* track = tracks.empty() ? nullptr : &tracks.back();
-    const std::string& kw = cl.keyword;
-
-    if (kw == "REM") {
-      if (!cl.args.empty() && Upper(cl.args[0]) == "SESSION") {
-        int n = 0;
-        if (cl.args.size() != 2 || !ParseNumber2(cl.args[1], 1, 99, n)) return fail("bad session number");
-        if (n == 1 && !sessionGiven) {
-          // the tracks so far and those that follow are the first session
-        } else if (n != session + 1) {
-          return fail("sessions must be numbered 1, 2, 3 ...");
-        } else if (!track || track->session != session) {
-          return fail("session " + std::to_string(session) + " holds no tracks");
-        }
-        session = n;
-        sessionGiven = true;
-      }
-      continue;  // other remarks (GENRE, DATE, COMMENT ...) carry nothing a drive reports
-    }
-    if (kw == "CDTEXTFILE") {  // the disc's CD-TEXT packs as recorded, read once the sheet is laid out
-      if (cl.args.empty()) return fail("CDTEXTFILE needs a name");
-      cdTextFile = cl.quoted[0] && cl.args.size() == 1 ? cl.args[0] : cl.rest;
-      cdTextLine = lineNo;
-      continue;
-    }
-    if (kw == "CATALOG") {
-      if (cl.args.size() != 1 || cl.args[0].size() != 13 ||
-          !std::all_of(cl.args[0].begin(), cl.args[0].end(), [](unsigned char c) { return std::isdigit(c); }))
-        return fail("CATALOG must be 13 digits");
-      layout.catalog = cl.args[0];
-      continue;
-    }
-    if (kw == "FILE") {
-      if (cl.args.size() < 2) return fail("FILE needs a name and a type");
-      CueFile f;
-      f.line = lineNo;
-      std::string type = Upper(cl.args.back());
-      if (cl.quoted[0]) {
-        if (cl.args.size() != 2) return fail("FILE needs a name and a type");
-        f.name = cl.args[0];
-      } else {
-        // An unquoted name may hold spaces: everything before the type.
-        f.name = cl.rest.substr(0, cl.rest.size() - cl.args.back().size());
-        while (!f.name.empty() && (f.name.back() == ' ' || f.name.back() == '\t')) f.name.pop_back();
-      }
-      if (type == "BINARY") {
-        f.kind = FileKind::Binary;
-      } else if (type == "MOTOROLA") {
-        f.kind = FileKind::Motorola;
-      } else if (type == "WAVE") {
-        f.kind = FileKind::Wave;
-      } else {
-        return fail("file type " + type + " is not supported (BINARY, MOTOROLA or WAVE)");
-      }
-      auto resolved = ResolveFile(cueDir, f.name);
-      if (!resolved) return fail("names a missing file: " + decode(f.name));
-      std::string err;
-      f.file = OpenImageFile(resolved->string(), err);
-      if (!f.file) return fail(err);
-      f.dataEnd = f.file->Size();
-      if (f.kind == FileKind::Wave) {
-        std::string why;
-        if (!FindWaveData(*f.file, f.dataBegin, f.dataEnd, why)) return fail(decode(f.name) + " " + why);
-      }
-      files.push_back(std::move(f));
-      continue;
-    }
-    if (kw == "TRACK") {
-      if (files.empty()) return fail("TRACK before any FILE");
-      int n = 0;
-      if (cl.args.size() != 2 || !ParseNumber2(cl.args[0], 1, 99, n)) return fail("bad track number");
-      if (!tracks.empty() && n != tracks.back().number + 1) return fail("track numbers must rise by one");
-      if (track && track->indexes.empty()) return fail("track " + std::to_string(track->number) + " has no INDEX");
-      CueTrack t;
-      t.number = n;
-      t.session = session;
-      t.line = lineNo;
-      std::string type = Upper(cl.args[1]);
-      for (const TrackType& tt : kTrackTypes)
-        if (type == tt.name) t.type = &tt;
-      if (!t.type) return fail("track type " + type + " is not supported");
-      tracks.push_back(std::move(t));
-      continue;
-    }
-    if (kw == "TITLE" || kw == "PERFORMER" || kw == "SONGWRITER" || kw == "COMPOSER" || kw == "ARRANGER" ||
-        kw == "MESSAGE") {
-      std::string value = !cl.args.empty() && cl.quoted[0] && cl.args.size() == 1 ? cl.args[0] : cl.rest;
-      value = decode(value);
-      CdTextEntry& e = track ? track->text : discText;
-      (kw == "TITLE"        ? e.title
-       : kw == "PERFORMER"  ? e.performer
-       : kw == "SONGWRITER" ? e.songwriter
-       : kw == "COMPOSER"   ? e.composer
-       : kw == "ARRANGER"   ? e.arranger
-                            : e.message) = value;
-      (track ? track->hasText : discHasText) = true;
-      continue;
-    }
-    // The rest belong to a track.
-    if (!track) return fail(kw + " outside a TRACK");
-    if (kw == "FLAGS") {
-      for (const std::string& a : cl.args) {
-        std::string f = Upper(a);
-        if (f == "DCP") track->flags |= 0x02;
-        else if (f == "4CH") track->flags |= 0x08;
-        else if (f == "PRE") track->flags |= 0x01;
-        else if (f == "SCMS") continue;  // serial copy management lives in the sub-code, not the control bits
-        else return fail("unknown flag " + a);
-      }
-    } else if (kw == "ISRC") {
-      if (cl.args.size() != 1 || cl.args[0].size() != 12 ||
-          !std::all_of(cl.args[0].begin(), cl.args[0].end(), [](unsigned char c) { return std::isalnum(c); }))
-        return fail("ISRC must be 12 letters and digits");
-      track->isrc = Upper(cl.args[0]);
-    } else if (kw == "PREGAP" || kw == "POSTGAP") {
-      if (cl.args.size() != 1) return fail(kw + " needs a time");
-      auto t = ParseMsf(cl.args[0]);
-      if (!t) return fail("impossible time " + cl.args[0]);
-      if (kw == "PREGAP") {
-        if (!track->indexes.empty()) return fail("PREGAP after an INDEX");
-        track->pregap = *t;
-      } else {
-        if (track->indexes.empty()) return fail("POSTGAP before any INDEX");
-        track->postgap = *t;
-      }
-    } else if (kw == "INDEX") {
-      int n = 0;
-      if (cl.args.size() != 2 || !ParseNumber2(cl.args[0], 0, 99, n)) return fail("bad index number");
-      if (track->postgap) return fail("INDEX after POSTGAP");
-      int expect = track->indexes.empty() ? (n == 0 ? 0 : 1) : track->indexes.back().number + 1;
-      if (n != expect) return fail("index numbers must start at 00 or 01 and rise by one");
-      auto t = ParseMsf(cl.args[1]);
-      if (!t) return fail("impossible time " + cl.args[1]);
-      int file = static_cast<int>(files.size()) - 1;
-      const CueIndex* prev = nullptr;
-      for (auto it = tracks.rbegin(); it != tracks.rend() && !prev; ++it)
-        if (!it->indexes.empty()) prev = &it->indexes.back();
-      if (prev && prev->file == file && *t < prev->frames) return fail("times go backwards at INDEX " + cl.args[0]);
-      track->indexes.push_back({n, file, *t, lineNo});
-      files[file].hasIndex = true;
-    } else {
-      return fail("unknown command " + kw);
-    }
-  }
-  lineNo = static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1;
-  if (tracks.empty()) return fail("the sheet holds no tracks");
-  for (const CueTrack& t : tracks) {
-    bool has01 = false;
-    for (const CueIndex& i : t.indexes) has01 |= i.number == 1;
-    if (!has01) {
-      lineNo = t.line;
-      return fail("track " + std::to_string(t.number) + " has no INDEX 01");
-    }
-  }
-  for (const CueFile& f : files) {
-    if (!f.hasIndex) {
-      lineNo = f.line;
-      return fail("FILE " + decode(f.name) + " holds no INDEX");
-    }
-  }
-
-  // Where each index's data lies in its file. An index's data runs to the next
-  // index, or to the end of its file and on into the next file until the next
-  // index; within a file each run's sectors have the size of its track.
-  std::vector<DataRun> runs;
-  struct Cursor {
-    std::uint32_t frames = 0;
-    std::uint64_t bytes = 0;
-  };
-  std::vector<Cursor> cursor(files.size());
-  for (auto& c : cursor) c.bytes = 0;
-  for (std::size_t f = 0; f < files.size(); ++f) cursor[f].bytes = files[f].dataBegin;
-  struct Point {
-    int track;
-    const CueIndex* index;
-  };
-  std::vector<Point> points;
-  for (std::size_t t = 0; t < tracks.size(); ++t)
-    for (const CueIndex& i : tracks[t].indexes) points.push_back({static_cast<int>(t), &i});
-
-  auto place = [&](int track, int index, int file, std::uint32_t count, int line) -> bool {
-    const CueFile& cf = files[file];
-    std::uint32_t stride = tracks[track].type->stride;
-    Cursor& c = cursor[file];
-    if (std::uint64_t(count) * stride > cf.dataEnd - c.bytes) {
-      lineNo = line;
-      return fail("INDEX lies past the end of " + decode(cf.name));
-    }
-    runs.push_back({track, index, file, c.bytes, count});
-    c.frames += count;
-    c.bytes += std::uint64_t(count) * stride;
-    return true;
-  };
-  // The rest of a file, in whole sectors of the given track.
-  auto remaining = [&](int track, int file) -> std::uint32_t {
-    std::uint64_t left = files[file].dataEnd - cursor[file].bytes;
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(left / tracks[track].type->stride, UINT32_MAX));
-  };
-
-  for (std::size_t p = 0; p < points.size(); ++p) {
-    const Point& pt = points[p];
-    const CueIndex& ix = *pt.index;
-    Cursor& c = cursor[ix.file];
-    if (p == 0 && ix.frames > 0) {
-      // Sectors before the first index belong to the first track's pregap.
-      if (!place(pt.track, 0, ix.file, ix.frames, ix.line)) return false;
-    }
-    if (ix.frames != c.frames) {
-      lineNo = ix.line;
-      if (ix.frames < c.frames) return fail("times go backwards");
-      // Covered by the previous index's run unless that run ended short.
-      return fail("track " + std::to_string(tracks[pt.track].number) + " lies past the end of " +
-                  decode(files[ix.file].name));
-    }
-    if (std::uint64_t(c.bytes) > files[ix.file].dataEnd) {
-      lineNo = ix.line;
-      return fail("track " + std::to_string(tracks[pt.track].number) + " lies past the end of " +
-                  decode(files[ix.file].name));
-    }
-    if (p + 1 < points.size() && points[p + 1].index->file == ix.file) {
-      if (!place(pt.track, ix.number, ix.file, points[p + 1].index->frames - ix.frames, points[p + 1].index->line))
-        return false;
-      continue;
-    }
-    // To the end of this file, then through the files up to the next index.
-    if (!place(pt.track, ix.number, ix.file, remaining(pt.track, ix.file), ix.line)) return false;
-    if (p + 1 < points.size()) {
-      const CueIndex& next = *points[p + 1].index;
-      for (int f = ix.file + 1; f < next.file; ++f)
-        if (!place(pt.track, ix.number, f, remaining(pt.track, f), next.line)) return false;
-      if (next.frames && !place(pt.track, ix.number, next.file, next.frames, next.line)) return false;
-    }
-  }
-
-  // Disc addresses: the runs in order, with the unstored gaps between them.
-  layout.format = "CUE";
-  layout.profile = 0x08;
-  layout.discStatus = 2;
-  std::int64_t lba = 0;
-  std::size_t r = 0;
-  int lastTrackNumber = tracks.back().number;
-  bool anyText = discHasText;
-  for (const CueTrack& t : tracks) anyText |= t.hasText;
-  if (anyText) {
-    layout.cdText.assign(static_cast<std::size_t>(lastTrackNumber) + 1, CdTextEntry{});
-    layout.cdText[0] = discText;
-    layout.cdText[0].isrc = layout.catalog;  // the disc's UPC/EAN, as CD-TEXT carries it
-  }
-  auto closeSession = [&](int number) {
-    SessionLayout s;
-    s.number = number;
-    s.leadOut = static_cast<std::int32_t>(lba);
-    for (const CueTrack& t : tracks) {
-      if (t.session != number) continue;
-      if (t.type->cdi) s.discType = 0x10;
-      else if (t.type->mode != TrackMode::Audio && t.type->mode != TrackMode::Mode1 && s.discType != 0x10)
-        s.discType = 0x20;
-    }
-    layout.sessions.push_back(s);
-  };
-  for (std::size_t ti = 0; ti < tracks.size(); ++ti) {
-    const CueTrack& ct = tracks[ti];
-    std::size_t first = r, endRun = r;
-    while (endRun < runs.size() && runs[endRun].track == static_cast<int>(ti)) ++endRun;
-    std::uint32_t unstoredPregap = ct.pregap;
-    if (ti > 0 && ct.session != tracks[ti - 1].session) {
-      closeSession(tracks[ti - 1].session);
-      lba += layout.sessions.size() == 1 ? kFirstSessionGap : kLaterSessionGap;
-      std::uint64_t given = ct.pregap;
-      for (std::size_t k = first; k < endRun; ++k)
-        if (runs[k].index == 0) given += runs[k].count;
-      if (given < kSessionPregap) unstoredPregap += static_cast<std::uint32_t>(kSessionPregap - given);
-    }
-    TrackLayout t;
-    t.number = ct.number;
-    t.session = ct.session;
-    t.mode = ct.type->mode;
-    t.control = static_cast<std::uint8_t>((ct.type->mode == TrackMode::Audio ? 0x00 : 0x04) | ct.flags);
-    t.isrc = ct.isrc;
-    t.pregapStart = static_cast<std::int32_t>(lba);
-    const StoredFormat unstoredFormat =
-        ct.type->mode == TrackMode::Audio ? StoredFormat::Audio2352 : StoredFormat::UserData2048;
-    auto addUnstored = [&](std::uint32_t count) {
-      if (!count) return;
-      Extent e;
-      e.firstLba = static_cast<std::int32_t>(lba);
-      e.count = count;
-      e.format = unstoredFormat;
-      e.stride = unstoredFormat == StoredFormat::Audio2352 ? disc::kRawSectorSize : disc::kUserDataSize;
-      t.extents.push_back(e);
-      lba += count;
-    };
-    addUnstored(unstoredPregap);
-    bool started = false;
-    int lastIndex = -1;
-    for (; r < endRun; ++r) {
-      const DataRun& dr = runs[r];
-      if (dr.index >= 1 && dr.index != lastIndex) {
-        if (dr.index == 1 && !started) {
-          t.start = static_cast<std::int32_t>(lba);
-          started = true;
-        } else if (dr.index >= 2) {
-          t.furtherIndexes.push_back(static_cast<std::int32_t>(lba));
-        }
-      }
-      lastIndex = dr.index;
-      if (!dr.count) continue;
-      const CueFile& cf = files[dr.file];
-      Extent e;
-      e.firstLba = static_cast<std::int32_t>(lba);
-      e.count = dr.count;
-      e.file = cf.file;
-      e.offset = dr.offset;
-      e.format = ct.type->format;
-      if (ct.type->mode == TrackMode::Audio && cf.kind == FileKind::Motorola) e.format = StoredFormat::Audio2352BE;
-      e.stride = ct.type->stride;
-      e.hasSubchannel = ct.type->subchannel;
-      e.subchannelOffset = ct.type->subchannel ? disc::kRawSectorSize : 0;
-      // Adjacent runs of one file join into one extent.
-      Extent* prev = t.extents.empty() ? nullptr : &t.extents.back();
-      if (prev && prev->file == e.file && prev->format == e.format && prev->stride == e.stride &&
-          prev->offset + std::uint64_t(prev->count) * prev->stride == e.offset)
-        prev->count += e.count;
-      else
-        t.extents.push_back(e);
-      lba += dr.count;
-      if (lba > kMaxDiscSectors) {
-        lineNo = ct.line;
-        return fail("the disc would be longer than 99:59:74");
-      }
-    }
-    addUnstored(ct.postgap);
-    if (lba > kMaxDiscSectors) {
-      lineNo = ct.line;
-      return fail("the disc would be longer than 99:59:74");
-    }
-    t.length = static_cast<std::uint32_t>(lba - t.start);
-    if (t.length == 0) {
-      lineNo = ct.line;
-      return fail("track " + std::to_string(ct.number) + " holds no sectors");
-    }
-    // Mode 2 raw data says by its sub-header whether it is CD-ROM XA.
-    if (ct.type->mode == TrackMode::Mode2Xa && !ct.type->cdi &&
-        (ct.type->format == StoredFormat::Raw2352 || ct.type->format == StoredFormat::Mode2_2336)) {
-      for (const Extent& e : t.extents) {
-        if (!e.file || e.firstLba + std::int64_t(e.count) <= t.start) continue;
-        std::uint64_t at = e.offset + std::uint64_t(std::max<std::int64_t>(0, t.start - e.firstLba)) * e.stride;
-        std::uint8_t h[24];
-        std::size_t sub = e.format == StoredFormat::Raw2352 ? 16 : 0;
-        if (e.file->ReadAt(at, h, sizeof h) == sizeof h && std::memcmp(h + sub, h + sub + 4, 4) != 0)
-          t.mode = TrackMode::Mode2Formless;
-        break;
-      }
-    }
-    if (anyText) {
-      layout.cdText[static_cast<std::size_t>(ct.number)] = ct.text;
-      layout.cdText[static_cast<std::size_t>(ct.number)].isrc = ct.isrc;
-    }
-    layout.tracks.push_back(std::move(t));
-  }
-  closeSession(tracks.back().session);
-  if (!cdTextFile.empty()) {
-    lineNo = cdTextLine;
-    auto resolved = ResolveFile(cueDir, cdTextFile);
-    if (!resolved) return fail("names a missing file: " + decode(cdTextFile));
-    std::string why;
-    if (!ReadCdTextFile(resolved->string(), layout.cdTextPacks, why)) return fail(why);
-    auto texts = ParseCdTextPacks(layout.cdTextPacks.data(), layout.cdTextPacks.size());
-    if (!texts.empty()) layout.cdText = std::move(texts);
-  }
-  return true;
-}
 
 }  // namespace
 

@@ -8,6 +8,9 @@
 // of samples (588 a sector); "#n" is a byte offset into a file. Track 1 starts
 // at LBA 0; each track follows the one before without a gap. Raw audio files
 // hold big-endian samples, WAVE files (named .wav) little-endian ones.
+//
+// Reading is two steps: the statements into what they say of each track
+// (Parser, into a TocFile), then that into the disc's layout (LayOutToc).
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -33,6 +36,61 @@ struct Token {
   std::uint64_t value = 0;
   int line = 0;
 };
+
+// A quoted string from s[i] (the opening quote) with its \ooo escapes; i ends
+// past the closing quote.
+bool LexString(const std::string& s, std::size_t& i, Token& t, std::string& why) {
+  t.kind = Token::String;
+  ++i;
+  for (;; ++i) {
+    if (i >= s.size() || s[i] == '\n') {
+      why = "line " + std::to_string(t.line) + ": unterminated string";
+      return false;
+    }
+    if (s[i] == '"') break;
+    if (s[i] == '\\' && i + 1 < s.size()) {
+      ++i;
+      if (s[i] >= '0' && s[i] <= '7') {  // \ooo octal
+        int v = 0;
+        for (int k = 0; k < 3 && i < s.size() && s[i] >= '0' && s[i] <= '7'; ++k, ++i) v = v * 8 + (s[i] - '0');
+        --i;
+        t.text += static_cast<char>(v & 0xFF);
+        continue;
+      }
+    }
+    t.text += s[i];
+  }
+  ++i;
+  return true;
+}
+
+// A number from s[i]: a count, a time m:s:f or, after '#', a byte offset.
+bool LexNumber(const std::string& s, std::size_t& i, Token& t, std::string& why) {
+  const bool offset = s[i] == '#';
+  if (offset) ++i;
+  std::size_t b = i;
+  while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == ':')) ++i;
+  t.text = s.substr(b, i - b);
+  const auto colons = std::count(t.text.begin(), t.text.end(), ':');
+  if (t.text.empty() || t.text.size() > 18 || (colons != 0 && colons != 2) || (offset && colons)) {
+    why = "line " + std::to_string(t.line) + ": bad number " + t.text;
+    return false;
+  }
+  if (colons) {
+    unsigned m = 0, sec = 0, f = 0;
+    char tail = 0;
+    if (std::sscanf(t.text.c_str(), "%u:%u:%u%c", &m, &sec, &f, &tail) != 3 || sec >= 60 || f >= 75 || m > 99) {
+      why = "line " + std::to_string(t.line) + ": impossible time " + t.text;
+      return false;
+    }
+    t.kind = Token::Msf;
+    t.value = static_cast<std::uint64_t>(disc::MsfToFrames(m, sec, f));
+  } else {
+    t.kind = offset ? Token::Offset : Token::Number;
+    t.value = std::stoull(t.text);
+  }
+  return true;
+}
 
 // Splits the text into tokens; false with a reason on a character no TOC holds.
 bool Tokenize(const std::string& s, std::vector<Token>& out, std::string& why) {
@@ -61,51 +119,9 @@ bool Tokenize(const std::string& s, std::vector<Token>& out, std::string& why) {
       }
       ++i;
     } else if (c == '"') {
-      t.kind = Token::String;
-      ++i;
-      for (;; ++i) {
-        if (i >= s.size() || s[i] == '\n') {
-          why = "line " + std::to_string(line) + ": unterminated string";
-          return false;
-        }
-        if (s[i] == '"') break;
-        if (s[i] == '\\' && i + 1 < s.size()) {
-          ++i;
-          if (s[i] >= '0' && s[i] <= '7') {  // \ooo octal
-            int v = 0;
-            for (int k = 0; k < 3 && i < s.size() && s[i] >= '0' && s[i] <= '7'; ++k, ++i) v = v * 8 + (s[i] - '0');
-            --i;
-            t.text += static_cast<char>(v & 0xFF);
-            continue;
-          }
-        }
-        t.text += s[i];
-      }
-      ++i;
+      if (!LexString(s, i, t, why)) return false;
     } else if (c == '#' || std::isdigit(static_cast<unsigned char>(c))) {
-      const bool offset = c == '#';
-      if (offset) ++i;
-      std::size_t b = i;
-      while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == ':')) ++i;
-      t.text = s.substr(b, i - b);
-      const auto colons = std::count(t.text.begin(), t.text.end(), ':');
-      if (t.text.empty() || t.text.size() > 18 || (colons != 0 && colons != 2) || (offset && colons)) {
-        why = "line " + std::to_string(line) + ": bad number " + t.text;
-        return false;
-      }
-      if (colons) {
-        unsigned m = 0, sec = 0, f = 0;
-        char tail = 0;
-        if (std::sscanf(t.text.c_str(), "%u:%u:%u%c", &m, &sec, &f, &tail) != 3 || sec >= 60 || f >= 75 || m > 99) {
-          why = "line " + std::to_string(line) + ": impossible time " + t.text;
-          return false;
-        }
-        t.kind = Token::Msf;
-        t.value = static_cast<std::uint64_t>(disc::MsfToFrames(m, sec, f));
-      } else {
-        t.kind = offset ? Token::Offset : Token::Number;
-        t.value = std::stoull(t.text);
-      }
+      if (!LexNumber(s, i, t, why)) return false;
     } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
       std::size_t b = i;
       while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '_')) ++i;
@@ -147,25 +163,6 @@ struct Item {
   bool wave = false;  // audio from a WAVE file: little-endian; raw audio files are big-endian
 };
 
-// Where the samples of a RIFF WAVE file start and how many bytes they take.
-bool WaveData(ImageFile& f, std::uint64_t& begin, std::uint64_t& bytes) {
-  std::uint8_t h[12];
-  if (f.ReadAt(0, h, 12) != 12 || std::memcmp(h, "RIFF", 4) || std::memcmp(h + 8, "WAVE", 4)) return false;
-  std::uint64_t at = 12;
-  for (int n = 0; n < 1024 && at + 8 <= f.Size(); ++n) {
-    std::uint8_t c[8];
-    if (f.ReadAt(at, c, 8) != 8) return false;
-    const std::uint64_t len = std::uint64_t(c[4]) | c[5] << 8 | c[6] << 16 | std::uint64_t(c[7]) << 24;
-    if (!std::memcmp(c, "data", 4)) {
-      begin = at + 8;
-      bytes = std::min(len, f.Size() - begin);
-      return true;
-    }
-    at += 8 + len + (len & 1);
-  }
-  return false;
-}
-
 struct TocTrack {
   const TocMode* mode = nullptr;
   std::uint32_t stride = 0;
@@ -178,48 +175,41 @@ struct TocTrack {
   std::vector<std::uint32_t> indexes;          // relative to index 01
 };
 
+// What the file says of the disc.
+struct TocFile {
+  std::uint8_t discType = 0;
+  std::string catalog;
+  CdTextEntry discText;
+  bool discHasText = false;
+  std::vector<TocTrack> tracks;
+};
+
+// The tokens into a TocFile, statement by statement.
 class Parser {
  public:
-  Parser(std::vector<Token> tokens, fs::path dir) : m_t(std::move(tokens)), m_dir(std::move(dir)) {}
+  Parser(std::vector<Token> tokens, fs::path dir, TocFile& toc)
+      : m_t(std::move(tokens)), m_dir(std::move(dir)), m_toc(toc), m_tracks(toc.tracks) {}
 
-  bool Parse(DiscLayout& layout, std::string& why) {
-    CdTextEntry discText;
-    bool discHasText = false;
-    std::uint8_t discType = 0;
+  bool Parse(std::string& why) {
     while (Peek().kind != Token::End) {
       const Token& t = Next();
       if (t.kind != Token::Word) return Fail(t, "expected a keyword", why);
       if (t.text == "CD_DA" || t.text == "CD_ROM") {
-        discType = 0x00;
+        m_toc.discType = 0x00;
       } else if (t.text == "CD_ROM_XA") {
-        discType = 0x20;
+        m_toc.discType = 0x20;
       } else if (t.text == "CD_I") {
-        discType = 0x10;
+        m_toc.discType = 0x10;
       } else if (t.text == "CATALOG") {
         const Token& v = Next();
         if (v.kind != Token::String || !AllOf(v.text, 13, isdigit)) return Fail(v, "CATALOG must be 13 digits", why);
-        layout.catalog = v.text;
+        m_toc.catalog = v.text;
       } else if (t.text == "CD_TEXT") {
-        if (!m_tracks.empty()) {
-          if (!CdText(m_tracks.back().text, why)) return false;
-          m_tracks.back().hasText = true;
-        } else {
-          if (!CdText(discText, why)) return false;
-          discHasText = true;
-        }
+        const bool track = !m_tracks.empty();
+        if (!CdText(track ? m_tracks.back().text : m_toc.discText, why)) return false;
+        (track ? m_tracks.back().hasText : m_toc.discHasText) = true;
       } else if (t.text == "TRACK") {
-        if (m_tracks.size() == 99) return Fail(t, "more than 99 tracks", why);
-        const Token& m = Next();
-        TocTrack tr;
-        for (const TocMode& km : kModes)
-          if (m.kind == Token::Word && m.text == km.name) tr.mode = &km;
-        if (!tr.mode) return Fail(m, "track mode " + m.text + " is not supported", why);
-        tr.stride = tr.mode->size;
-        if (Peek().kind == Token::Word && (Peek().text == "RW" || Peek().text == "RW_RAW")) {
-          Next();
-          tr.stride += 96;  // R-W only: P and Q are made from the track's position
-        }
-        m_tracks.push_back(std::move(tr));
+        if (!Track(t, why)) return false;
       } else if (m_tracks.empty()) {
         return Fail(t, t.text + " outside a TRACK", why);
       } else if (!TrackStatement(t, why)) {
@@ -227,59 +217,6 @@ class Parser {
       }
     }
     if (m_tracks.empty()) return Fail(Peek(), "the file holds no tracks", why);
-
-    layout.format = "TOC";
-    layout.profile = 0x08;
-    layout.discStatus = 2;
-    std::int64_t lba = 0;
-    bool anyText = discHasText;
-    for (const TocTrack& t : m_tracks) anyText |= t.hasText;
-    if (anyText) {
-      layout.cdText.assign(m_tracks.size() + 1, CdTextEntry{});
-      layout.cdText[0] = discText;
-    }
-    for (std::size_t i = 0; i < m_tracks.size(); ++i) {
-      const TocTrack& tt = m_tracks[i];
-      const std::string name = "track " + std::to_string(i + 1);
-      TrackLayout t;
-      t.number = static_cast<int>(i) + 1;
-      t.mode = tt.mode->mode;
-      t.control = static_cast<std::uint8_t>((t.mode == TrackMode::Audio ? 0x00 : 0x04) | tt.flags);
-      t.isrc = tt.isrc;
-      t.pregapStart = static_cast<std::int32_t>(lba);
-      std::uint64_t total = 0;
-      auto storage = StorageFor(t.mode, tt.mode->size);
-      storage->stride = tt.stride;
-      for (const Item& it : tt.items) {
-        if (!it.sectors) continue;
-        SectorStorage st = *storage;
-        if (t.mode == TrackMode::Audio && !it.wave) st.format = StoredFormat::Audio2352BE;
-        t.extents.push_back(it.stored ? StoredRun(static_cast<std::int32_t>(lba), it.sectors, it.file, it.offset, st)
-                                      : UnstoredRun(static_cast<std::int32_t>(lba), it.sectors, t.mode));
-        lba += it.sectors;
-        total += it.sectors;
-        if (lba > kMaxCdSectors) return FailLine(name, "the disc would be longer than 99:59:74", why);
-      }
-      const std::uint32_t pregap = tt.start ? *tt.start : tt.pregap ? *tt.pregap : 0;
-      if (pregap >= total) return FailLine(name, "has no sectors after its pregap", why);
-      t.start = t.pregapStart + static_cast<std::int32_t>(pregap);
-      t.length = static_cast<std::uint32_t>(total - pregap);
-      for (std::uint32_t ix : tt.indexes) {
-        if (ix == 0 || ix >= t.length) return FailLine(name, "has an INDEX outside the track", why);
-        t.furtherIndexes.push_back(t.start + static_cast<std::int32_t>(ix));
-      }
-      if (tt.mode->size == 2352) RefineMode2(t);  // MODE2_RAW says nothing of its sub-headers
-      if (anyText) {
-        layout.cdText[i + 1] = tt.text;
-        layout.cdText[i + 1].isrc = tt.isrc;
-      }
-      layout.tracks.push_back(std::move(t));
-    }
-    SessionLayout s;
-    s.number = 1;
-    s.discType = discType;
-    s.leadOut = static_cast<std::int32_t>(lba);
-    layout.sessions.push_back(s);
     return true;
   }
 
@@ -290,9 +227,22 @@ class Parser {
     why = "line " + std::to_string(t.line) + ": " + what;
     return false;
   }
-  bool FailLine(const std::string& name, const std::string& what, std::string& why) {
-    why = name + " " + what;
-    return false;
+
+  // TRACK mode [RW | RW_RAW]
+  bool Track(const Token& kw, std::string& why) {
+    if (m_tracks.size() == 99) return Fail(kw, "more than 99 tracks", why);
+    const Token& m = Next();
+    TocTrack tr;
+    for (const TocMode& km : kModes)
+      if (m.kind == Token::Word && m.text == km.name) tr.mode = &km;
+    if (!tr.mode) return Fail(m, "track mode " + m.text + " is not supported", why);
+    tr.stride = tr.mode->size;
+    if (Peek().kind == Token::Word && (Peek().text == "RW" || Peek().text == "RW_RAW")) {
+      Next();
+      tr.stride += 96;  // R-W only: P and Q are made from the track's position
+    }
+    m_tracks.push_back(std::move(tr));
+    return true;
   }
 
   // A length: minutes:seconds:frames, or samples for audio.
@@ -344,41 +294,7 @@ class Parser {
       if (!Length(Next(), audio || w == "SILENCE", n, why)) return false;
       if (!AddItem(tr, Item{false, nullptr, 0, n, false})) return Fail(kw, "too many items", why);
     } else if (w == "FILE" || w == "AUDIOFILE" || w == "DATAFILE") {
-      const Token& nameTok = Next();
-      if (nameTok.kind != Token::String) return Fail(nameTok, w + " needs a quoted file name", why);
-      fs::path p(nameTok.text);
-      if (p.is_relative()) p = m_dir / p;
-      std::error_code ec;
-      if (!fs::is_regular_file(p, ec)) return Fail(nameTok, "names a missing file: " + nameTok.text, why);
-      auto file = OpenImageFile(p.string(), why);
-      if (!file) return false;
-      // A WAVE file's samples start after its header; its size is its data chunk's.
-      std::uint64_t base = 0, size = file->Size();
-      const bool wave = w != "DATAFILE" && LowerExtension(nameTok.text) == ".wav";
-      if (wave && !WaveData(*file, base, size)) return Fail(nameTok, nameTok.text + " is not a RIFF WAVE file", why);
-      std::uint64_t offset = 0;
-      if (Peek().kind == Token::Offset) offset = Next().value;
-      if (w != "DATAFILE") {  // a start within the file: time or samples
-        const Token& st = Next();
-        if (st.kind == Token::Msf) offset += st.value * tr.stride;
-        else if (st.kind == Token::Number) offset += st.value * 4;
-        else return Fail(st, w + " needs a start", why);
-      }
-      if (offset > size) return Fail(nameTok, "starts past the end of " + nameTok.text, why);
-      std::uint32_t n = 0;
-      if (Peek().kind == Token::Msf || (Peek().kind == Token::Number && w != "DATAFILE")) {
-        if (!Length(Next(), audio, n, why)) return false;
-      } else if (Peek().kind == Token::Number) {  // a data file's length in bytes
-        const Token& b = Next();
-        if (b.value % tr.stride) return Fail(b, "a length in bytes must be whole sectors", why);
-        n = static_cast<std::uint32_t>(std::min<std::uint64_t>(b.value / tr.stride, UINT32_MAX));
-      } else {
-        n = static_cast<std::uint32_t>(std::min<std::uint64_t>((size - offset) / tr.stride, UINT32_MAX));
-        if (n == 0) return Fail(nameTok, nameTok.text + " holds no whole sector", why);
-      }
-      if (std::uint64_t(n) * tr.stride > size - offset)
-        return Fail(nameTok, "lies past the end of " + nameTok.text + " (is it truncated?)", why);
-      if (!AddItem(tr, Item{true, file, base + offset, n, wave})) return Fail(kw, "too many items", why);
+      if (!FileItem(kw, tr, why)) return false;
     } else if (w == "START") {
       if (tr.start) return Fail(kw, "a second START", why);
       std::uint32_t at = 0;
@@ -394,6 +310,51 @@ class Parser {
     } else {
       return Fail(kw, "unknown statement " + w, why);
     }
+    return true;
+  }
+
+  // FILE/AUDIOFILE "name" [#offset] start [length], DATAFILE "name" [#offset] [length]:
+  // sectors stored in a file.
+  bool FileItem(const Token& kw, TocTrack& tr, std::string& why) {
+    const std::string& w = kw.text;
+    const bool audio = tr.mode->mode == TrackMode::Audio;
+    const Token& nameTok = Next();
+    if (nameTok.kind != Token::String) return Fail(nameTok, w + " needs a quoted file name", why);
+    fs::path p(nameTok.text);
+    if (p.is_relative()) p = m_dir / p;
+    std::error_code ec;
+    if (!fs::is_regular_file(p, ec)) return Fail(nameTok, "names a missing file: " + nameTok.text, why);
+    auto file = OpenImageFile(p.string(), why);
+    if (!file) return false;
+    // A WAVE file's samples start after its header; its size is its data chunk's.
+    std::uint64_t base = 0, end = file->Size();
+    const bool wave = w != "DATAFILE" && LowerExtension(nameTok.text) == ".wav";
+    std::string waveWhy;
+    if (wave && !FindWaveData(*file, base, end, waveWhy)) return Fail(nameTok, nameTok.text + " " + waveWhy, why);
+    const std::uint64_t size = end - base;
+    std::uint64_t offset = 0;
+    if (Peek().kind == Token::Offset) offset = Next().value;
+    if (w != "DATAFILE") {  // a start within the file: time or samples
+      const Token& st = Next();
+      if (st.kind == Token::Msf) offset += st.value * tr.stride;
+      else if (st.kind == Token::Number) offset += st.value * 4;
+      else return Fail(st, w + " needs a start", why);
+    }
+    if (offset > size) return Fail(nameTok, "starts past the end of " + nameTok.text, why);
+    std::uint32_t n = 0;
+    if (Peek().kind == Token::Msf || (Peek().kind == Token::Number && w != "DATAFILE")) {
+      if (!Length(Next(), audio, n, why)) return false;
+    } else if (Peek().kind == Token::Number) {  // a data file's length in bytes
+      const Token& b = Next();
+      if (b.value % tr.stride) return Fail(b, "a length in bytes must be whole sectors", why);
+      n = static_cast<std::uint32_t>(std::min<std::uint64_t>(b.value / tr.stride, UINT32_MAX));
+    } else {
+      n = static_cast<std::uint32_t>(std::min<std::uint64_t>((size - offset) / tr.stride, UINT32_MAX));
+      if (n == 0) return Fail(nameTok, nameTok.text + " holds no whole sector", why);
+    }
+    if (std::uint64_t(n) * tr.stride > size - offset)
+      return Fail(nameTok, "lies past the end of " + nameTok.text + " (is it truncated?)", why);
+    if (!AddItem(tr, Item{true, file, base + offset, n, wave})) return Fail(kw, "too many items", why);
     return true;
   }
 
@@ -427,29 +388,74 @@ class Parser {
         key = t.text;
         continue;
       }
-      if (t.kind == Token::String && language == 0 && depth == 2) {
-        std::string* to = key == "TITLE"        ? &e.title
-                          : key == "PERFORMER"  ? &e.performer
-                          : key == "SONGWRITER" ? &e.songwriter
-                          : key == "COMPOSER"   ? &e.composer
-                          : key == "ARRANGER"   ? &e.arranger
-                          : key == "MESSAGE"    ? &e.message
-                                                : nullptr;
-        if (to) *to = Latin1(t.text);
-      }
+      // Block 0 texts are ISO 8859-1, unless the writer already gave UTF-8.
+      if (t.kind == Token::String && language == 0 && depth == 2)
+        if (std::string* to = CdTextField(e, key)) *to = Utf8OrLatin1(t.text);
     }
     return true;
   }
 
-  // Block 0 texts are ISO 8859-1, unless the writer already gave UTF-8.
-  static std::string Latin1(const std::string& s) { return Utf8OrLatin1(s); }
-
   std::vector<Token> m_t;
   std::size_t m_i = 0;
   fs::path m_dir;
-  std::vector<TocTrack> m_tracks;
+  TocFile& m_toc;
+  std::vector<TocTrack>& m_tracks;
   int m_items = 0;
 };
+
+// Track tt from lba on, its items one after another.
+bool LayOutTrack(const TocTrack& tt, int number, std::int64_t& lba, TrackLayout& t, std::string& why) {
+  const std::string name = "track " + std::to_string(number);
+  t.number = number;
+  t.mode = tt.mode->mode;
+  t.control = static_cast<std::uint8_t>((t.mode == TrackMode::Audio ? 0x00 : 0x04) | tt.flags);
+  t.isrc = tt.isrc;
+  t.pregapStart = static_cast<std::int32_t>(lba);
+  std::uint64_t total = 0;
+  auto storage = StorageFor(t.mode, tt.mode->size);
+  storage->stride = tt.stride;
+  for (const Item& it : tt.items) {
+    if (!it.sectors) continue;
+    SectorStorage st = *storage;
+    if (t.mode == TrackMode::Audio && !it.wave) st.format = StoredFormat::Audio2352BE;
+    t.extents.push_back(it.stored ? StoredRun(static_cast<std::int32_t>(lba), it.sectors, it.file, it.offset, st)
+                                  : UnstoredRun(static_cast<std::int32_t>(lba), it.sectors, t.mode));
+    lba += it.sectors;
+    total += it.sectors;
+    if (lba > kMaxCdSectors) return Fail(why, name + " the disc would be longer than 99:59:74");
+  }
+  const std::uint32_t pregap = tt.start ? *tt.start : tt.pregap ? *tt.pregap : 0;
+  if (pregap >= total) return Fail(why, name + " has no sectors after its pregap");
+  t.start = t.pregapStart + static_cast<std::int32_t>(pregap);
+  t.length = static_cast<std::uint32_t>(total - pregap);
+  for (std::uint32_t ix : tt.indexes) {
+    if (ix == 0 || ix >= t.length) return Fail(why, name + " has an INDEX outside the track");
+    t.furtherIndexes.push_back(t.start + static_cast<std::int32_t>(ix));
+  }
+  if (tt.mode->size == 2352) RefineMode2(t);  // MODE2_RAW says nothing of its sub-headers
+  return true;
+}
+
+// One session: track 1 at LBA 0, each track right after the one before.
+bool LayOutToc(const TocFile& toc, DiscLayout& layout, std::string& why) {
+  layout.format = "TOC";
+  layout.profile = 0x08;
+  layout.discStatus = 2;
+  layout.catalog = toc.catalog;
+  std::int64_t lba = 0;
+  for (std::size_t i = 0; i < toc.tracks.size(); ++i) {
+    TrackLayout t;
+    if (!LayOutTrack(toc.tracks[i], static_cast<int>(i) + 1, lba, t, why)) return false;
+    layout.tracks.push_back(std::move(t));
+  }
+  SetGivenTexts(layout, toc.discText, toc.discHasText, toc.tracks);
+  SessionLayout s;
+  s.number = 1;
+  s.discType = toc.discType;
+  s.leadOut = static_cast<std::int32_t>(lba);
+  layout.sessions.push_back(s);
+  return true;
+}
 
 bool LooksLikeToc(const std::vector<std::uint8_t>& head) {
   if (head.empty() || std::memchr(head.data(), 0, head.size())) return false;
@@ -486,15 +492,19 @@ class TocImageReader final : public ImageReader {
     };
     auto f = OpenImageFile(path, error);
     if (!f) return false;
-    if (f->Size() > kMaxTocBytes) return fail("too large for a TOC file");
-    std::string text(static_cast<std::size_t>(f->Size()), '\0');
-    if (f->ReadAt(0, text.data(), text.size()) != text.size()) return fail("cannot be read");
-    if (text.find('\0') != std::string::npos) return fail("holds binary data");
+    std::string text;
+    switch (ReadTextFile(*f, kMaxTocBytes, text)) {
+      case TextFileRead::TooLarge: return fail("too large for a TOC file");
+      case TextFileRead::Unreadable: return fail("cannot be read");
+      case TextFileRead::Binary: return fail("holds binary data");
+      case TextFileRead::Read: break;
+    }
     std::vector<Token> tokens;
     std::string why;
     if (!Tokenize(text, tokens, why)) return fail(why);
-    Parser parser(std::move(tokens), fs::path(path).parent_path());
-    if (!parser.Parse(layout, why)) {
+    TocFile toc;
+    Parser parser(std::move(tokens), fs::path(path).parent_path(), toc);
+    if (!parser.Parse(why) || !LayOutToc(toc, layout, why)) {
       layout = DiscLayout{};
       return fail(why);
     }

@@ -160,6 +160,71 @@ std::vector<std::uint8_t> CdTextPacksFrom(const std::uint8_t* data, std::size_t 
   return std::vector<std::uint8_t>(data, data + size);
 }
 
+// Chunks looked at before a WAVE file's data chunk: real files have a few.
+constexpr int kMaxWaveChunks = 4096;
+
+// The data chunk of a RIFF WAVE file that holds CD audio: PCM, 44.1 kHz,
+// 16 bits, two channels. Anything else would play as noise.
+bool FindWaveData(ImageFile& f, std::uint64_t& begin, std::uint64_t& end, std::string& why) {
+  std::uint8_t h[12];
+  if (f.ReadAt(0, h, 12) != 12 || std::memcmp(h, "RIFF", 4) || std::memcmp(h + 8, "WAVE", 4)) {
+    why = "is not a RIFF WAVE file";
+    return false;
+  }
+  bool haveFmt = false;
+  std::uint64_t at = 12, size = f.Size();
+  for (int chunks = 0; chunks < kMaxWaveChunks && at + 8 <= size; ++chunks) {
+    std::uint8_t c[8];
+    if (f.ReadAt(at, c, 8) != 8) break;
+    std::uint64_t len = c[4] | (c[5] << 8) | (c[6] << 16) | (std::uint64_t(c[7]) << 24);
+    if (!std::memcmp(c, "fmt ", 4)) {
+      std::uint8_t fmt[40] = {};
+      if (len < 16 || f.ReadAt(at + 8, fmt, static_cast<std::size_t>(std::min<std::uint64_t>(len, 40))) < 16) {
+        why = "has a damaged format chunk";
+        return false;
+      }
+      unsigned tag = fmt[0] | (fmt[1] << 8), channels = fmt[2] | (fmt[3] << 8);
+      unsigned rate = fmt[4] | (fmt[5] << 8) | (fmt[6] << 16) | (unsigned(fmt[7]) << 24);
+      unsigned bits = fmt[14] | (fmt[15] << 8);
+      if (tag == 0xFFFE && len >= 40) tag = fmt[24] | (fmt[25] << 8);  // extensible: the sub-format's tag
+      if (tag != 1 || channels != 2 || rate != 44100 || bits != 16) {
+        why = "is not 44.1 kHz 16-bit stereo PCM";
+        return false;
+      }
+      haveFmt = true;
+    } else if (!std::memcmp(c, "data", 4)) {
+      if (!haveFmt) {
+        why = "has its data before its format";
+        return false;
+      }
+      begin = at + 8;
+      // Writers that stream leave the length 0 or all ones: the data runs to the end.
+      if (len == 0 || len == 0xFFFFFFFF) {
+        end = size;
+      } else if (len > size - begin) {
+        why = "is truncated";
+        return false;
+      } else {
+        end = begin + len;
+      }
+      return true;
+    }
+    at += 8 + len + (len & 1);
+  }
+  why = "holds no audio data";
+  return false;
+}
+
+std::string* CdTextField(CdTextEntry& e, const std::string& keyword) {
+  return keyword == "TITLE"        ? &e.title
+         : keyword == "PERFORMER"  ? &e.performer
+         : keyword == "SONGWRITER" ? &e.songwriter
+         : keyword == "COMPOSER"   ? &e.composer
+         : keyword == "ARRANGER"   ? &e.arranger
+         : keyword == "MESSAGE"    ? &e.message
+                                   : nullptr;
+}
+
 bool AllOf(const std::string& s, std::size_t n, int (*pred)(int)) {
   if (s.size() != n) return false;
   for (unsigned char c : s)

@@ -62,6 +62,34 @@ bool CheckLayout(const DiscLayout& layout, const std::string& what, std::string&
 // them with a trailing zero byte. Empty when no whole pack is there.
 std::vector<std::uint8_t> CdTextPacksFrom(const std::uint8_t* data, std::size_t size);
 
+// Where a RIFF WAVE file of CD audio (PCM, 44.1 kHz, 16 bits, two channels)
+// keeps its samples: [begin, end) of the file. False with the reason ("is not
+// a RIFF WAVE file", "is truncated" ...) to follow the file's name otherwise.
+bool FindWaveData(ImageFile& f, std::uint64_t& begin, std::uint64_t& end, std::string& why);
+
+// The field of a CD-TEXT entry that a text keyword of a cue sheet or TOC file
+// names (TITLE, PERFORMER, SONGWRITER, COMPOSER, ARRANGER, MESSAGE); null for
+// any other word.
+std::string* CdTextField(CdTextEntry& e, const std::string& keyword);
+
+// The CD-TEXT a cue sheet or cdrdao TOC file gives as text, set once its
+// tracks are laid out (tracks[i] says what the file gave layout.tracks[i]):
+// entry 0 the disc's, entry n track n's with the track's ISRC; none at all
+// when neither the disc nor any track was given a text.
+template <class Given>
+void SetGivenTexts(DiscLayout& layout, const CdTextEntry& disc, bool discHasText, const std::vector<Given>& tracks) {
+  bool any = discHasText;
+  for (const Given& g : tracks) any |= g.hasText;
+  if (!any || layout.tracks.empty()) return;
+  layout.cdText.assign(static_cast<std::size_t>(layout.tracks.back().number) + 1, CdTextEntry{});
+  layout.cdText[0] = disc;
+  for (std::size_t i = 0; i < tracks.size() && i < layout.tracks.size(); ++i) {
+    CdTextEntry& e = layout.cdText[static_cast<std::size_t>(layout.tracks[i].number)];
+    e = tracks[i].text;
+    e.isrc = layout.tracks[i].isrc;
+  }
+}
+
 // Whether s holds exactly n characters accepted by pred.
 bool AllOf(const std::string& s, std::size_t n, int (*pred)(int));
 

@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+
+#include "disc/ByteOrder.h"
+#include "platform/orvane/Readers.h"
 
 #include "tests/cli/BrowserCliUtil.h"
 #include "tests/support/FormatImages.h"
@@ -144,6 +148,69 @@ TEST(BrowserCliFormats, EveryFormatShowsTheSameTreeAndLists) {
   ExpectSameOutputs(iso, sources,
                     {"/Documents", "Session 1/DATA TRACK 1(ISO)/WIDE", "Session 1/DATA TRACK 1(ISO)/Documents/DEEP"},
                     dir);
+}
+
+// A track-at-once disc of three data tracks that hold one ISO 9660 volume:
+// the recorder left 150 sectors before tracks 2 and 3, which the volume's
+// extents count and the Nero image does not store (its tracks lie back to
+// back). Every file comes out whole, and libcdio places the tracks where we do.
+TEST(BrowserCliFormats, TrackAtOnceNeroFilesAfterTheGapsExtractWhole) {
+  ScratchDir dir;
+  IsoBuilder b;
+  const Bytes first(3000, 'a'), second = testsupport::PatternSectors(9000, 40, 2048, 3),
+              third = testsupport::PatternSectors(7000, 5, 2048, 9);
+  b.File(b.Root(), "A.TXT;1", first);
+  b.File(b.Root(), "B.DAT;1", second);
+  b.File(b.Root(), "C.DAT;1", third);
+  Bytes volume = b.Build();
+  IsoNode& nb = *b.Find("/B.DAT;1");
+  IsoNode& nc = *b.Find("/C.DAT;1");
+  const std::uint32_t track2 = nb.extent, track3 = nc.extent, end = static_cast<std::uint32_t>(volume.size() / 2048);
+  ASSERT_LT(track2, track3);
+  // The extents and the volume's size as the disc holds them: B after one gap, C after two.
+  auto both32 = [&](std::size_t at, std::uint32_t v) {
+    PutLE32(&volume[at], v);
+    PutBE32(&volume[at + 4], v);
+  };
+  both32(nb.record + 2, track2 + 150);
+  both32(nc.record + 2, track3 + 300);
+  both32(16 * 2048 + 80, end + 300);
+
+  testsupport::FixtureDisc disc;
+  disc.tracks.push_back(testsupport::Track(orvane::TrackMode::Mode1, 2048, track2));
+  disc.tracks.push_back(testsupport::Track(orvane::TrackMode::Mode1, 2048, track3 - track2, 150));
+  disc.tracks.push_back(testsupport::Track(orvane::TrackMode::Mode1, 2048, end - track3, 150));
+  for (int version : {1, 2}) {
+    SCOPED_TRACE("version " + std::to_string(version));
+    testsupport::NrgOptions o;
+    o.version = version;
+    o.trackAtOnce = true;
+    Bytes nrg = testsupport::NrgImage(disc, o);
+    std::copy(volume.begin(), volume.end(), nrg.begin());
+    const std::string path = dir.Write("tao" + std::to_string(version) + ".nrg", nrg);
+    const std::string out = dir.File("out" + std::to_string(version));
+    std::filesystem::create_directory(out);
+    const auto run = Tessal("extract " + Q(path) + " / " + Q(out), dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("unreadable\t0"), std::string::npos) << run.out;
+    const std::string track = out + "/DATA TRACK 1(ISO)";
+    EXPECT_TRUE(ReadWhole(track + "/A.TXT") == first) << run.out;
+    EXPECT_TRUE(ReadWhole(track + "/B.DAT") == second);
+    EXPECT_TRUE(ReadWhole(track + "/C.DAT") == third);
+
+    orvane::DiscLayout l;
+    std::string error;
+    ASSERT_TRUE(orvane::OpenImage(path, l, error)) << error;
+    ASSERT_EQ(l.tracks.size(), 3u);
+    EXPECT_EQ(l.tracks[1].start, static_cast<std::int32_t>(track2 + 150));
+    EXPECT_EQ(l.tracks[2].start, static_cast<std::int32_t>(track3 + 300));
+    EXPECT_EQ(l.tracks[2].pregapStart, static_cast<std::int32_t>(track3 + 150));
+    if (!testsupport::HaveProgram("cd-info")) continue;
+    auto ref = testsupport::CdInfoTracks("--nrg-file=" + Q(path), dir);
+    ASSERT_EQ(ref.size(), 4u) << "three tracks and the lead-out";
+    for (const auto& t : l.tracks) EXPECT_EQ(ref[t.number].start, t.start) << "track " << t.number;
+    EXPECT_EQ(ref[170].start, l.sessions.back().leadOut);
+  }
 }
 
 TEST(BrowserCliFormats, CdRomXaBinListsForm2FilesWithTheirSize) {

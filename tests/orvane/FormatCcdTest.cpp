@@ -55,6 +55,30 @@ TEST(FormatCcd, TwoSessionsWithAndWithoutSubchannel) {
   }
 }
 
+// CloneCD keeps a track's ISRC as ISRC= in its [TRACK n] section: it is the
+// track's, and the disc's CD-TEXT answers it where its packs give none.
+TEST(FormatCcd, TrackIsrcIsAnswered) {
+  ScratchDir dir;
+  FixtureDisc disc = TwoSessions(2352);
+  disc.tracks[0].isrc = "DEA123400001";
+  disc.tracks[1].isrc = "USXYZ9900017";
+  testsupport::WriteCloneCd(disc, dir, "isrc");
+  ExpectServes(disc, dir.File("isrc.ccd"));
+  auto l = MustOpen(dir.File("isrc.ccd"));
+  ASSERT_GE(l.cdText.size(), 3u);
+  EXPECT_EQ(l.cdText[1].isrc, "DEA123400001");
+  EXPECT_EQ(l.cdText[2].isrc, "USXYZ9900017");
+  EXPECT_EQ(l.tracks[2].isrc, "");
+
+  std::string ccd = ReadText(dir.File("isrc.ccd"));
+  Replace(ccd, "ISRC=DEA123400001", "ISRC=dea123400001");  // written in lower case: the same code
+  dir.Write("isrc.ccd", ccd);
+  EXPECT_EQ(MustOpen(dir.File("isrc.ccd")).tracks[0].isrc, "DEA123400001");
+  Replace(ccd, "ISRC=dea123400001", "ISRC=DE-A12-34-00001");
+  dir.Write("isrc.ccd", ccd);
+  EXPECT_TRUE(Refused(dir.File("isrc.ccd"), "[TRACK 1] ISRC must be 12 letters and digits"));
+}
+
 TEST(FormatCcd, RecordedTocIsServedAsItStands) {
   ScratchDir dir;
   const FixtureDisc disc = TwoSessions(2352);

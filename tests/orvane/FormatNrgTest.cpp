@@ -77,18 +77,43 @@ TEST(FormatNrg, StoredSubchannelIsServed) {
   EXPECT_EQ(q[2], 0x01);  // index 1
 }
 
+// Each track after the first lies 150 sectors after the one before, whatever
+// the entries' start fields say (they leave the gaps out); the gap reads as
+// empty sectors of the track's own kind.
 TEST(FormatNrg, TrackAtOnce) {
   ScratchDir dir;
   FixtureDisc d;
   d.tracks.push_back(Track(TrackMode::Mode1, 2048, 250));
-  d.tracks.push_back(Track(TrackMode::Audio, 2352, 100));
-  d.tracks.push_back(Track(TrackMode::Mode2Xa, 2336, 80, 0, 2));
+  d.tracks.push_back(Track(TrackMode::Audio, 2352, 100, 150));
+  d.tracks.push_back(Track(TrackMode::Mode2Xa, 2336, 80, 150, 2));
   for (int version : {1, 2}) {
     NrgOptions o;
     o.version = version;
     o.trackAtOnce = true;
-    ExpectServes(d, dir.Write("t.nrg", NrgImage(d, o)), false);
+    const std::string path = dir.Write("t.nrg", NrgImage(d, o));
+    ExpectServes(d, path, false);
+    auto l = MustOpen(path);
+    EXPECT_EQ(l.tracks[1].pregapStart, 250);
+    EXPECT_EQ(l.tracks[1].start, 400);
+    auto drive = Serve(l);
+    EXPECT_EQ(ReadCdRaw(*drive, 250), Bytes(2352, 0)) << "silence before the audio track";
+    // Before the XA track: empty Form 2 sectors, as the gap a recorder writes there.
+    const Bytes gap = ReadCdRaw(*drive, l.tracks[2].start - 1);
+    ASSERT_EQ(gap.size(), 2352u);
+    EXPECT_EQ(gap[15], 2);
+    EXPECT_TRUE(std::all_of(gap.begin() + 24, gap.begin() + 24 + 2324, [](std::uint8_t b) { return b == 0; }));
   }
+  // A DVD has no such gaps: its tracks lie where the entries put them.
+  FixtureDisc dvd;
+  dvd.tracks.push_back(Track(TrackMode::Mode1, 2048, 250));
+  dvd.tracks.push_back(Track(TrackMode::Mode1, 2048, 100));
+  NrgOptions o;
+  o.trackAtOnce = true;
+  o.mediaType = 0x200;
+  auto l = MustOpen(dir.Write("dvd.nrg", NrgImage(dvd, o)));
+  EXPECT_EQ(l.profile, 0x10);
+  ASSERT_EQ(l.tracks.size(), 2u);
+  EXPECT_EQ(l.tracks[1].start, 250);
 }
 
 TEST(FormatNrg, DvdMediaTypeIsServedAsDvd) {

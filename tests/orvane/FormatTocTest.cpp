@@ -107,6 +107,14 @@ TEST(FormatToc, BadStatementsAreRefused) {
   EXPECT_TRUE(refuses("CD_DA\nCOPY\n", "COPY outside a TRACK"));
   EXPECT_TRUE(refuses(head + "CD_TEXT { LANGUAGE 0 { TITLE \"x\" }\nFILE \"d.bin\" 0\n", "not closed"));
   EXPECT_TRUE(refuses(head + "FILE \"d.bin\" 0\n@\n", "unexpected character"));
+  // A WAVE file that is not CD audio would play as noise; one whose data
+  // chunk claims more than the file holds is cut short.
+  dir.Write("mono.wav", testsupport::WaveFile(testsupport::PatternSectors(0, 4, 2352), 1));
+  EXPECT_TRUE(refuses(head + "FILE \"mono.wav\" 0\n", "mono.wav is not 44.1 kHz 16-bit stereo PCM"));
+  Bytes cut = testsupport::WaveFile(testsupport::PatternSectors(0, 4, 2352));
+  cut.resize(cut.size() - 2352);
+  dir.Write("cut.wav", cut);
+  EXPECT_TRUE(refuses(head + "FILE \"cut.wav\" 0\n", "cut.wav is truncated"));
 }
 
 TEST(FormatToc, MutatedFilesNeverCrash) {

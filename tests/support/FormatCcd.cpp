@@ -123,6 +123,7 @@ void WriteCloneCd(const FixtureDisc& disc, const ScratchDir& dir, const std::str
     const FixtureTrack& t = disc.tracks[i];
     const int mode = t.mode == TrackMode::Audio ? 0 : t.mode == TrackMode::Mode1 ? 1 : 2;
     c += "\r\n[TRACK " + std::to_string(i + 1) + "]\r\nMODE=" + std::to_string(mode) + "\r\n";
+    if (!t.isrc.empty()) c += "ISRC=" + t.isrc + "\r\n";
     if (t.pregap) c += "INDEX 0=" + std::to_string(p.tracks[i].pregapStart) + "\r\n";
     c += "INDEX 1=" + std::to_string(p.tracks[i].start) + "\r\n";
   }

@@ -174,6 +174,7 @@ Bytes NrgImage(const FixtureDisc& disc, const NrgOptions& o) {
   const int sessions = disc.tracks.empty() ? 0 : disc.tracks.back().session;
   if (o.trackAtOnce) {
     Bytes etn;
+    std::uint32_t written = 0;  // Nero's start field counts the sectors before the track, gaps left out
     for (std::size_t i = 0; i < disc.tracks.size(); ++i) {
       if (o.version == 2) {
         BE64(etn, index1[i]);
@@ -183,7 +184,8 @@ Bytes NrgImage(const FixtureDisc& disc, const NrgOptions& o) {
         BE32(etn, static_cast<std::uint32_t>(end[i] - index1[i]));
       }
       BE32(etn, NeroMode(disc.tracks[i]));
-      BE32(etn, static_cast<std::uint32_t>(p.tracks[i].start));
+      BE32(etn, written);
+      written += disc.tracks[i].length;
       if (o.version == 2) BE64(etn, 0);
       else BE32(etn, 0);
     }

@@ -62,7 +62,9 @@ Bytes StoredTrackBytes(const FixtureTrack& t, const PlacedTrack& p);
 std::vector<std::uint8_t> FixtureCdTextPacks(const FixtureDisc& disc);
 
 // Nero: version 1 (NERO footer, CUES/DAOI/ETNF) or 2 (NER5, CUEX/DAOX/ETN2),
-// disc-at-once or track-at-once, CD-TEXT in a CDTX chunk.
+// disc-at-once or track-at-once, CD-TEXT in a CDTX chunk. A track-at-once
+// disc has the recorder's 150-sector gap before every track after the first:
+// give those tracks a pregap of 150, which the image does not store.
 struct NrgOptions {
   int version = 2;
   bool trackAtOnce = false;
