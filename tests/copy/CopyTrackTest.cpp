@@ -311,6 +311,9 @@ TEST(CopyTrack, ANewStartOrTheEngineGoingWaitsForARunningWorker) {
     rec->HoldAtRead(1);
     ASSERT_TRUE(e.StartTrackCopy(1, 0, 200, dir.File("c.iso")));
     rec->WaitHeld();
+    // Slow reads from here: a loaded machine may otherwise let the worker
+    // finish the whole track before the engine goes.
+    rec->OnRead([](const RecordingTransport::Read&) { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
     rec->Release();
   }  // the engine goes while its worker runs: stopped and joined, not left behind
   EXPECT_FALSE(std::filesystem::exists(dir.File("c.iso")));
