@@ -27,25 +27,6 @@ std::string ModeName(const TRACK_INFO& ti, bool cd) {
   }
 }
 
-// The media catalogue number from READ SUB-CHANNEL (Q data, format 02h).
-std::string ReadCatalog(CDevCmdROM& dev) {
-  unsigned char buf[24] = {};
-  ScsiCommand cmd;
-  cmd.cdb[0] = 0x42;
-  cmd.cdb[2] = 0x40;  // SubQ
-  cmd.cdb[3] = 0x02;  // media catalogue number
-  PutBE16(cmd.cdb + 7, sizeof buf);
-  cmd.cdbLength = 10;
-  cmd.direction = DataDirection::FromDevice;
-  cmd.data = buf;
-  cmd.dataLength = sizeof buf;
-  if (dev.Send(cmd) != 0 || buf[4] != 0x02 || !(buf[8] & 0x80)) return {};
-  std::string mcn = Field(buf + 9, 13);
-  for (char c : mcn)
-    if (c < '0' || c > '9') return {};
-  return mcn.size() == 13 ? mcn : std::string{};
-}
-
 int RunInfo(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) {
   if (!args.empty()) {
     ctx.err << "tessal-cli: info takes only a SOURCE\n";
@@ -105,7 +86,8 @@ int RunInfo(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args)
                  static_cast<long long>(lo != leadOuts.end() ? lo->second : sessionEnds[s])});
   }
 
-  std::string catalog = cd ? ReadCatalog(*dev) : std::string{};
+  std::string catalog;
+  if (cd) dev->GetMediaCatalog(catalog);  // a drive without one leaves CD-TEXT's UPC/EAN to say
   static FS_CDTEXT_INFO text;  // 80 KiB: kept off the stack
   std::memset(&text, 0, sizeof text);
   if (cd && dev->GetCDText(text) == 0) {
