@@ -65,17 +65,19 @@ int RunVerify(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& arg
   for (const orvane::TrackCheck& c : r.tracks) checked += c.checked;
   report.Field("format", layout.format);
   report.Field("sectors_checked", checked);
-  report.Field("sectors_failed", static_cast<std::uint64_t>(r.failures.size()));
+  report.Field("sectors_failed", r.failed);
   AddTracks(report, r);
   Table& failed = report.AddTable("failures", {"sector", "track", "failed"});
   for (const orvane::SectorFailure& f : r.failures)
     failed.AddRow({static_cast<long long>(f.lba), f.track, orvane::SectorFaultNames(f.faults)});
   ctx.Print(report);
+  if (r.failed > r.failures.size())
+    ctx.err << "tessal-cli: only the first " << r.failures.size() << " failing sectors are listed\n";
   if (r.outcome == orvane::VerifyOutcome::Stopped) {
     ctx.err << "tessal-cli: verify stopped\n";
     return kExitFailed;
   }
-  return r.failures.empty() ? kExitOk : kExitFailed;
+  return r.failed == 0 ? kExitOk : kExitFailed;
 }
 
 const CommandRegistration registration(

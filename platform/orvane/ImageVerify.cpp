@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::uint32_t kChunkSectors = 64;  // sectors read from a file at once
 constexpr std::size_t kSubchannelSize = 96;
+constexpr std::uint32_t kMostStride = 2352 + 96 + 512;  // the largest sector with sub-channel, and some
 constexpr std::size_t kUserDataSize = 2048;
 constexpr std::size_t kMode2BodySize = 2336;
 
@@ -42,6 +43,19 @@ class BadSectors {
   std::vector<BadRange> m_ranges;
 };
 
+void AddFailure(VerifyReport& report, const SectorFailure& f) {
+  ++report.failed;
+  if (report.failures.size() < kMostListedFailures) report.failures.push_back(f);
+}
+
+// Sectors from..count-1 of an extent that its file does not hold.
+void AddMissing(VerifyReport& report, const TrackLayout& t, const Extent& e, std::uint32_t from) {
+  std::uint32_t k = from;
+  for (; k < e.count && report.failures.size() < kMostListedFailures; ++k)
+    AddFailure(report, {static_cast<std::int32_t>(std::int64_t(e.firstLba) + k), t.number, kFaultUnreadable});
+  report.failed += e.count - k;
+}
+
 struct Walk {
   const BadSectors& bad;
   VerifyReport& report;
@@ -72,7 +86,7 @@ std::uint32_t VerifyRun(Walk& w, const TrackLayout& t, const Extent& e, std::uin
     const std::int32_t lba = static_cast<std::int32_t>(std::int64_t(e.firstLba) + index + k);
     unsigned faults = w.bad.Has(lba) ? unsigned{kFaultUnreadable} : 0u;
     if (k >= held) {
-      w.report.failures.push_back({lba, t.number, faults | kFaultUnreadable});
+      AddFailure(w.report, {lba, t.number, faults | kFaultUnreadable});
       continue;
     }
     const std::uint8_t* p = w.in.data() + std::size_t(k) * e.stride;
@@ -104,7 +118,7 @@ std::uint32_t VerifyRun(Walk& w, const TrackLayout& t, const Extent& e, std::uin
       const std::uint8_t* s = e.subFile ? w.sub.data() + std::size_t(k) * kSubchannelSize : p + e.subchannelOffset;
       if (!SubQValid(s, e.subchannelLinear)) faults |= kFaultSubQ;
     }
-    if (faults) w.report.failures.push_back({lba, t.number, faults});
+    if (faults) AddFailure(w.report, {lba, t.number, faults});
   }
   w.hasher.Update(w.out.data(), w.out.size());
   tc.sectors += held;
@@ -130,22 +144,33 @@ VerifyReport VerifyImage(const DiscLayout& layout, const std::atomic<bool>& stop
     tc.mode = t.mode;
     bool first = true;
     for (const Extent& e : t.extents) {
-      if (!e.file || e.count == 0 || e.stride == 0) continue;  // not stored: not in a per-track file either
+      if (!e.file || e.count == 0) continue;  // not stored: not in a per-track file either
+      if (e.stride < StoredBytes(e.format) || e.stride > kMostStride) {
+        AddMissing(report, t, e, 0);  // no reader lays sectors out so
+        continue;
+      }
       if (first) {
         tc.first = e.firstLba;
         tc.sectorBytes = static_cast<std::uint32_t>(e.format == StoredFormat::UserData2048 ? kUserDataSize
                                                                                              : kRawSectorSize);
         first = false;
       }
-      for (std::uint32_t i = 0; i < e.count; i += kChunkSectors) {
+      for (std::uint64_t at = 0; at < e.count; at += kChunkSectors) {
         if (stop.load()) {
           report.outcome = VerifyOutcome::Stopped;
           break;
         }
+        const auto i = static_cast<std::uint32_t>(at);
         const std::uint32_t n = std::min(kChunkSectors, e.count - i);
-        VerifyRun(w, t, e, i, n, tc);
+        const bool cut = VerifyRun(w, t, e, i, n, tc) < n;
         done += n;
         if (progress) progress(done, total);
+        if (cut) {
+          // The file ends inside the extent: the sectors after it are missing, not read.
+          AddMissing(report, t, e, i + n);
+          done += e.count - (i + n);
+          break;
+        }
       }
     }
     tc.digests = w.hasher.Finish();

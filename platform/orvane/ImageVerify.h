@@ -37,10 +37,15 @@ enum class VerifyOutcome {
   Stopped,  // the stop flag was raised; the figures cover what was read
 };
 
+// Failures listed one by one; past this many (a damaged or cut image of a
+// whole disc) they are only counted, so a hostile layout cannot fill memory.
+constexpr std::size_t kMostListedFailures = 100000;
+
 struct VerifyReport {
   VerifyOutcome outcome = VerifyOutcome::Done;
+  std::uint64_t failed = 0;  // every failing sector, listed or not
   std::vector<TrackCheck> tracks;
-  std::vector<SectorFailure> failures;
+  std::vector<SectorFailure> failures;  // the first kMostListedFailures, in sector order
 };
 
 // Walks every track's stored sectors in order. progress (may be empty) gets

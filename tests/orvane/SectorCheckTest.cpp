@@ -130,6 +130,13 @@ TEST(ImageVerify, MarkedShortAndDamagedSectorsAreListed) {
   EXPECT_EQ(r.tracks[0].bytes, 9u * 2352);
   EXPECT_EQ(r.tracks[0].checked, 9u);
   EXPECT_EQ(orvane::SectorFaultNames(orvane::kFaultEdc | orvane::kFaultEcc), "edc, ecc");
+
+  // A layout claiming far more sectors than its file holds: the missing ones
+  // are counted without being read or listed one by one past the limit.
+  layout.tracks[0].extents[0].count = 0xFFFFFFF0u;
+  const orvane::VerifyReport huge = orvane::VerifyImage(layout, stop);
+  EXPECT_EQ(huge.failed, 0xFFFFFFF0u - 9 + 3);  // every sector from 9 on, and 3, 6 and 8
+  EXPECT_EQ(huge.failures.size(), orvane::kMostListedFailures);
 }
 
 }  // namespace
