@@ -28,25 +28,6 @@ std::string ModeName(const mmc::TrackInfoFields& ti, bool cd) {
   }
 }
 
-// The media catalogue number from READ SUB-CHANNEL (Q data, format 02h).
-std::string ReadCatalog(CDevCmdROM& dev) {
-  unsigned char buf[24] = {};
-  ScsiCommand cmd;
-  cmd.cdb[0] = 0x42;
-  cmd.cdb[2] = 0x40;  // SubQ
-  cmd.cdb[3] = 0x02;  // media catalogue number
-  PutBE16(cmd.cdb + 7, sizeof buf);
-  cmd.cdbLength = 10;
-  cmd.direction = DataDirection::FromDevice;
-  cmd.data = buf;
-  cmd.dataLength = sizeof buf;
-  if (dev.Send(cmd) != 0 || buf[4] != 0x02 || !(buf[8] & 0x80)) return {};
-  std::string mcn = Field(buf + 9, 13);
-  for (char c : mcn)
-    if (c < '0' || c > '9') return {};
-  return mcn.size() == 13 ? mcn : std::string{};
-}
-
 // One row per entry of the disc's CD-TEXT that holds anything; the disc's
 // ISRC field is its UPC/EAN, the catalogue when READ SUB-CHANNEL gave none.
 void AddCdTextRows(Report& report, const FS_CDTEXT_INFO& text, std::string& catalog) {
@@ -127,7 +108,8 @@ int RunInfo(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args)
                  static_cast<long long>(lo != leadOuts.end() ? lo->second : sessionEnds[s])});
   }
 
-  std::string catalog = cd ? ReadCatalog(*dev) : std::string{};
+  std::string catalog;
+  if (cd) dev->GetMediaCatalog(catalog);  // a drive without one leaves CD-TEXT's UPC/EAN to say
   static FS_CDTEXT_INFO text;  // 80 KiB: kept off the stack
   std::memset(&text, 0, sizeof text);
   if (cd && dev->GetCDText(text) == 0) AddCdTextRows(report, text, catalog);

@@ -78,6 +78,14 @@ class CDevCmdROM {
   // reason the last command could not be sent or the image refused.
   const std::string& GetNodePath() const { return m_sNodePath; }
   const std::string& GetLastError() const { return m_sLastError; }
+  // READ CAPACITY: the last addressable sector of the medium.
+  int ReadCapacity(std::uint32_t& lastLba);
+  // READ SUB-CHANNEL with the Q data of the given format (1 position,
+  // 2 media catalogue number, 3 a track's ISRC) into a zeroed buffer.
+  int ReadSubChannel(unsigned char* buffer, int length, int format, int track = 0);
+  // The 13-digit media catalogue number from the Q sub-channel; status 0 with
+  // an empty catalog when the drive found none or returned no digits.
+  int GetMediaCatalog(std::string& catalog);
   // Sends any command through the transport and keeps its sense.
   int Send(ScsiCommand& cmd);
 

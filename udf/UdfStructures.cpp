@@ -8,13 +8,6 @@ namespace udf {
 
 std::uint16_t TagIdentifier(const std::uint8_t* d) { return GetLE16(d); }
 
-bool TagChecksumValid(const std::uint8_t* d) {
-  unsigned sum = 0;
-  for (int i = 0; i < 16; ++i)
-    if (i != 4) sum += d[i];
-  return static_cast<std::uint8_t>(sum) == d[4];
-}
-
 LongAd LongAd::Parse(const std::uint8_t* p) {
   LongAd a;
   std::uint32_t len = GetLE32(p + 0);

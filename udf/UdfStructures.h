@@ -46,8 +46,6 @@ enum : std::uint8_t {
 };
 
 std::uint16_t TagIdentifier(const std::uint8_t* descriptor);
-// The tag checksum (byte 4 is the sum of bytes 0-3 and 5-15).
-bool TagChecksumValid(const std::uint8_t* descriptor);
 
 // Logical block address with its partition reference (lb_addr), and the long
 // allocation descriptor that carries it.

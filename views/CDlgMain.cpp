@@ -416,18 +416,29 @@ ui::HTREEITEM CDlgMain::FindTrackNode(ui::HTREEITEM node) const {
   return node;
 }
 
+CDlgMain::TrackNumbers CDlgMain::GetTrackNumbers(ui::HTREEITEM node) const {
+  TrackNumbers n;
+  ui::HTREEITEM track = FindTrackNode(node);
+  if (!track) return n;
+  // Deliberately parsed from the texts, as the audio player and the save
+  // commands also find their track: the nodes' item data is 0 for both.
+  // A negative or missing number is 0, which names no session or track.
+  n.session = std::max(0L, LeadingNumber(AfterBlank(m_Tree.GetItemText(m_Tree.GetParentItem(track)), 1), 0));
+  n.track = std::max(0L, LeadingNumber(AfterBlank(m_Tree.GetItemText(track), 2), 0));
+  return n;
+}
+
+const TocData::_Data* CDlgMain::GetTrackDescriptor(ui::HTREEITEM node) const {
+  const TrackNumbers n = GetTrackNumbers(node);
+  if (n.session < 1 || n.session > m_Sessions.GetSessionNum() || n.track < 1) return nullptr;
+  return m_Sessions[static_cast<int>(n.session - 1)].GetTrackData(static_cast<int>(std::min(n.track, 100L)));
+}
+
 int CDlgMain::GetTrackFsType(ui::HTREEITEM node) {
   if (!m_pDevice) return 0;
   ui::HTREEITEM track = FindTrackNode(node);
-  if (!track) return 0;
-  ui::HTREEITEM session = m_Tree.GetParentItem(track);
-  const std::string sessionText = m_Tree.GetItemText(session);
-  if (sessionText.find("Session") == std::string::npos) return 0;
-  const long sessionNo = LeadingNumber(AfterBlank(sessionText, 1), -1);
-  if (sessionNo < 1 || sessionNo > m_Sessions.GetSessionNum()) return 0;
-  const long trackNo = LeadingNumber(AfterBlank(m_Tree.GetItemText(track), 2), 0);
-  if (trackNo <= 0 || trackNo > 99) return 0;
-  const TocData::_Data* d = m_Sessions[static_cast<int>(sessionNo - 1)].GetTrackData(static_cast<int>(trackNo));
+  if (!track || m_Tree.GetItemText(m_Tree.GetParentItem(track)).find("Session") == std::string::npos) return 0;
+  const TocData::_Data* d = GetTrackDescriptor(track);
   if (!d) return 0;
   return m_pDevice->JudgeFileSystem(static_cast<std::uint32_t>(TrackStart(*d)));
 }
@@ -463,14 +474,7 @@ void CDlgMain::OnSelectionChanged() {
     FillIsoList(address, IsJolietTrack(sel));
   } else {
     // The analyser holds one volume at a time: the one of the selected track.
-    ui::HTREEITEM track = FindTrackNode(sel);
-    ui::HTREEITEM session = track ? m_Tree.GetParentItem(track) : nullptr;
-    const long sessionNo = LeadingNumber(AfterBlank(m_Tree.GetItemText(session), 1), 0);
-    const long trackNo = LeadingNumber(AfterBlank(m_Tree.GetItemText(track), 2), 0);
-    const TocData::_Data* d = sessionNo >= 1 && sessionNo <= m_Sessions.GetSessionNum()
-                                  ? m_Sessions[static_cast<int>(sessionNo - 1)].GetTrackData(static_cast<int>(trackNo))
-                                  : nullptr;
-    if (d) {
+    if (const TocData::_Data* d = GetTrackDescriptor(sel)) {
       const std::uint32_t start = static_cast<std::uint32_t>(TrackStart(*d));
       if (!m_bUdfValid || m_nUdfStart != start) {
         m_bUdfValid = m_Udf.Analyse(m_pDevice, nullptr, start);
@@ -499,6 +503,8 @@ void CDlgMain::ResetCdTextColumns() {
 void CDlgMain::ShowCdText(int track) {
   ResetCdTextColumns();
   if (track < 1 || track > kCdTextTracks) return;
+  // "szSpecialTitle", "szComposer" and "szSongster" are the row names users
+  // have always seen, field names and all; they stay as they are.
   using mmc::CdTextItem;
   const struct {
     const char* name;

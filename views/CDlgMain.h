@@ -111,6 +111,16 @@ class CDlgMain : public ui::Dialog {
   // The track node (below its session node) on the path from the root to
   // node, or null when node is no track or below none.
   ui::HTREEITEM FindTrackNode(ui::HTREEITEM node) const;
+  // The session and track numbers of the track node holding node, read back
+  // from its texts "Session %d" and "DATA TRACK %d" / "AUDIO TRACK %d": the
+  // tree keeps no other record of them. 0 where a text gives none.
+  struct TrackNumbers {
+    long session = 0;
+    long track = 0;
+  };
+  TrackNumbers GetTrackNumbers(ui::HTREEITEM node) const;
+  // That track's descriptor in the view's sessions, or null.
+  const TocData::_Data* GetTrackDescriptor(ui::HTREEITEM node) const;
 
  private:
   void ResetCdTextColumns();

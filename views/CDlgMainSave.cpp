@@ -17,12 +17,6 @@ constexpr int kStrNotReady = 14;
 constexpr const char* kNotReady = "Device not Ready,Please try again!";
 constexpr unsigned kCopyPollMs = 100;
 
-// The number that starts text at `from`, or 0 when none does.
-long NumberAt(const std::string& text, std::size_t from) {
-  if (from >= text.size()) return 0;
-  return std::strtol(text.c_str() + from, nullptr, 10);
-}
-
 // Removes a file (never a folder) at path.
 void DeleteFileAt(const std::filesystem::path& path) {
   std::error_code ec;
@@ -55,15 +49,11 @@ void CDlgMain::OnSaveData() {
 }
 
 void CDlgMain::SaveAudioTrack(ui::HTREEITEM node) {
-  const long t = NumberAt(m_Tree.GetItemText(node), 12);  // after "AUDIO TRACK "
-  if (t <= 0 || t > 99) return;
-  ui::HTREEITEM parent = m_Tree.GetParentItem(node);
-  if (!parent) return;
-  const long s = NumberAt(m_Tree.GetItemText(parent), 8);  // after "Session "
-  if (s <= 0 || s > m_Sessions.GetSessionNum()) return;
-  const TocData& session = m_Sessions[static_cast<int>(s - 1)];
-  const TocData::_Data* d = session.GetTrackData(static_cast<int>(t));
+  const TocData::_Data* d = GetTrackDescriptor(node);
   if (!d) return;
+  const TrackNumbers n = GetTrackNumbers(node);
+  const TocData& session = m_Sessions[static_cast<int>(n.session - 1)];
+  const long t = n.track;
   const std::int64_t start = TrackStart(*d);
   // The end is one past the track's last sector: the next track's start, or
   // for a session's last track the session's own lead-out, so neither the
@@ -83,18 +73,7 @@ void CDlgMain::SaveAudioTrack(ui::HTREEITEM node) {
 }
 
 bool CDlgMain::GetTrackStart(ui::HTREEITEM node, std::uint32_t& start) const {
-  ui::HTREEITEM track = FindTrackNode(node);
-  if (!track) return false;
-  const std::string sessionText = m_Tree.GetItemText(m_Tree.GetParentItem(track));
-  const std::string trackText = m_Tree.GetItemText(track);
-  const std::size_t blank = sessionText.find(' ');
-  const long s = blank == std::string::npos ? 0 : NumberAt(sessionText, blank + 1);
-  // "DATA TRACK 3(ISO)": the number after the second blank.
-  const std::size_t b1 = trackText.find(' ');
-  const std::size_t b2 = b1 == std::string::npos ? b1 : trackText.find(' ', b1 + 1);
-  const long t = b2 == std::string::npos ? 0 : NumberAt(trackText, b2 + 1);
-  if (s <= 0 || s > m_Sessions.GetSessionNum() || t <= 0 || t > 99) return false;
-  const TocData::_Data* d = m_Sessions[static_cast<int>(s - 1)].GetTrackData(static_cast<int>(t));
+  const TocData::_Data* d = GetTrackDescriptor(node);
   if (!d) return false;
   const std::int64_t v = TrackStart(*d);
   if (v < 0 || v > 0xFFFFFFFFll) return false;

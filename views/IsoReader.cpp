@@ -37,6 +37,8 @@ struct ListColumnSpec {
   const char* heading;
   int width;
 };
+// "Len" (width 0, never filled) on purpose, though the UDF listing says "len":
+// six columns are never rebuilt, so the heading tells who built them.
 constexpr ListColumnSpec kFolderColumns[] = {{"Name", 100}, {"Time", 100}, {"Type", 100},
                                              {"Size", 100}, {"Pos", 100},  {"Len", 0}};
 
@@ -244,6 +246,8 @@ void ResetFolderColumns(ui::ListCtrl& list) {
   list.DeleteAllItems();
   constexpr int kColumns = static_cast<int>(std::size(kFolderColumns));
   if (list.GetColumnCount() == kColumns) return;
+  // One deletion more than there are columns, deliberately: every list view
+  // of the program is cleared this way, and the surplus one is a no-op.
   for (int n = list.GetColumnCount() + 1; n > 0; --n) list.DeleteColumn(0);
   for (int i = 0; i < kColumns; ++i)
     list.InsertColumn(i, kFolderColumns[i].heading, ui::LVCFMT_LEFT, kFolderColumns[i].width);

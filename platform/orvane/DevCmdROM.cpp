@@ -13,7 +13,9 @@
 #include "disc/MmcRecords.h"
 #include "disc/SectorLayout.h"
 #include "disc/TextCodec.h"
+#include "fs/Recognise.h"
 #include "platform/orvane/CdText.h"
+#include "platform/orvane/DeviceSource.h"
 #include "platform/orvane/Readers.h"
 #include "platform/orvane/VirtualDrive.h"
 
@@ -24,6 +26,8 @@ constexpr std::uint8_t kInquiry = 0x12;
 constexpr std::uint8_t kStartStopUnit = 0x1B;
 constexpr std::uint8_t kPreventAllow = 0x1E;
 constexpr std::uint8_t kRead10 = 0x28;
+constexpr std::uint8_t kReadCapacity = 0x25;
+constexpr std::uint8_t kReadSubChannel = 0x42;
 constexpr std::uint8_t kReadTocPmaAtip = 0x43;
 constexpr std::uint8_t kGetConfiguration = 0x46;
 constexpr std::uint8_t kReadDiscInformation = 0x51;
@@ -37,6 +41,9 @@ constexpr std::uint8_t kFieldAll = 0xF8;  // sync, all headers, user data, EDC/E
 
 constexpr int kUserBytes = static_cast<int>(disc::kUserDataSize);
 constexpr int kRawBytes = static_cast<int>(disc::kRawSectorSize);
+// READ SUB-CHANNEL byte 2 and the format of its byte 3.
+constexpr std::uint8_t kSubQ = 0x40;
+constexpr int kSubChannelCatalog = 0x02;
 
 void PutCdbLba(std::uint8_t* cdb, std::uint32_t lba) { PutBE32(cdb + 2, lba); }
 
@@ -374,78 +381,49 @@ int CDevCmdROM::Eject(bool eject) {
 
 // ---------------------------------------------------------------- file systems
 
-namespace {
-
-bool IsUdfTag(const unsigned char* s, std::uint16_t id) {
-  if (GetLE16(s) != id) return false;
-  unsigned sum = 0;
-  for (int i = 0; i < 16; ++i)
-    if (i != 4) sum += s[i];
-  return static_cast<std::uint8_t>(sum) == s[4];
+int CDevCmdROM::JudgeFileSystem(std::uint32_t start) {
+  orvane::DeviceSectorSource source(*this);
+  return fs::Recognise(source, start).Code();
 }
 
-}  // namespace
+int CDevCmdROM::ReadCapacity(std::uint32_t& lastLba) {
+  unsigned char cap[8] = {};
+  auto c = Command({kReadCapacity}, 10, DataDirection::FromDevice, cap, sizeof cap);
+  const int r = Send(c);
+  if (r == 0) lastLba = GetBE32(cap);
+  return r;
+}
 
-int CDevCmdROM::JudgeFileSystem(std::uint32_t start) {
-  // The volume recognition area holds one descriptor a sector from start + 16.
-  // ISO 9660 is a set of "CD001" descriptors with a primary one; UDF is an
-  // extended area (BEA01 ... TEA01) holding NSR02/NSR03, plus an anchor at 256.
-  constexpr int kMostDescriptors = 64;
-  unsigned char s[2048];
-  bool isoStart = false, isoVolume = false, isoEnd = false;
-  bool nsr = false, inExtended = false, anyRead = false;
-  for (int i = 0; i < kMostDescriptors; ++i) {
-    std::memset(s, 0, sizeof s);
-    if (ReadCD_10(s, sizeof s, 1, start + 16 + static_cast<std::uint32_t>(i)) != 0) break;
-    anyRead = true;
-    const char* id = reinterpret_cast<const char*>(s + 1);
-    if (std::memcmp(id, "CD001", 5) == 0) {
-      if (i == 0) isoStart = true;
-      if (s[0] == 1 || s[0] == 2) isoVolume = true;
-      if (s[0] == 255 && isoStart) isoEnd = true;
-      continue;
-    }
-    if (std::memcmp(id, "BEA01", 5) == 0) {
-      inExtended = true;
-      continue;
-    }
-    if (std::memcmp(id, "NSR02", 5) == 0 || std::memcmp(id, "NSR03", 5) == 0) {
-      if (inExtended) nsr = true;
-      continue;
-    }
-    if (std::memcmp(id, "TEA01", 5) == 0) {
-      inExtended = false;
-      continue;
-    }
-    if (std::memcmp(id, "BOOT2", 5) == 0 || std::memcmp(id, "CDW02", 5) == 0) continue;
-    break;  // not a volume structure descriptor: the area ends
-  }
-  // ISO 9660: a set that starts at 16, holds a primary or supplementary
-  // descriptor and is closed by its terminator.
-  const bool iso = isoStart && isoVolume && isoEnd;
-  bool udf = false;
-  if (anyRead && nsr) {
-    auto anchorAt = [&](std::uint32_t lba) {
-      std::memset(s, 0, sizeof s);
-      return ReadCD_10(s, sizeof s, 1, lba) == 0 && IsUdfTag(s, 2);
-    };
-    udf = anchorAt(start + 256);
-    if (!udf) {
-      // The other anchor places: 256 before the last sector and the last one,
-      // of the track holding the volume (or of the whole medium).
-      std::uint32_t last = 0;
-      TRACK_INFO ti{};
-      if (ReadTrackInfo(ti, READ_TRACK_INFO_LBA, static_cast<int>(start)) == 0 && GetBE32(ti.data + 24) > 0) {
-        last = GetBE32(ti.data + 8) + GetBE32(ti.data + 24) - 1;
-      } else {
-        unsigned char cap[8] = {};
-        auto c = Command({0x25}, 10, DataDirection::FromDevice, cap, sizeof cap);
-        if (Send(c) == 0) last = GetBE32(cap);
-      }
-      if (last > start + 256) udf = anchorAt(last - 256) || anchorAt(last);
-    }
-  }
-  return (udf ? 2 : 0) | (iso ? 1 : 0);
+// ---------------------------------------------------------------- sub-channel
+
+int CDevCmdROM::ReadSubChannel(unsigned char* buffer, int length, int format, int track) {
+  if (!buffer || length <= 0) return -1;
+  std::memset(buffer, 0, static_cast<std::size_t>(length));
+  // SubQ set: the data, not only the header; addresses as LBAs.
+  auto c = Command({kReadSubChannel, 0, kSubQ, static_cast<std::uint8_t>(format), 0, 0,
+                    static_cast<std::uint8_t>(track)},
+                   10, DataDirection::FromDevice, buffer, static_cast<std::size_t>(length));
+  PutBE16(c.cdb + 7, static_cast<std::uint32_t>(std::min(length, 0xFFFF)));
+  return Send(c);
+}
+
+int CDevCmdROM::GetMediaCatalog(std::string& catalog) {
+  catalog.clear();
+  // 4-byte header, then format code, 3 reserved, MCVal in bit 7, 13 digits, 2 more.
+  constexpr int kCatalogDigits = 13;
+  constexpr std::size_t kFormatAt = 4, kValidAt = 8, kDigitsAt = 9;
+  unsigned char buf[24];
+  const int r = ReadSubChannel(buf, sizeof buf, kSubChannelCatalog);
+  if (r != 0) return r;
+  // A drive that found no catalogue in the Q channel clears MCVal.
+  if (buf[kFormatAt] != kSubChannelCatalog || !(buf[kValidAt] & 0x80)) return 0;
+  std::string digits(reinterpret_cast<const char*>(buf + kDigitsAt),
+                     strnlen(reinterpret_cast<const char*>(buf + kDigitsAt), kCatalogDigits));
+  if (digits.size() != kCatalogDigits) return 0;
+  for (char c : digits)
+    if (c < '0' || c > '9') return 0;
+  catalog = digits;
+  return 0;
 }
 
 // ---------------------------------------------------------------- CD-TEXT

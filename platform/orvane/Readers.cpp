@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <limits>
+#include <optional>
+
+#include "fs/Recognise.h"
 
 #include "disc/SectorLayout.h"
 
@@ -106,9 +110,29 @@ bool OpenImage(const std::string& path, DiscLayout& layout, std::string& error) 
   return true;
 }
 
-// After a packet a recorder writes two run-out blocks, a link block and four
-// run-in blocks before the next packet's data.
-constexpr int kLinkBlocks = 7;
+namespace {
+
+// The layout's stored user data as the file-system layer reads it, before
+// any drive serves the image.
+class LayoutSectorSource : public fs::SectorSource {
+ public:
+  explicit LayoutSectorSource(const DiscLayout& layout) : m_Layout(layout) {}
+  fs::SectorRead Read(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) override {
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const std::int64_t at = std::int64_t(lba) + i;
+      if (at > std::numeric_limits<std::int32_t>::max() ||
+          !ReadUserData(m_Layout, static_cast<std::int32_t>(at), out + std::size_t(i) * fs::kSectorBytes))
+        return fs::SectorRead::Failed;
+    }
+    return fs::SectorRead::Ok;
+  }
+  std::optional<std::uint32_t> LastSector(std::uint32_t) override { return std::nullopt; }
+
+ private:
+  const DiscLayout& m_Layout;
+};
+
+}  // namespace
 
 void DetectOpenUdfTrack(DiscLayout& layout) {
   if (layout.profile != 0x08 || layout.tracks.empty()) return;
@@ -118,25 +142,14 @@ void DetectOpenUdfTrack(DiscLayout& layout) {
   std::int64_t lastStored = -1;
   for (const Extent& e : last.extents)
     if (e.file && e.count) lastStored = std::max<std::int64_t>(lastStored, std::int64_t(e.firstLba) + e.count - 1);
-  if (lastStored < 0) return;
-  // An image copied from such a disc may end with the blank run-out and link
-  // blocks after the last packet; the file entry is the last sector before them.
-  std::uint8_t s[2048];
-  std::int64_t entry = lastStored;
-  for (int blank = 0;; ++blank, --entry) {
-    if (entry < last.start || !ReadUserData(layout, static_cast<std::int32_t>(entry), s)) return;
-    if (std::any_of(s, s + sizeof s, [](std::uint8_t b) { return b != 0; })) break;
-    if (blank == kLinkBlocks) return;
-  }
-  unsigned tagId = s[0] | (s[1] << 8);
-  if (tagId != 261 && tagId != 266) return;  // file entry, extended file entry
-  unsigned sum = 0;
-  for (int i = 0; i < 16; ++i)
-    if (i != 4) sum += s[i];
-  if ((sum & 0xFF) != s[4]) return;
+  if (lastStored < 0 || lastStored > std::numeric_limits<std::int32_t>::max()) return;
+  LayoutSectorSource source(layout);
+  const std::optional<std::uint32_t> entry = fs::FindTrailingUdfFileEntry(
+      source, static_cast<std::uint32_t>(std::max<std::int32_t>(last.start, 0)), static_cast<std::uint32_t>(lastStored));
+  if (!entry) return;
   layout.profile = 0x09;
   layout.discStatus = 1;
-  last.nextWritable = static_cast<std::uint32_t>(entry + 1 + kLinkBlocks);
+  last.nextWritable = *entry + 1 + fs::kLinkBlocks;
 }
 
 }  // namespace orvane

@@ -163,6 +163,41 @@ TEST_F(CommandBlocks, CallersBuffersBound) {
   EXPECT_NE(dev->ReadToc(nullptr, 100, 0, 0), 0);
 }
 
+// The catalogue from READ SUB-CHANNEL: the block a drive gets, the digits
+// taken only when MCVal says they are there and all thirteen are digits, and
+// the image item's drive, which has no Q channel to read, refusing it.
+TEST_F(CommandBlocks, MediaCatalogFromTheQSubChannel) {
+  auto answer = [](std::uint8_t valid, const char* digits) {
+    Recorder::Reply r;
+    r.data.assign(24, 0);
+    r.data[3] = 20;  // sub-channel data length
+    r.data[4] = 0x02;
+    r.data[8] = valid;
+    std::memcpy(r.data.data() + 9, digits, std::strlen(digits));
+    return r;
+  };
+  rec->replies = {answer(0x80, "4006381333931"), answer(0x00, "4006381333931"), answer(0x80, "40063813339x1"),
+                  answer(0x80, "400638")};
+  std::string mcn = "stale";
+  ASSERT_EQ(dev->GetMediaCatalog(mcn), 0);
+  EXPECT_EQ(Last(), (Cdb{0x42, 0, 0x40, 0x02, 0, 0, 0, 0, 24, 0}));
+  EXPECT_EQ(lengths.back(), 24u);
+  EXPECT_EQ(mcn, "4006381333931");
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(dev->GetMediaCatalog(mcn), 0);
+    EXPECT_EQ(mcn, "") << i;
+  }
+
+  testsupport::ScratchDir dir;
+  CDevCmdROM image(0, nullptr);
+  ASSERT_TRUE(image.SetImageFile(dir.Write("disc.iso", testsupport::IsoVolume(64))));
+  mcn = "stale";
+  EXPECT_NE(image.GetMediaCatalog(mcn), 0);
+  EXPECT_EQ(mcn, "");
+  EXPECT_EQ(image.GetSenseData().key, 0x05);
+  EXPECT_EQ(image.GetSenseData().asc, 0x20);  // invalid command operation code
+}
+
 TEST(DeviceList, ImageItemAndEnumeration) {
   std::vector<std::unique_ptr<CDevCmdROM>> none;
   DevDeque q(std::move(none));

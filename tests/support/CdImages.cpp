@@ -1,5 +1,6 @@
 #include "tests/support/CdImages.h"
 
+#include "disc/UdfTag.h"
 #include "platform/orvane/CdSector.h"
 
 #include <stdlib.h>
@@ -178,10 +179,7 @@ Bytes UdfTagSector(std::uint16_t tagId, std::uint32_t location) {
   s[1] = static_cast<std::uint8_t>(tagId >> 8);
   s[2] = 2;  // descriptor version
   for (int i = 0; i < 4; ++i) s[12 + i] = static_cast<std::uint8_t>(location >> (8 * i));
-  unsigned sum = 0;
-  for (int i = 0; i < 16; ++i)
-    if (i != 4) sum += s[i];
-  s[4] = static_cast<std::uint8_t>(sum);
+  s[kUdfTagChecksumAt] = UdfTagChecksum(s.data());
   return s;
 }
 

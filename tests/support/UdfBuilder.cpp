@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "disc/ByteOrder.h"
+#include "disc/UdfTag.h"
 
 namespace testsupport {
 
@@ -180,10 +181,7 @@ class Builder {
     PutLE16(d + 10, static_cast<std::uint32_t>(crcLen));
     PutLE32(d + 12, location);
     PutLE16(d + 8, UdfCrc(d + 16, crcLen));
-    unsigned sum = 0;
-    for (int i = 0; i < 16; ++i)
-      if (i != 4) sum += d[i];
-    d[4] = static_cast<std::uint8_t>(sum);
+    d[kUdfTagChecksumAt] = UdfTagChecksum(d);
   }
 
   // The address by which a node's entry is referenced in FIDs and the FSD.
@@ -680,10 +678,7 @@ void UdfImage::Retag(std::uint32_t lba, std::size_t length) {
   std::size_t crcLen = std::min<std::size_t>(GetLE16(d + 10), std::min<std::size_t>(length, 2048) - 16);
   PutLE16(d + 10, static_cast<std::uint32_t>(crcLen));
   PutLE16(d + 8, UdfCrc(d + 16, crcLen));
-  unsigned sum = 0;
-  for (int i = 0; i < 16; ++i)
-    if (i != 4) sum += d[i];
-  d[4] = static_cast<std::uint8_t>(sum);
+  d[kUdfTagChecksumAt] = UdfTagChecksum(d);
 }
 
 bool UdfImage::WriteTo(const std::string& path) const {
