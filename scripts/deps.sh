@@ -6,10 +6,14 @@ set -euo pipefail
 pkgs=(
   build-essential cmake pkg-config ninja-build git ccache
   qt6-base-dev libasound2-dev libgtest-dev libgmock-dev
+  # codecs of compressed images (CHD): deflate, LZMA, FLAC
+  zlib1g-dev liblzma-dev libflac-dev
   # independent readers and writers the tests cross-check against
   genisoimage xorriso udftools p7zip-full libcdio-utils
   # other tools' image formats: cdrdao (show-toc, toc2cue), CloneCD and Alcohol converters
   cdrdao ccd2iso mdf2iso
+  # chdman, which writes the CHD images the tests read
+  mame-tools
   # fuzzing: clang with its libFuzzer runtime
   clang libclang-rt-dev
   # screenshots and sound checks
