@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "platform/orvane/ReaderCommon.h"
+
 namespace orvane::chd {
 namespace {
 
@@ -119,15 +121,9 @@ bool LayOutCd(const std::vector<CdTrackRecord>& tracks, const std::shared_ptr<Im
     t.mode = type.mode;
     t.control = type.mode == TrackMode::Audio ? 0x00 : 0x04;
     t.pregapStart = static_cast<std::int32_t>(lba);
-    const StoredFormat silence = type.mode == TrackMode::Audio ? StoredFormat::Audio2352 : StoredFormat::UserData2048;
     auto addUnstored = [&](std::uint32_t count) {
       if (!count) return;
-      Extent e;
-      e.firstLba = static_cast<std::int32_t>(lba);
-      e.count = count;
-      e.format = silence;
-      e.stride = silence == StoredFormat::Audio2352 ? 2352 : 2048;
-      t.extents.push_back(e);
+      t.extents.push_back(UnstoredExtent(lba, count, type.mode));
       lba += count;
     };
     if (!r.pregapStored) addUnstored(r.pregap);

@@ -139,7 +139,8 @@ HunkStatus DecodeHunk(std::uint32_t codec, std::span<const std::uint8_t> in, std
 
 HunkFile::HunkFile(std::shared_ptr<ImageFile> chd, const Header& header, std::vector<HunkEntry> map)
     : m_chd(std::move(chd)), m_header(header), m_map(std::move(map)),
-      m_cacheHunks(std::clamp<std::size_t>(kCacheBytes / header.hunkBytes, 2, kMostCachedHunks)) {}
+      m_cacheHunks(std::clamp<std::size_t>(kCacheBytes / header.hunkBytes, 2, kMostCachedHunks)),
+      m_damaged(m_map.size(), false) {}
 
 HunkStatus HunkFile::Load(std::uint64_t index, std::vector<std::uint8_t>& out) {
   out.assign(m_header.hunkBytes, 0);
@@ -175,14 +176,14 @@ const std::vector<std::uint8_t>* HunkFile::Hunk(std::uint64_t index, HunkStatus&
     status = HunkStatus::Ok;
     return &m_cache.front().data;
   }
-  if (index >= m_map.size()) {
+  if (index >= m_map.size() || m_damaged[index]) {
     status = HunkStatus::Unreadable;
     return nullptr;
   }
   std::vector<std::uint8_t> data;
   status = Load(index, data);
   if (status != HunkStatus::Ok) {
-    m_damaged.insert(index);
+    m_damaged[index] = true;
     return nullptr;
   }
   if (m_cache.size() >= m_cacheHunks) m_cache.pop_back();
@@ -207,11 +208,6 @@ std::size_t HunkFile::ReadAt(std::uint64_t offset, void* out, std::size_t length
     done += n;
   }
   return done;
-}
-
-std::set<std::uint64_t> HunkFile::DamagedHunks() const {
-  std::lock_guard<std::mutex> hold(m_lock);
-  return m_damaged;
 }
 
 }  // namespace orvane::chd

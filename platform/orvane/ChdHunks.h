@@ -6,7 +6,6 @@
 #include <list>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <span>
 #include <vector>
 
@@ -30,9 +29,6 @@ class HunkFile final : public ImageFile {
   const std::string& Path() const override { return m_chd->Path(); }
   std::size_t ReadAt(std::uint64_t offset, void* out, std::size_t length) override;
 
-  // Hunks found damaged so far (by index).
-  std::set<std::uint64_t> DamagedHunks() const;
-
  private:
   // One hunk, decompressed and checked; null when it cannot be had. Called under m_lock.
   const std::vector<std::uint8_t>* Hunk(std::uint64_t index, HunkStatus& status);
@@ -44,10 +40,10 @@ class HunkFile final : public ImageFile {
   std::shared_ptr<ImageFile> m_chd;
   Header m_header;
   std::vector<HunkEntry> m_map;
-  mutable std::mutex m_lock;  // the copy engine, the scan and the player read from their own threads
+  std::mutex m_lock;  // the copy engine, the scan and the player read from their own threads
   std::list<Cached> m_cache;  // most recently used first
   std::size_t m_cacheHunks;
-  std::set<std::uint64_t> m_damaged;
+  std::vector<bool> m_damaged;  // hunks already found bad, so a scan does not decode them again
   std::vector<std::uint8_t> m_packed;
 };
 
