@@ -186,6 +186,11 @@ TEST(ReaderChd, ChdsThatAreNoCdOrDvdOrNeedWhatWeLackAreRefusedSayingWhy) {
   }
   EXPECT_TRUE(Refused(child, "parent CHD (SHA-1 " + sha + ")"));
 
+  // 2048-byte units without a volume descriptor at sector 16: no sign of a DVD.
+  const std::string plain = dir.Write("plain.bin", testsupport::PatternSectors(0, 40));
+  Chdman("createraw -hs 4096 -us 2048 -i " + plain + " -o " + dir.File("plain.chd"));
+  EXPECT_TRUE(Refused(dir.File("plain.chd"), "neither a CD nor a DVD"));
+
   const std::string hd = dir.File("hd.chd");
   Chdman("createhd -s 1048576 -o " + hd);
   EXPECT_TRUE(Refused(hd, "hard-disk CHD"));
