@@ -3,6 +3,7 @@
 
 #include "cli/Cli.h"
 #include "disc/DevCmdROM.h"
+#include "disc/MmcRecords.h"
 
 namespace cli {
 namespace {
@@ -12,8 +13,8 @@ namespace {
 // pads them), never past the record.
 std::string InquiryText(const INQUIRYDATA& inq) {
   std::string s;
-  for (std::size_t i = 8; i < sizeof inq.data && inq.data[i] != 0; ++i) {
-    unsigned char c = inq.data[i];
+  for (const char ch : mmc::InquiryIdentification(inq)) {
+    const auto c = static_cast<unsigned char>(ch);
     s += c < 0x20 || c > 0x7E ? ' ' : static_cast<char>(c);
   }
   while (!s.empty() && s.back() == ' ') s.pop_back();

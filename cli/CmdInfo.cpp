@@ -7,6 +7,7 @@
 #include "cli/Cli.h"
 #include "disc/ByteOrder.h"
 #include "disc/DevCmdROM.h"
+#include "disc/MmcRecords.h"
 
 namespace cli {
 namespace {
@@ -17,10 +18,10 @@ std::string Field(const unsigned char* p, std::size_t n) {
   return std::string(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p), n));
 }
 
-std::string ModeName(const TRACK_INFO& ti, bool cd) {
-  if (!(ti.data[5] & 0x04)) return "Audio";
+std::string ModeName(const mmc::TrackInfoFields& ti, bool cd) {
+  if (!ti.IsDataTrack()) return "Audio";
   if (!cd) return "Data";
-  switch (ti.data[6] & 0x0F) {
+  switch (ti.DataMode()) {
     case 1: return "Mode 1";
     case 2: return "Mode 2";
     default: return "Data";
@@ -46,6 +47,26 @@ std::string ReadCatalog(CDevCmdROM& dev) {
   return mcn.size() == 13 ? mcn : std::string{};
 }
 
+// One row per entry of the disc's CD-TEXT that holds anything; the disc's
+// ISRC field is its UPC/EAN, the catalogue when READ SUB-CHANNEL gave none.
+void AddCdTextRows(Report& report, const FS_CDTEXT_INFO& text, std::string& catalog) {
+  Table* t = nullptr;
+  using mmc::CdTextItem;
+  for (int n = 0; n < mmc::kCdTextEntries; ++n) {
+    auto field = [&](CdTextItem item) { return mmc::CdTextField(text, n, item); };
+    std::string title = field(CdTextItem::Title), performer = field(CdTextItem::Performer),
+                special = field(CdTextItem::SpecialTitle), composer = field(CdTextItem::Composer),
+                songwriter = field(CdTextItem::Songster), isrc = field(CdTextItem::Isrc);
+    if (title.empty() && performer.empty() && special.empty() && composer.empty() && songwriter.empty() &&
+        isrc.empty())
+      continue;
+    if (n == 0 && catalog.empty()) catalog = isrc;
+    if (!t)
+      t = &report.AddTable("cdtext", {"track", "title", "performer", "songwriter", "composer", "special_title", "isrc"});
+    t->AddRow({n, title, performer, songwriter, composer, special, isrc});
+  }
+}
+
 int RunInfo(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) {
   if (!args.empty()) {
     ctx.err << "tessal-cli: info takes only a SOURCE\n";
@@ -56,25 +77,26 @@ int RunInfo(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args)
   const bool cd = IsCdMedium(profile);
   DISC_INFO di{};
   if (dev->ReadDiscInfo(di) != 0) return ctx.Fail("READ DISC INFORMATION failed");
-  const int status = di.data[2] & 3;
-  const int sessions = di.data[4] | (di.data[9] << 8);
-  const int firstTrack = di.data[3];
-  const int lastTrack = di.data[6] | (di.data[11] << 8);
+  const mmc::DiscInfoFields info(di);
+  const int status = static_cast<int>(info.Status());
+  const int sessions = info.Sessions();
+  const int firstTrack = info.FirstTrack();
+  const int lastTrack = info.LastTrackInLastSession();
   report.Field("profile", Hex(static_cast<unsigned>(profile), 2));
   report.Field("medium", ProfileName(profile));
   report.Field("status", DiscStatusName(status));
   report.Field("sessions", sessions);
-  if (cd) report.Field("disc_type", Hex(di.data[8], 2));
+  if (cd) report.Field("disc_type", Hex(static_cast<unsigned>(info.DiscType()), 2));
 
   // Lead-outs of the sessions from the full TOC (CD media only).
   std::map<int, std::int32_t> leadOuts;
   if (cd) {
     std::vector<unsigned char> toc(4096);
     if (dev->ReadToc(toc.data(), static_cast<int>(toc.size()), 2, 0) == 0) {
-      std::size_t len = std::min<std::size_t>(GetBE16(toc.data()) + 2u, toc.size());
-      for (std::size_t at = 4; at + 11 <= len; at += 11)
-        if (toc[at + 3] == 0xA2)
-          leadOuts[toc[at]] = TocData::_Data::MsfToLba(toc[at + 8], toc[at + 9], toc[at + 10]);
+      const SessionInfo fullToc(toc.data() + mmc::kTocHeaderSize,
+                             static_cast<int>(mmc::TocDescriptorBytes(toc.data(), toc.size())));
+      for (int i = 0; i < fullToc.GetSessionNum(); ++i)
+        if (const std::optional<std::int32_t> lead = fullToc[i].FindLeadOutStartPos()) leadOuts[fullToc[i].GetSessNo()] = *lead;
     }
   }
 
@@ -85,13 +107,13 @@ int RunInfo(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args)
     for (int n = firstTrack; n <= lastTrack && n < firstTrack + kMaxTracks; ++n) {
       TRACK_INFO ti{};
       if (dev->ReadTrackInfo(ti, READ_TRACK_INFO_TRACK, n) != 0) return ctx.Fail("READ TRACK INFORMATION failed for track " + std::to_string(n));
-      int session = ti.data[3] | (ti.data[33] << 8);
-      std::uint32_t start = GetBE32(ti.data + 8), size = GetBE32(ti.data + 24);
-      bool data = ti.data[5] & 0x04;
-      Value fs = data ? Value(FileSystemName(dev->JudgeFileSystem(start))) : Value();
+      const mmc::TrackInfoFields track(ti);
+      const int session = track.SessionNumber();
+      const std::uint32_t start = track.Start(), size = track.Size();
+      Value fs = track.IsDataTrack() ? Value(FileSystemName(dev->JudgeFileSystem(start))) : Value();
       Value nwa;
-      if (ti.data[7] & 0x01) nwa = Value(static_cast<std::uint64_t>(GetBE32(ti.data + 12)));
-      tracks.AddRow({session, n, ModeName(ti, cd), static_cast<std::uint64_t>(start),
+      if (track.NwaValid()) nwa = Value(static_cast<std::uint64_t>(track.Nwa()));
+      tracks.AddRow({session, n, ModeName(track, cd), static_cast<std::uint64_t>(start),
                      static_cast<std::uint64_t>(size), fs, nwa});
       auto& st = sessionTracks.try_emplace(session, n, n).first->second;
       st.second = n;
@@ -108,22 +130,7 @@ int RunInfo(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args)
   std::string catalog = cd ? ReadCatalog(*dev) : std::string{};
   static FS_CDTEXT_INFO text;  // 80 KiB: kept off the stack
   std::memset(&text, 0, sizeof text);
-  if (cd && dev->GetCDText(text) == 0) {
-    Table* t = nullptr;
-    for (int n = 0; n <= 99; ++n) {
-      const unsigned char* e = text.data + kCdTextEntryOffset + kCdTextEntrySize * n;
-      std::string title = Field(e, 160), performer = Field(e + 160, 160), special = Field(e + 320, 160),
-                  composer = Field(e + 480, 160), songwriter = Field(e + 640, 160), isrc = Field(e + 800, 17);
-      if (title.empty() && performer.empty() && special.empty() && composer.empty() && songwriter.empty() &&
-          isrc.empty())
-        continue;
-      if (n == 0 && catalog.empty()) catalog = isrc;  // the disc's UPC/EAN
-      if (!t)
-        t = &report.AddTable("cdtext",
-                             {"track", "title", "performer", "songwriter", "composer", "special_title", "isrc"});
-      t->AddRow({n, title, performer, songwriter, composer, special, isrc});
-    }
-  }
+  if (cd && dev->GetCDText(text) == 0) AddCdTextRows(report, text, catalog);
   if (!catalog.empty()) report.Field("catalog", catalog);
   ctx.Print(report);
   return kExitOk;

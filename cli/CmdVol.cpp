@@ -4,6 +4,7 @@
 
 #include "cli/Cli.h"
 #include "disc/DevCmdROM.h"
+#include "disc/SectorLayout.h"
 #include "udf/Analy_UDF.h"
 #include "views/CDlgTOCRows.h"
 #include "views/CDlgVolRows.h"
@@ -17,7 +18,7 @@ constexpr int kDescriptorSearch = 10;  // sectors 16 to 25 of the track
 // with READ(10).
 bool ReadUser(CDevCmdROM& dev, std::uint32_t lba, unsigned char* out) {
   std::memset(out, 0, kVolDescriptorSize);
-  if (dev.ReadCD_Data(out, 2352, 1, lba) == 0) return true;
+  if (dev.ReadCD_Data(out, static_cast<int>(disc::kRawSectorSize), 1, lba) == 0) return true;
   std::memset(out, 0, kVolDescriptorSize);
   return dev.ReadCD_10(out, kVolDescriptorSize, 1, lba) == 0;
 }
@@ -25,7 +26,7 @@ bool ReadUser(CDevCmdROM& dev, std::uint32_t lba, unsigned char* out) {
 // The descriptor the browser keeps for an ISO 9660 track: the Joliet
 // supplementary one when the volume has it, else the primary one.
 bool FindIsoDescriptor(CDevCmdROM& dev, std::uint32_t start, unsigned char* vd) {
-  unsigned char s[2352];
+  unsigned char s[disc::kRawSectorSize];
   for (int type : {2, 1}) {
     for (int i = 0; i < kDescriptorSearch; ++i) {
       if (!ReadUser(dev, start + 16 + i, s)) continue;

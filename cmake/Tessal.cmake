@@ -22,10 +22,24 @@ function(tessal_library)
   endif()
 endfunction()
 
-# tessal_test(NAME <exe> DIR <tests/folder> DEPS <targets...>)
-# One GoogleTest executable per tests/ folder, registered with CTest as one test.
+# Every test's timeout sits near what it needs, so a hang costs minutes; the
+# sanitizer builds, several times slower, raise it with this factor.
+set(TESSAL_TEST_TIMEOUT_SCALE 1 CACHE STRING "Whole-number factor on every test's timeout (sanitizer builds)")
+if(NOT TESSAL_TEST_TIMEOUT_SCALE MATCHES "^[1-9][0-9]*$")
+  message(FATAL_ERROR "TESSAL_TEST_TIMEOUT_SCALE must be a whole number from 1 (got '${TESSAL_TEST_TIMEOUT_SCALE}')")
+endif()
+
+# tessal_test_timeout(<test> <seconds>): the test's timeout, scaled.
+function(tessal_test_timeout test seconds)
+  math(EXPR _t "${seconds} * ${TESSAL_TEST_TIMEOUT_SCALE}")
+  set_tests_properties(${test} PROPERTIES TIMEOUT ${_t})
+endfunction()
+
+# tessal_test(NAME <exe> DIR <tests/folder> DEPS <targets...> [TIMEOUT <seconds>])
+# One GoogleTest executable per tests/ folder, registered with CTest as one
+# test; TIMEOUT (default 120 s) before the scale.
 function(tessal_test)
-  cmake_parse_arguments(T "" "NAME;DIR" "DEPS;ENV" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;DIR;TIMEOUT" "DEPS;ENV" ${ARGN})
   file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${T_DIR}/*.cpp)
   if(NOT _src)
     return()
@@ -35,8 +49,11 @@ function(tessal_test)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
   set_tests_properties(${T_NAME} PROPERTIES
-    ENVIRONMENT "TESSAL_SOURCE_DIR=${CMAKE_SOURCE_DIR};TESSAL_BIN_DIR=${CMAKE_BINARY_DIR}/bin;QT_QPA_PLATFORM=offscreen;${T_ENV}"
-    TIMEOUT 1200)
+    ENVIRONMENT "TESSAL_SOURCE_DIR=${CMAKE_SOURCE_DIR};TESSAL_BIN_DIR=${CMAKE_BINARY_DIR}/bin;QT_QPA_PLATFORM=offscreen;${T_ENV}")
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  tessal_test_timeout(${T_NAME} ${T_TIMEOUT})
 endfunction()
 
 find_package(Threads REQUIRED)

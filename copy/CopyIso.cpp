@@ -12,6 +12,7 @@
 #include "copy/GetCDData.h"
 #include "disc/ByteOrder.h"
 #include "disc/DevCmdROM.h"
+#include "disc/SectorLayout.h"
 #include "disc/TextCodec.h"
 
 namespace {
@@ -32,54 +33,15 @@ constexpr std::size_t kMinRecord = 34;
 constexpr unsigned char kFlagDirectory = 0x02;
 constexpr unsigned char kFlagMultiExtent = 0x80;  // not the file's last record
 
-// Raw sector fields.
-constexpr std::size_t kHeaderMode = 15;
-constexpr std::size_t kSubMode = 18;
-constexpr unsigned char kSubModeForm2 = 0x20;
-
 struct Payload {
   std::size_t start = 0, size = CGetCDData::kUserSectorSize;
   bool form2 = false;
 };
 
-// Where the user data of a raw sector lies. The sector's own header says
-// Mode 1 or Mode 2 when the drive sent one; the disc's data mode decides
-// otherwise. Without a sync pattern the drive returned the user data itself.
+// Where the user data of a raw sector lies, by the one sector rule.
 Payload RawPayload(const unsigned char* s, int dataMode) {
-  Payload p;
-  bool sync = s[0] == 0 && s[11] == 0;
-  for (int i = 1; i <= 10 && sync; ++i) sync = s[i] == 0xFF;
-  if (!sync) return p;
-  const int mode = (s[kHeaderMode] == 1 || s[kHeaderMode] == 2) ? s[kHeaderMode] : dataMode;
-  if (mode == 1) {
-    p.start = 16;
-    return p;
-  }
-  p.start = 24;
-  if (s[kSubMode] & kSubModeForm2) {
-    p.size = CGetCDData::kForm2PayloadSize;
-    p.form2 = true;
-  }
-  return p;
-}
-
-bool Utf8Valid(const unsigned char* s, std::size_t n) {
-  std::size_t i = 0;
-  while (i < n) {
-    const unsigned c = s[i];
-    const std::size_t more = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 9;
-    if (more == 9 || (more > 0 && i + more >= n)) return false;
-    std::uint32_t cp = more == 0 ? c : c & (0x3F >> more);
-    for (std::size_t k = 1; k <= more; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (s[i + k] & 0x3F);
-    }
-    if ((more == 1 && cp < 0x80) || (more == 2 && cp < 0x800) || (more == 3 && cp < 0x10000) ||
-        (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
-      return false;
-    i += more + 1;
-  }
-  return true;
+  const disc::SectorShape shape = disc::ClassifySector(s, dataMode);
+  return Payload{shape.offset, shape.size, shape.form2};
 }
 
 // A record's name as UTF-8, cut to whole characters within 255 bytes (the
@@ -92,7 +54,7 @@ std::string IsoName(const unsigned char* id, std::size_t length, bool joliet) {
     name = Utf16BeToUtf8(id, n);
   } else {
     while (n < length && id[n] != 0) ++n;
-    name = Utf8Valid(id, n) ? std::string(reinterpret_cast<const char*>(id), n) : Latin1ToUtf8(id, n);
+    name = IsValidUtf8(id, n) ? std::string(reinterpret_cast<const char*>(id), n) : Latin1ToUtf8(id, n);
   }
   char out[256];
   CopyUtf8Bounded(name, out, sizeof out);

@@ -11,6 +11,7 @@
 #include "copy/CopyOutput.h"
 #include "disc/ByteOrder.h"
 #include "disc/DevCmdROM.h"
+#include "disc/MmcRecords.h"
 
 namespace {
 
@@ -243,8 +244,9 @@ bool CGetCDData::BeyondMedium(std::uint32_t lba) {
     std::memset(&di, 0, sizeof di);
     TRACK_INFO ti;
     std::memset(&ti, 0, sizeof ti);
-    if (m_pDevice->ReadDiscInfo(di) == 0 && m_pDevice->ReadTrackInfoEx(ti, READ_TRACK_INFO_TRACK, di.data[6]) == 0)
-      m_nMediumEnd = std::uint64_t{GetBE32(ti.data + 8)} + GetBE32(ti.data + 24);
+    if (m_pDevice->ReadDiscInfo(di) == 0 &&
+        m_pDevice->ReadTrackInfoEx(ti, READ_TRACK_INFO_TRACK, mmc::DiscInfoFields(di).LastTrackInLastSession()) == 0)
+      m_nMediumEnd = mmc::TrackInfoFields(ti).End();
   }
   return m_nMediumEnd == 0 || lba >= m_nMediumEnd;
 }

@@ -32,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "disc/SectorLayout.h"
 #include "udf/Analy_UDF.h"
 
 class CDevCmdROM;
@@ -63,9 +64,9 @@ std::string CopyReportText(const CopyResult& result);
 class CGetCDData {
  public:
   static constexpr int kRunSectors = 16;                  // sectors per read command
-  static constexpr std::size_t kRawSectorSize = 2352;
-  static constexpr std::size_t kUserSectorSize = 2048;
-  static constexpr std::size_t kForm2PayloadSize = 2324;
+  static constexpr std::size_t kRawSectorSize = disc::kRawSectorSize;
+  static constexpr std::size_t kUserSectorSize = disc::kUserDataSize;
+  static constexpr std::size_t kForm2PayloadSize = disc::kForm2PayloadSize;
   static constexpr const char* kTrackItem = "TRACK DATA";
 
   CGetCDData();

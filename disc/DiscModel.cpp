@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "disc/MmcRecords.h"
+
 // ---------------------------------------------------------------- TocData
 
 TocData::TocData(TocData&& o) noexcept
@@ -59,23 +61,30 @@ const TocData::_Data* TocData::FindPoint(int point) const {
 }
 
 int TocData::GetFirstTrackNo() const {
-  const _Data* d = FindPoint(0xA0);
-  return d ? (*d)[7] : 0;
+  const _Data* d = FindPoint(mmc::kPointFirstTrack);
+  return d ? mmc::TocEntry(*d).TrackNumber() : 0;
 }
 
 int TocData::GetLastTrackNo() const {
-  const _Data* d = FindPoint(0xA1);
-  return d ? (*d)[7] : 0;
+  const _Data* d = FindPoint(mmc::kPointLastTrack);
+  return d ? mmc::TocEntry(*d).TrackNumber() : 0;
 }
 
 std::uint32_t TocData::GetLeadOutStartPos() const {
-  const _Data* d = FindPoint(0xA2);
-  return d ? static_cast<std::uint32_t>(d->GetStartPos()) : 0;
+  return static_cast<std::uint32_t>(FindLeadOutStartPos().value_or(0));
 }
 
+std::optional<std::int32_t> TocData::FindLeadOutStartPos() const {
+  const _Data* d = GetLeadOutData();
+  if (!d) return std::nullopt;
+  return d->GetStartPos();
+}
+
+const TocData::_Data* TocData::GetLeadOutData() const { return FindPoint(mmc::kPointLeadOut); }
+
 int TocData::GetDiscType() const {
-  const _Data* d = FindPoint(0xA0);
-  return d ? (*d)[8] : 0;
+  const _Data* d = FindPoint(mmc::kPointFirstTrack);
+  return d ? mmc::TocEntry(*d).DiscType() : 0;
 }
 
 bool TocData::GetTrackData(int track, _Data& out) const {
@@ -88,20 +97,21 @@ bool TocData::GetTrackData(int track, _Data& out) const {
 const TocData::_Data* TocData::GetTrackData(int track) const {
   // Only track numbers name tracks; the control points (A0-A2, B0, C0...) are
   // never handed out as a track.
-  if (track < 1 || track > 99) return nullptr;
+  if (track < 1 || track > mmc::kLastTrackPoint) return nullptr;
   return FindPoint(track);
 }
 
 // ------------------------------------------------------------ SessionInfo
 
 SessionInfo::SessionInfo(const unsigned char* p, int length) {
-  if (p == nullptr || length < 11) return;
-  const int n = length / 11;  // a trailing partial descriptor is not read
+  constexpr int kSize = static_cast<int>(mmc::kFullTocDescriptorSize);
+  if (p == nullptr || length < kSize) return;
+  const int n = length / kSize;  // a trailing partial descriptor is not read
   for (int i = 0; i < n; ++i) {
-    const unsigned char* d = p + 11 * i;
-    const int sess = d[0];
+    const unsigned char* d = p + kSize * i;
+    const int sess = mmc::FullTocDescriptor(d).Session();
     TocData::_Data rec;
-    std::copy(d + 1, d + 11, rec.b);
+    std::copy(d + 1, d + kSize, rec.b);
     // Find the session; descriptors of one session need not be contiguous and
     // sessions need not come in order.
     int idx = -1;

@@ -4,10 +4,13 @@
 // failed command.
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
+#include "disc/Msf.h"
+
 // "No position" as GetStartPos gives it for FF:FF:FF.
-constexpr std::int32_t kNoPosition = 0xFFFFFF;
+using disc::kNoPosition;
 
 class TocData {
  public:
@@ -28,13 +31,7 @@ class TocData {
     bool is_audio_track() const { return (b[0] & 0x04) == 0; }
     std::int32_t GetStartPos() const { return MsfToLba(b[7], b[8], b[9]); }
 
-    // The MSF rule: FF:FF:FF is no position; minutes of 90 and more are the
-    // negative addresses of the lead-in.
-    static std::int32_t MsfToLba(unsigned m, unsigned s, unsigned f) {
-      if (m == 0xFF && s == 0xFF && f == 0xFF) return kNoPosition;
-      std::int32_t v = static_cast<std::int32_t>((m * 60 + s) * 75 + f);
-      return m < 90 ? v - 150 : v - 450150;
-    }
+    static std::int32_t MsfToLba(unsigned m, unsigned s, unsigned f) { return disc::MsfToLba(m, s, f); }
   };
 
   explicit TocData(int sessionNo = 1) : m_nSessNo(sessionNo) {}
@@ -61,6 +58,11 @@ class TocData {
   int GetFirstTrackNo() const;
   int GetLastTrackNo() const;
   std::uint32_t GetLeadOutStartPos() const;
+  // The lead-out start, or nothing when the session has no lead-out entry
+  // (GetLeadOutStartPos gives 0 for both).
+  std::optional<std::int32_t> FindLeadOutStartPos() const;
+  // The lead-out descriptor (POINT A2), or null.
+  const _Data* GetLeadOutData() const;
   int GetDiscType() const;
 
   bool GetTrackData(int track, _Data& out) const;

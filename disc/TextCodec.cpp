@@ -80,6 +80,38 @@ std::string Latin1ToUtf8(const unsigned char* b, std::size_t n) {
   return s;
 }
 
+bool IsValidUtf8(const unsigned char* s, std::size_t n) {
+  // The least code point each sequence length may carry: anything below is an overlong form.
+  static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+  std::size_t i = 0;
+  while (i < n) {
+    const unsigned char c = s[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t more = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 0;
+    if (more == 0 || more >= n - i) return false;
+    char32_t cp = c & (0x3F >> more);
+    for (std::size_t k = 1; k <= more; ++k) {
+      if ((s[i + k] & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (s[i + k] & 0x3F);
+    }
+    if (cp < kLeast[more] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return false;
+    i += more + 1;
+  }
+  return true;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  return IsValidUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+}
+
+std::string Utf8OrLatin1(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  return Latin1ToUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
 std::size_t CopyUtf8Bounded(std::string_view text, char* out, std::size_t outSize) {
   if (!out || outSize == 0) return 0;
   std::size_t n = text.size() < outSize - 1 ? text.size() : outSize - 1;

@@ -15,6 +15,15 @@ std::string WideToAnsi(const char16_t* text, std::size_t count);
 // dstrings) to UTF-8. An odd trailing byte is dropped.
 std::string Utf16BeToUtf8(const unsigned char* bytes, std::size_t byteCount);
 
+// Strict UTF-8: no overlong form, no surrogate (U+D800-DFFF), nothing past
+// U+10FFFF and no character cut off at the end.
+bool IsValidUtf8(const unsigned char* bytes, std::size_t byteCount);
+bool IsValidUtf8(std::string_view text);
+
+// Text of the medium that is UTF-8 already stays as it is; anything else is
+// read as Latin-1, so the result is always valid UTF-8.
+std::string Utf8OrLatin1(std::string_view bytes);
+
 // Latin-1 (ISO 8859-1, UDF 8-bit OSTA compressed unicode, CD-TEXT) to UTF-8.
 std::string Latin1ToUtf8(const unsigned char* bytes, std::size_t byteCount);
 

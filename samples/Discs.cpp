@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "disc/Msf.h"
+#include "disc/SectorLayout.h"
 #include "platform/orvane/CdSector.h"
 #include "res/Resources.h"
 #include "samples/Samples.h"
@@ -24,8 +26,8 @@ using testsupport::Bytes;
 using testsupport::IsoBuilder;
 using testsupport::IsoNode;
 
-constexpr std::size_t kSector = 2048;
-constexpr std::size_t kRaw = 2352;
+constexpr std::size_t kSector = disc::kUserDataSize;
+constexpr std::size_t kRaw = disc::kRawSectorSize;
 constexpr std::uint32_t kPauseSectors = 150;
 constexpr std::uint32_t kNeroDvdRom = 0x200;  // MTYP medium flag
 
@@ -114,7 +116,8 @@ IsoNode& AddFolder(IsoBuilder& b, IsoNode& parent, const std::string& name, cons
 
 std::string Msf(std::uint32_t frames) {
   char buf[16];
-  std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", frames / 75 / 60, frames / 75 % 60, frames % 75);
+  const disc::Msf msf = disc::FramesToMsf(frames);
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", msf.m, msf.s, msf.f);
   return buf;
 }
 
@@ -291,7 +294,7 @@ bool WriteXaDisc(const std::string& folder, std::string& error) {
       continue;
     }
     const std::uint32_t k = static_cast<std::uint32_t>(at - form2.begin());
-    std::uint8_t payload[2324];
+    std::uint8_t payload[disc::kForm2PayloadSize];
     std::memset(payload, ' ', sizeof payload);
     char line[96];
     for (std::size_t pos = 0; pos + 1 < sizeof payload;) {

@@ -8,10 +8,13 @@
 #   scripts/sanitize.sh [asan|tsan]...   (default: both)
 #
 # Any report fails the run: UBSan halts on its first finding, ASan and TSan
-# exit non-zero.
+# exit non-zero. Every test's timeout is its plain one times
+# TESSAL_TEST_TIMEOUT_SCALE (default 5): the sanitizers slow the programs
+# several times over, and a hang still ends in minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${TESSAL_JOBS:-2}
+scale=${TESSAL_TEST_TIMEOUT_SCALE:-5}
 which=("$@")
 [ ${#which[@]} -eq 0 ] && which=(asan tsan)
 supp=$PWD/scripts/lsan.supp
@@ -22,6 +25,8 @@ configure() {  # dir, sanitizers, extra cmake arguments...
   if [ ! -f "$dir/build.ninja" ]; then
     cmake -S . -B "$dir" -G Ninja -DTESSAL_SANITIZE="$san" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   fi
+  # An existing build (also one configured elsewhere) gets the scale too.
+  cmake -DTESSAL_TEST_TIMEOUT_SCALE="$scale" "$dir" >/dev/null
 }
 
 for w in "${which[@]}"; do
@@ -56,7 +61,7 @@ for w in "${which[@]}"; do
         (cd build-tsan &&
           TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
           TESSAL_SOURCE_DIR=$PWD/.. TESSAL_BIN_DIR=$PWD/bin QT_QPA_PLATFORM=offscreen \
-          "tests/$t" --gtest_brief=1)
+          timeout $((120 * scale)) "tests/$t" --gtest_brief=1)
       done
       ;;
     *)

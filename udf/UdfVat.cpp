@@ -10,6 +10,7 @@
 
 #include "disc/ByteOrder.h"
 #include "disc/DevCmdROM.h"
+#include "disc/MmcRecords.h"
 #include "udf/Analy_UDF.h"
 
 using namespace udf;
@@ -61,8 +62,9 @@ bool CAnaly_UDF::NextWritableAddress(std::uint32_t partStart, std::uint32_t& nwa
   for (int t = 1; t <= kNwaTracks; ++t) {
     TRACK_INFO info{};
     if (m_pDevice->ReadTrackInfo(info, READ_TRACK_INFO_TRACK, t) != 0) continue;
-    if (!(info.data[7] & 1)) continue;
-    std::uint32_t n = GetBE32(&info.data[12]);
+    const mmc::TrackInfoFields track(info);
+    if (!track.NwaValid()) continue;
+    const std::uint32_t n = track.Nwa();
     if (n > 0) {
       nwa = n;
       return true;
@@ -73,8 +75,8 @@ bool CAnaly_UDF::NextWritableAddress(std::uint32_t partStart, std::uint32_t& nwa
   for (int t = 1; t <= kNwaTracks; ++t) {
     TRACK_INFO info{};
     if (m_pDevice->ReadTrackInfo(info, READ_TRACK_INFO_TRACK, t) != 0) continue;
-    std::uint64_t start = GetBE32(&info.data[8]);
-    std::uint64_t size = GetBE32(&info.data[24]);
+    const std::uint64_t start = mmc::TrackInfoFields(info).Start();
+    const std::uint64_t size = mmc::TrackInfoFields(info).Size();
     if (size > 0 && start <= partStart && partStart < start + size && start + size <= 0xFFFFFFFFu) {
       nwa = static_cast<std::uint32_t>(start + size);
       return true;

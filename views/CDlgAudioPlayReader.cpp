@@ -9,6 +9,7 @@
 
 #include "disc/ByteOrder.h"
 #include "disc/DevCmdROM.h"
+#include "disc/MmcRecords.h"
 
 namespace {
 constexpr const char* kAudioTrackText = "AUDIO TRACK";
@@ -161,8 +162,8 @@ PlayStart AudioTrackPlayer::StartTrack(Pick pick) {
 
   TRACK_INFO info{};
   if (m_pDevice->ReadTrackInfoEx(info, READ_TRACK_INFO_TRACK, track) != 0) return PlayStart::NoTrackInfo;
-  const std::uint32_t start = GetBE32(info.data + 8);
-  const std::uint32_t size = GetBE32(info.data + 24);
+  const std::uint32_t start = mmc::TrackInfoFields(info).Start();
+  const std::uint32_t size = mmc::TrackInfoFields(info).Size();
   const std::uint32_t end = start + std::min(size, std::numeric_limits<std::uint32_t>::max() - start);
 
   // The player stays idle (cursor 0, no reader) unless an output opens.

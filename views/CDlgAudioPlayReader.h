@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "disc/Msf.h"
+#include "disc/SectorLayout.h"
 #include "platform/audio/WaveOut.h"
 #include "platform/ui/TreeCtrl.h"
 
@@ -45,8 +47,8 @@ int AudioTrackOfItem(const ui::TreeCtrl& tree, ui::HTREEITEM item);
 
 class AudioTrackPlayer {
  public:
-  static constexpr int kSectorsPerSecond = 75;
-  static constexpr int kSectorBytes = 2352;
+  static constexpr int kSectorsPerSecond = disc::kFramesPerSecond;
+  static constexpr int kSectorBytes = static_cast<int>(disc::kRawSectorSize);
   static constexpr std::size_t kSecondBytes = std::size_t{kSectorsPerSecond} * kSectorBytes;  // 176400
 
   explicit AudioTrackPlayer(audio::WaveDevice& output);

@@ -5,15 +5,13 @@
 #include <utility>
 #include <vector>
 
-class CDevCmdROM;
+#include "disc/MmcRecords.h"
 
 using DevInfoRow = std::pair<std::string, std::string>;  // "Support", "Device Parameter"
 
 constexpr int kConfigBufferSize = 2048;
 
-// Whether GET CONFIGURATION data of `size` bytes lists `feature`; the walk
-// stays within the Data Length and the buffer.
-bool ConfigHasFeature(const unsigned char* config, int size, unsigned feature);
+using mmc::ConfigHasFeature;
 // The rows from a mode page (byte 0 the page code) and the two feature answers.
 std::vector<DevInfoRow> BuildDevInfoRows(const unsigned char* page, bool dvdPlusRw, bool dvdMinusRwWrite);
 // Asks the device; false (and no rows) when the mode page cannot be read.

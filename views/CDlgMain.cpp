@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "disc/ByteOrder.h"
+#include "disc/MmcRecords.h"
 #include "platform/ui/Ui.h"
 #include "res/Resources.h"
 #include "views/CDlgAudioPlay.h"
@@ -29,13 +30,12 @@ constexpr int kImgDataTrack = 4;
 constexpr int kIcons[] = {199, 198, 200, 202, 201};
 
 constexpr int kCdTextTracks = 99;
-constexpr int kCdTextLong = 160;
-constexpr int kCdTextIsrc = 17;
 
 // The synthesised TOC holds four descriptors (44 bytes) for each track the
-// disc information may name; a track number is one byte.
-constexpr std::size_t kTrackBlock = 44;
-constexpr std::size_t kSynthBufferSize = 4 + kTrackBlock * 256;
+// disc information may name; a TOC names tracks 1 to 99 only.
+constexpr std::size_t kTrackBlock = 4 * mmc::kFullTocDescriptorSize;
+constexpr std::size_t kSynthBufferSize = mmc::kTocHeaderSize + kTrackBlock * 256;
+constexpr std::uint8_t kDataTrackAdrControl = 0x14;  // ADR 1, CONTROL 4: a data track
 
 std::string Format(const char* fmt, long v) {
   char buf[64];
@@ -62,21 +62,26 @@ std::string AfterBlank(const std::string& text, int nth) {
   return text.substr(pos);
 }
 
-std::string CdTextField(const FS_CDTEXT_INFO& info, int track, int offset, int size) {
-  const char* p = reinterpret_cast<const char*>(info.data + kCdTextEntryOffset + kCdTextEntrySize * track + offset);
-  return std::string(p, strnlen(p, static_cast<std::size_t>(size)));
+void PutDescriptor(unsigned char* d, int session, int point, const Hmsf& a) {
+  mmc::PutFullTocDescriptor(d, {session, kDataTrackAdrControl, point, a.h, disc::Msf{a.m, a.s, a.f}});
 }
 
-void PutDescriptor(unsigned char* d, int session, int point, const Hmsf& a) {
-  d[0] = static_cast<unsigned char>(session);
-  d[1] = 0x14;  // ADR 1, CONTROL 4: a data track
-  d[2] = 0;
-  d[3] = static_cast<unsigned char>(point);
-  d[4] = d[5] = d[6] = 0;
-  d[7] = static_cast<unsigned char>(a.h);
-  d[8] = static_cast<unsigned char>(a.m);
-  d[9] = static_cast<unsigned char>(a.s);
-  d[10] = static_cast<unsigned char>(a.f);
+// A session of several tracks (DVD-R, BD-R) is read by its first A0, A1 and
+// A2: each of its blocks names the session's last track and lead-out, or the
+// tracks after the first and the end of the session would be lost.
+void JoinSynthesizedSessions(unsigned char* buffer, std::size_t written) {
+  constexpr std::size_t k = mmc::kFullTocDescriptorSize;
+  for (std::size_t at = mmc::kTocHeaderSize; at < written; at += kTrackBlock) {
+    const int session = mmc::FullTocDescriptor(buffer + at).Session();
+    for (std::size_t later = at + kTrackBlock; later < written; later += kTrackBlock) {
+      if (mmc::FullTocDescriptor(buffer + later).Session() != session) continue;
+      const mmc::TocEntry last = mmc::FullTocDescriptor(buffer + later + k).Entry();
+      const mmc::TocEntry lead = mmc::FullTocDescriptor(buffer + later + 2 * k).Entry();
+      PutDescriptor(buffer + at + k, session, mmc::kPointLastTrack, Hmsf{0, last.TrackNumber(), 0, 0});
+      PutDescriptor(buffer + at + 2 * k, session, mmc::kPointLeadOut,
+                    Hmsf{lead.Zero(), lead.Pmin(), lead.Psec(), lead.Pframe()});
+    }
+  }
 }
 
 }  // namespace
@@ -91,19 +96,22 @@ const char* FsSuffix(int fs) {
 }
 
 Hmsf AddressToHmsf(std::int64_t x) {
+  // The program area from LBA -150 counts whole 90-minute units in H; the
+  // lead-in (minutes 90 to 99) has negative addresses from -45150 to -151.
+  constexpr std::int64_t kHighest = 2147438497LL;  // the last LBA whose H still fits
+  constexpr std::int64_t kLeadInFirst = disc::kLeadInMinute * std::int64_t{disc::kFramesPerMinute} - disc::kLeadInOffset;
   Hmsf r;
-  if (x >= -150 && x <= 2147438497LL) {
-    const std::int64_t v = x + 150;
-    r.h = static_cast<int>(v / 405000);
-    r.m = static_cast<int>((v - 405000LL * r.h) / 4500);
-    r.s = static_cast<int>((v - 4500LL * (90LL * r.h + r.m)) / 75);
-    r.f = static_cast<int>(v - 405000LL * r.h - 4500LL * r.m - 75LL * r.s);
-  } else if (x >= -45150 && x <= -151) {
-    const std::int64_t v = x + 450150;
-    r.m = static_cast<int>(v / 4500);
-    r.s = static_cast<int>((v - 4500LL * r.m) / 75);
-    r.f = static_cast<int>(v - 4500LL * r.m - 75LL * r.s);
+  disc::Msf msf;
+  if (x >= -disc::kLbaOffset && x <= kHighest) {
+    const std::int64_t v = x + disc::kLbaOffset;
+    r.h = static_cast<int>(v / disc::kFramesPer90Minutes);
+    msf = disc::FramesToMsf(v - disc::kFramesPer90Minutes * r.h);
+  } else if (x >= kLeadInFirst && x < -disc::kLbaOffset) {
+    msf = disc::FramesToMsf(x + disc::kLeadInOffset);
   }
+  r.m = msf.m;
+  r.s = msf.s;
+  r.f = msf.f;
   return r;
 }
 
@@ -230,7 +238,7 @@ bool CDlgMain::BuildDiscTree() {
     return rc;
   };
   int rc;
-  if (haveDiscInfo && (di.data[2] & 0x03) != 0 && !IsCdMedium(medium)) {
+  if (haveDiscInfo && !mmc::DiscInfoFields(di).IsEmpty() && !IsCdMedium(medium)) {
     rc = synthesize();
   } else {
     rc = m_pDevice->ReadToc(toc.data(), static_cast<int>(kTocBufferSize), 2, 0);
@@ -243,9 +251,8 @@ bool CDlgMain::BuildDiscTree() {
   }
 
   // The descriptors the header counts, but never more than the buffer holds.
-  std::size_t length = static_cast<std::uint16_t>(GetBE16(toc.data()) - 2);
-  length = std::min(length, held >= 4 ? held - 4 : 0);
-  m_Sessions = SessionInfo(toc.data() + 4, static_cast<int>(length));
+  const std::size_t length = mmc::TocDescriptorBytes(toc.data(), held);
+  m_Sessions = SessionInfo(toc.data() + mmc::kTocHeaderSize, static_cast<int>(length));
   const int sessions = m_Sessions.GetSessionNum();
   if (sessions == 0) return true;
 
@@ -254,7 +261,7 @@ bool CDlgMain::BuildDiscTree() {
     const TocData& s = m_Sessions[i];
     for (int t = s.GetFirstTrackNo(); t <= s.GetLastTrackNo(); ++t) {
       const TocData::_Data* d = s.GetTrackData(t);
-      if (d && d->is_data_track()) m_nDataMode = s.GetDiscType() == 0x20 ? 2 : 1;
+      if (d && d->is_data_track()) m_nDataMode = s.GetDiscType() == mmc::kDiscTypeXa ? 2 : 1;
     }
   }
 
@@ -265,10 +272,8 @@ bool CDlgMain::BuildDiscTree() {
     m_Tree.Expand(node, ui::TVE_EXPAND);
   }
   const TocData& lastSession = m_Sessions.back();
-  const TocData::_Data* a2 = nullptr;
-  for (int i = 0; i < lastSession.size() && !a2; ++i)
-    if (lastSession[i].GetTrackIndex() == 0xA2) a2 = &lastSession[i];
-  const std::int64_t leadOutStart = a2 ? TrackStart(*a2) : static_cast<std::int64_t>(lastSession.GetLeadOutStartPos());
+  const TocData::_Data* a2 = lastSession.GetLeadOutData();
+  const std::int64_t leadOutStart = a2 ? TrackStart(*a2) : 0;
   ui::HTREEITEM leadOut = m_Tree.InsertItem(Format("(Lead Out) %d", static_cast<long>(static_cast<int>(leadOutStart))),
                                             kImgFolder, kImgFolderOpen);
   m_Tree.SetItemData(leadOut, 0);
@@ -279,55 +284,53 @@ std::int64_t CDlgMain::TrackStart(const TocData::_Data& d) const {
   const std::int64_t msf = d.GetStartPos();
   // Only the synthesised TOC uses the byte before PMIN; a drive's TOC keeps
   // it zero for track descriptors (and other meanings for other ADRs).
-  if (!m_bTocSynthesized || msf == static_cast<std::int64_t>(kNoPosition) || d[7] >= 90) return msf;
-  return msf + 405000LL * d[6];
+  const mmc::TocEntry e(d);
+  if (!m_bTocSynthesized || msf == static_cast<std::int64_t>(kNoPosition) || e.Pmin() >= disc::kLeadInMinute) return msf;
+  return msf + disc::kFramesPer90Minutes * e.Zero();
 }
 
 int CDlgMain::SynthesizeToc(unsigned char* buffer, std::size_t size) {
-  if (!m_pDevice || !buffer || size < 4) return -1;
+  if (!m_pDevice || !buffer || size < mmc::kTocHeaderSize) return -1;
   std::memset(buffer, 0, size);
   DISC_INFO di{};
   const int rc = m_pDevice->ReadDiscInfo(di);
   if (rc != 0) return rc;
+  const mmc::DiscInfoFields info(di);
   // An empty disc has no track yet, only the blank one a recorder would
   // write; it is a blank disc, not a data track.
-  if ((di.data[2] & 0x03) == 0) return kEmptyDisc;
-  const int first = di.data[3];
-  int last = di.data[6];
+  if (info.IsEmpty()) return kEmptyDisc;
+  // The track numbers are read whole (a BD-R may hold thousands of tracks),
+  // but a TOC names tracks 1 to 99 only: a track past 99 would read as one of
+  // its control points, so the synthesised TOC stops at 99.
+  const int first = info.FirstTrack();
+  int last = std::min(info.LastTrackInLastSession(), mmc::kLastTrackPoint);
+  const int named = last;
   PutBE16(buffer, static_cast<std::uint32_t>(46 + 44 * (last - first)));
   buffer[2] = static_cast<unsigned char>(first);
   buffer[3] = static_cast<unsigned char>(last);
   // The last track the disc information names is the open one of a writable
   // disc; its block stays zero.
-  if (last > first) --last;
-  std::size_t written = 4;
+  if (info.LastTrackInLastSession() == named && last > first) --last;
+  std::size_t written = mmc::kTocHeaderSize;
   for (int t = first; t <= last; ++t) {
-    const std::size_t at = 4 + kTrackBlock * static_cast<std::size_t>(t - first);
+    const std::size_t at = mmc::kTocHeaderSize + kTrackBlock * static_cast<std::size_t>(t - first);
     if (at + kTrackBlock > size) break;
     TRACK_INFO ti{};
     const int r = m_pDevice->ReadTrackInfo(ti, READ_TRACK_INFO_TRACK, t);
     if (r != 0) return r;
-    const std::int64_t start = static_cast<std::int32_t>(GetBE32(ti.data + 8));
-    const std::int64_t end = start + GetBE32(ti.data + 24);
-    const int session = ti.data[3];
+    const mmc::TrackInfoFields track(ti);
+    const std::int64_t start = static_cast<std::int32_t>(track.Start());
+    const std::int64_t end = start + track.Size();
+    const int session = track.SessionNumber();
     unsigned char* d = buffer + at;
-    PutDescriptor(d, session, 0xA0, Hmsf{0, t, 0, 0});
-    PutDescriptor(d + 11, session, 0xA1, Hmsf{0, t, 0, 0});
-    PutDescriptor(d + 22, session, 0xA2, AddressToHmsf(end));
-    PutDescriptor(d + 33, session, t, AddressToHmsf(start));
+    constexpr std::size_t k = mmc::kFullTocDescriptorSize;
+    PutDescriptor(d, session, mmc::kPointFirstTrack, Hmsf{0, t, 0, 0});
+    PutDescriptor(d + k, session, mmc::kPointLastTrack, Hmsf{0, t, 0, 0});
+    PutDescriptor(d + 2 * k, session, mmc::kPointLeadOut, AddressToHmsf(end));
+    PutDescriptor(d + 3 * k, session, t, AddressToHmsf(start));
     written = at + kTrackBlock;
   }
-  // A session of several tracks (DVD-R, BD-R) is read by its first A0, A1
-  // and A2: each of its blocks names the session's last track and lead-out,
-  // or the tracks after the first and the end of the session would be lost.
-  for (std::size_t at = 4; at < written; at += kTrackBlock) {
-    const unsigned char session = buffer[at];
-    for (std::size_t later = at + kTrackBlock; later < written; later += kTrackBlock) {
-      if (buffer[later] != session) continue;
-      buffer[at + 11 + 8] = buffer[later + 11 + 8];                // A1: last track
-      std::memcpy(buffer + at + 22 + 7, buffer + later + 22 + 7, 4);  // A2: lead-out H, M, S, F
-    }
-  }
+  JoinSynthesizedSessions(buffer, written);
   // The header still counts the open track's block; what is parsed stops at
   // the blocks written, so a zero block never stands for a session 0.
   m_nSynthesizedBytes = written;
@@ -496,14 +499,16 @@ void CDlgMain::ResetCdTextColumns() {
 void CDlgMain::ShowCdText(int track) {
   ResetCdTextColumns();
   if (track < 1 || track > kCdTextTracks) return;
+  using mmc::CdTextItem;
   const struct {
-    const char* item;
-    int offset, size;
-  } rows[] = {{"TITLE", 0, kCdTextLong},          {"ARTIST", 160, kCdTextLong},   {"szSpecialTitle", 320, kCdTextLong},
-              {"szComposer", 480, kCdTextLong}, {"szSongster", 640, kCdTextLong}, {"ISRC", 800, kCdTextIsrc}};
+    const char* name;
+    CdTextItem item;
+  } rows[] = {{"TITLE", CdTextItem::Title},         {"ARTIST", CdTextItem::Performer},
+              {"szSpecialTitle", CdTextItem::SpecialTitle}, {"szComposer", CdTextItem::Composer},
+              {"szSongster", CdTextItem::Songster},  {"ISRC", CdTextItem::Isrc}};
   for (const auto& r : rows) {
-    const int row = m_List.InsertItem(m_List.GetItemCount(), r.item);
-    if (row >= 0) m_List.SetItemText(row, 1, CdTextField(m_CdText, track, r.offset, r.size));
+    const int row = m_List.InsertItem(m_List.GetItemCount(), r.name);
+    if (row >= 0) m_List.SetItemText(row, 1, mmc::CdTextField(m_CdText, track, r.item));
   }
 }
 

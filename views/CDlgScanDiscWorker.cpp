@@ -7,11 +7,13 @@
 
 #include "disc/ByteOrder.h"
 #include "disc/DevCmdROM.h"
+#include "disc/MmcRecords.h"
+#include "disc/SectorLayout.h"
 
 namespace {
 constexpr int kTocBufferSize = 2048;
-constexpr int kRawSector = 2352;
-constexpr int kUserSector = 2048;
+constexpr int kRawSector = static_cast<int>(disc::kRawSectorSize);
+constexpr int kUserSector = static_cast<int>(disc::kUserDataSize);
 }  // namespace
 
 int ScanPercent(std::uint64_t cursor, std::uint32_t discEnd) {
@@ -48,20 +50,21 @@ ScanOutcome DiscScanner::Run(const ScanHooks& hooks) {
   DISC_INFO di;
   std::memset(&di, 0, sizeof di);
   if (m_Device.ReadDiscInfo(di) == 0) {
-    if ((di.data[2] & 0x03) == 0) return ScanOutcome::NoDisc;
-    first = di.data[3];
-    last = di.data[6];
+    const mmc::DiscInfoFields info(di);
+    if (info.IsEmpty()) return ScanOutcome::NoDisc;
+    first = info.FirstTrack();
+    last = info.LastTrackInLastSession();
   } else {
     std::vector<unsigned char> toc(kTocBufferSize, 0);
     if (m_Device.ReadToc(toc.data(), kTocBufferSize, 0, 0) != 0) return ScanOutcome::NoTracks;
-    first = toc[2];
-    last = toc[3];
+    first = mmc::TocFirst(toc.data());
+    last = mmc::TocLast(toc.data());
   }
 
   TRACK_INFO ti;
   std::memset(&ti, 0, sizeof ti);
   if (m_Device.ReadTrackInfoEx(ti, READ_TRACK_INFO_TRACK, last) != 0) return ScanOutcome::NoLastTrack;
-  m_nDiscEnd = GetBE32(ti.data + 8) + GetBE32(ti.data + 24);
+  m_nDiscEnd = mmc::TrackInfoFields(ti).Start() + mmc::TrackInfoFields(ti).Size();
 
   if (hooks.begin) hooks.begin();
   int shown = 0;
@@ -73,9 +76,10 @@ ScanOutcome DiscScanner::Run(const ScanHooks& hooks) {
     if (Stopping()) return ScanOutcome::Stopped;
     std::memset(&ti, 0, sizeof ti);
     if (m_Device.ReadTrackInfoEx(ti, READ_TRACK_INFO_TRACK, t) != 0) continue;
-    const std::uint32_t start = GetBE32(ti.data + 8), size = GetBE32(ti.data + 24);
+    const mmc::TrackInfoFields track(ti);
+    const std::uint32_t start = track.Start(), size = track.Size();
     if (size == 0) continue;
-    const bool audio = (ti.data[5] & 0x0F) < 4;
+    const bool audio = track.TrackMode() < 4;  // CONTROL 0-3: two-channel audio
     // 64-bit so that a track reported near the top of the address space
     // cannot wrap its end below its start.
     const std::uint64_t end = static_cast<std::uint64_t>(start) + size;

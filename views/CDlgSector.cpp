@@ -6,12 +6,12 @@
 #include <system_error>
 
 #include "disc/DevCmdROM.h"
+#include "disc/MmcRecords.h"
 #include "platform/ui/Ui.h"
 #include "views/CDlgTOC.h"
 
 namespace {
 constexpr int kListTop = 30;
-constexpr int kDiscTypeByte = 8;
 }  // namespace
 
 CDlgSector::CDlgSector(ui::Window* parent) : ui::Dialog(kTemplateId, parent) {
@@ -40,7 +40,7 @@ void CDlgSector::SetDevice(CDevCmdROM* device, int dataMode) {
   }
   if (!m_pDevice) return;
   DISC_INFO di{};
-  if (m_pDevice->ReadDiscInfo(di) == 0) m_AllMode.EnableWindow(di.data[kDiscTypeByte] != 0xFF);
+  if (m_pDevice->ReadDiscInfo(di) == 0) m_AllMode.EnableWindow(mmc::DiscInfoFields(di).DiscType() != mmc::kDiscTypeNone);
   ShowSector();
 }
 

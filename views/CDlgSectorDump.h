@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "disc/SectorLayout.h"
+
 class CDevCmdROM;
 
-constexpr int kRawSectorSize = 2352;
-constexpr int kUserSectorSize = 2048;
+constexpr int kRawSectorSize = static_cast<int>(disc::kRawSectorSize);
+constexpr int kUserSectorSize = static_cast<int>(disc::kUserDataSize);
 
 // Line 0 (58 characters): the column digits 0 to F.
 std::string SectorDumpHeader();

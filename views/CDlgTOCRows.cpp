@@ -7,6 +7,7 @@
 #include "disc/ByteOrder.h"
 #include "disc/DevCmdROM.h"
 #include "disc/DiscModel.h"
+#include "disc/MmcRecords.h"
 
 const TocColumn kTocColumns[5] = {
     {"Session Index", 150}, {"Track Index", 90}, {"Track Type", 150}, {"Start Pos", 90}, {"End pos", 90},
@@ -15,7 +16,6 @@ const TocColumn kTocColumns[5] = {
 namespace {
 
 constexpr int kTocBufferSize = 2048;
-constexpr int kTocHeaderSize = 4;
 
 std::string Dec(std::int64_t v) { return std::to_string(v); }
 
@@ -27,11 +27,9 @@ bool NextStart(const SessionInfo& sessions, int index, int track, std::int64_t& 
   const int count = sessions.GetSessionNum();
   if (track == sess.GetLastTrackNo()) {
     if (index == count - 1) {
-      const TocData::_Data* lead = nullptr;
-      for (int i = 0; i < sess.size(); ++i)
-        if (sess[i].GetTrackIndex() == 0xA2) lead = &sess[i];
+      const std::optional<std::int32_t> lead = sess.FindLeadOutStartPos();
       if (!lead) return false;
-      next = lead->GetStartPos();
+      next = *lead;
       return true;
     }
     if (const TocData::_Data* d = sessions[index + 1].GetTrackData(track + 1)) {
@@ -44,24 +42,21 @@ bool NextStart(const SessionInfo& sessions, int index, int track, std::int64_t& 
   }
   // A track whose successor is missing from the TOC still ends where its
   // session's lead-out starts.
-  for (int i = 0; i < sess.size(); ++i)
-    if (sess[i].GetTrackIndex() == 0xA2) {
-      next = sess[i].GetStartPos();
-      return true;
-    }
-  return false;
+  const std::optional<std::int32_t> lead = sess.FindLeadOutStartPos();
+  if (!lead) return false;
+  next = *lead;
+  return true;
 }
 
 }  // namespace
 
 void BuildFullTocRows(const unsigned char* toc, int length, const std::function<int(int)>& dataMode,
                       std::vector<TocRow>& rows) {
-  if (!toc || length < kTocHeaderSize) return;
+  if (!toc || length < static_cast<int>(mmc::kTocHeaderSize)) return;
   // The descriptors run for the TOC data length less the two session bytes;
   // a length that claims more than was received is held to what was.
-  int run = static_cast<int>(GetBE16(toc)) - 2;
-  run = std::clamp(run, 0, length - kTocHeaderSize);
-  SessionInfo sessions(toc + kTocHeaderSize, run);
+  const std::size_t run = mmc::TocDescriptorBytes(toc, static_cast<std::size_t>(length));
+  SessionInfo sessions(toc + mmc::kTocHeaderSize, static_cast<int>(run));
   for (int i = 0; i < sessions.GetSessionNum(); ++i) {
     const TocData& sess = sessions[i];
     const int first = sess.GetFirstTrackNo(), last = sess.GetLastTrackNo();
@@ -93,10 +88,9 @@ void BuildFullTocRows(const unsigned char* toc, int length, const std::function<
         // The column shows the next session's first track, but between it and
         // this track lie the session's lead-out and the next lead-in, which
         // are no part of the track: a save stops at the session's own lead-out.
-        // (A session without a lead-out entry answers 0.)
-        const std::int64_t leadOut = sess.GetLeadOutStartPos();
-        if (t == last && i + 1 < sessions.GetSessionNum() && leadOut > 0 && leadOut > row.startLba && leadOut < next)
-          row.copyEnd = leadOut;
+        const std::optional<std::int32_t> leadOut = sess.FindLeadOutStartPos();
+        if (t == last && i + 1 < sessions.GetSessionNum() && leadOut && *leadOut > row.startLba && *leadOut < next)
+          row.copyEnd = *leadOut;
       }
       rows.push_back(std::move(row));
     }
@@ -116,7 +110,7 @@ TocListResult BuildTocRows(CDevCmdROM* device, std::vector<TocRow>& rows) {
                        TRACK_INFO ti;
                        std::memset(&ti, 0, sizeof ti);
                        if (device->ReadTrackInfoEx(ti, READ_TRACK_INFO_TRACK, t) != 0) return -1;
-                       return ti.data[6] & 0x0F;
+                       return mmc::TrackInfoFields(ti).DataMode();
                      },
                      rows);
     return TocListResult::FullToc;
@@ -125,14 +119,16 @@ TocListResult BuildTocRows(CDevCmdROM* device, std::vector<TocRow>& rows) {
   DISC_INFO di;
   std::memset(&di, 0, sizeof di);
   if (device->ReadDiscInfo(di) != 0) return TocListResult::NoDiscInfo;
-  for (int t = di.data[3]; t <= di.data[6]; ++t) {
+  const mmc::DiscInfoFields info(di);
+  for (int t = info.FirstTrack(); t <= info.LastTrackInLastSession(); ++t) {
     TRACK_INFO ti;
     std::memset(&ti, 0, sizeof ti);
     if (device->ReadTrackInfo(ti, READ_TRACK_INFO_TRACK, t) != 0) continue;
-    const std::uint32_t start = GetBE32(ti.data + 8), size = GetBE32(ti.data + 24);
+    const mmc::TrackInfoFields track(ti);
+    const std::uint32_t start = track.Start(), size = track.Size();
     TocRow row;
     row.trackNo = t;
-    row.session = Dec(ti.data[3]);
+    row.session = Dec(track.SessionNumber());
     row.track = Dec(t);
     row.type = "DATA";
     row.data = true;

@@ -11,23 +11,6 @@ namespace {
 
 constexpr std::size_t kTextBufferSize = 256;
 
-// Keeps text that is already UTF-8; a field holding other 8-bit text is read
-// as Latin-1 so that what is shown is always valid UTF-8.
-std::string AsUtf8(const std::string& bytes) {
-  std::size_t i = 0;
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  while (i < n) {
-    const unsigned char c = p[i];
-    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (len == 0 || i + len > n) return Latin1ToUtf8(p, n);
-    for (std::size_t k = 1; k < len; ++k)
-      if ((p[i + k] & 0xC0) != 0x80) return Latin1ToUtf8(p, n);
-    i += len;
-  }
-  return bytes;
-}
-
 // decoded: the text came from 16-bit characters and is UTF-8 now, so its
 // bytes from 0x80 up are parts of real characters and are never skipped.
 std::string TrimText(const unsigned char* buf, std::size_t n, bool decoded = false) {
@@ -80,7 +63,7 @@ std::string DstringText(const unsigned char* p, std::size_t n) {
   const std::string text = TrimText(buf, used);
   // 8-bit characters are Latin-1 code points.
   if (p[0] == 8) return Latin1ToUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size());
-  return AsUtf8(text);
+  return Utf8OrLatin1(text);
 }
 
 }  // namespace
@@ -89,7 +72,7 @@ std::string TrimDescriptorText(const unsigned char* field, std::size_t length) {
   unsigned char buf[kTextBufferSize] = {};
   if (length > kTextBufferSize - 1) length = kTextBufferSize - 1;
   std::memcpy(buf, field, length);
-  return AsUtf8(TrimText(buf, kTextBufferSize));
+  return Utf8OrLatin1(TrimText(buf, kTextBufferSize));
 }
 
 std::string FormatIsoDate(const unsigned char* d) {

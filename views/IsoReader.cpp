@@ -7,6 +7,7 @@
 
 #include "disc/ByteOrder.h"
 #include "disc/DevCmdROM.h"
+#include "disc/SectorLayout.h"
 #include "disc/TextCodec.h"
 #include "platform/ui/ListCtrl.h"
 #include "platform/ui/TreeCtrl.h"
@@ -30,10 +31,6 @@ constexpr std::size_t kRecIdLength = 32;
 constexpr std::size_t kRecId = 33;
 constexpr unsigned char kFlagDirectory = 0x02;
 
-// Raw sector fields.
-constexpr std::size_t kSubMode = 18;
-constexpr unsigned char kSubModeForm2 = 0x20;
-
 constexpr int kFirstFileNumber = 5000;
 
 struct ListColumnSpec {
@@ -45,39 +42,6 @@ constexpr ListColumnSpec kFolderColumns[] = {{"Name", 100}, {"Time", 100}, {"Typ
 
 bool IsDescriptor(const unsigned char* s, unsigned char type) {
   return s[kVdType] == type && std::memcmp(s + kVdId, "CD001", 5) == 0;
-}
-
-bool ValidUtf8(const unsigned char* s, std::size_t n) {
-  std::size_t i = 0;
-  while (i < n) {
-    const unsigned char c = s[i];
-    std::size_t more;
-    std::uint32_t cp;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      more = 1;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      more = 2;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      more = 3;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    for (std::size_t k = 1; k <= more; ++k) {
-      if (i + k >= n || (s[i + k] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (s[i + k] & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    static constexpr std::uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kLeast[more] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return false;
-    i += more + 1;
-  }
-  return true;
 }
 
 // One volume descriptor sector. DVD and BD media answer no READ CD: their
@@ -92,14 +56,8 @@ void ReadDescriptor(CDevCmdROM* device, unsigned char* s, std::uint32_t lba) {
 }  // namespace
 
 Payload RawPayload(const unsigned char* s, int dataMode) {
-  Payload p;
-  p.size = kUserSectorSize;
-  if (dataMode != 1 && (s[kSubMode] & kSubModeForm2)) p.size = kForm2PayloadSize;
-  bool sync = true;
-  for (int i = 1; i <= 10; ++i)
-    if (s[i] != 0xFF) sync = false;
-  p.start = sync ? (dataMode == 1 ? 16 : 24) : 0;
-  return p;
+  const disc::SectorShape shape = disc::ClassifySector(s, dataMode);
+  return Payload{shape.offset, shape.size};
 }
 
 std::string DecodeName(const unsigned char* id, std::size_t length, bool joliet) {
@@ -116,7 +74,7 @@ std::string DecodeName(const unsigned char* id, std::size_t length, bool joliet)
   }
   std::size_t n = 0;
   while (n < length && id[n] != 0) ++n;
-  if (ValidUtf8(id, n)) {
+  if (IsValidUtf8(id, n)) {
     CopyUtf8Bounded(std::string_view(reinterpret_cast<const char*>(id), n), out, sizeof out);
   } else {
     CopyUtf8Bounded(Latin1ToUtf8(id, n), out, sizeof out);

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "disc/SectorLayout.h"
+
 class CDevCmdROM;
 namespace ui {
 class TreeCtrl;
@@ -29,9 +31,9 @@ constexpr std::uint32_t kMaxDirectorySectors = 8192; // sectors of one directory
 constexpr std::uint64_t kMaxTreeSectors = 400000;    // directory sectors read for one tree
 constexpr int kDescriptorSectors = 10;               // descriptors looked at from start + 16
 
-constexpr std::size_t kRawSectorSize = 2352;
-constexpr std::size_t kUserSectorSize = 2048;
-constexpr std::size_t kForm2PayloadSize = 2324;
+using disc::kForm2PayloadSize;
+using disc::kRawSectorSize;
+constexpr std::size_t kUserSectorSize = disc::kUserDataSize;
 constexpr std::size_t kMinRecordLength = 34;         // 33 fixed bytes and a 1-byte identifier
 constexpr std::size_t kNameBufferSize = 256;         // 255 bytes of name and a NUL
 
@@ -40,8 +42,7 @@ struct Payload {
   std::size_t start = 0;
   std::size_t size = kUserSectorSize;
 };
-// The payload of a raw read: sync pattern or not, Mode 1 or Mode 2, Form 1 or
-// Form 2 by the sub-mode byte.
+// The payload of a raw read, by the one sector rule of disc/SectorLayout.h.
 Payload RawPayload(const unsigned char* sector2352, int dataMode);
 
 // One directory record as the browser uses it.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "disc/MmcRecords.h"
 #include "disc/TextCodec.h"
 #include "platform/ui/Canvas.h"
 #include "platform/ui/Paths.h"
@@ -53,9 +54,7 @@ std::string CDlgDev::DriveEntry(CDevCmdROM& drive) {
   }
   // Vendor, product and revision run together up to the first zero byte,
   // never past the record.
-  const auto* begin = reinterpret_cast<const char*>(inq.data) + 8;
-  const auto* end = reinterpret_cast<const char*>(inq.data) + sizeof inq.data;
-  return entry + std::string(begin, std::find(begin, end, '\0'));
+  return entry + std::string(mmc::InquiryIdentification(inq));
 }
 
 bool CDlgDev::OnInitDialog() {

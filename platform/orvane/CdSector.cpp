@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "disc/Msf.h"
+
 namespace orvane {
 namespace {
 
@@ -71,16 +73,18 @@ void ComputeEcc(std::uint8_t* sector, bool zeroAddress) {
   if (zeroAddress) std::memcpy(sector + 12, saved, 4);
 }
 
+// Three BCD bytes of a frame count; lead-in counts wrap to minute 90 and up.
+static void PutBcdMsf(std::uint8_t* at, std::int64_t frames) {
+  const disc::Msf msf = disc::FramesToMsf(frames);
+  at[0] = ToBcd(msf.m % 100);
+  at[1] = ToBcd(msf.s);
+  at[2] = ToBcd(msf.f);
+}
+
 void WriteSyncAndHeader(std::uint8_t* s, std::int32_t lba, std::uint8_t mode) {
-  s[0] = 0;
-  std::memset(s + 1, 0xFF, 10);
-  s[11] = 0;
-  std::int64_t v = static_cast<std::int64_t>(lba) + 150;
-  if (v < 0) v += 450000;  // lead-in addresses wrap to minute 90 and up
-  s[12] = ToBcd(static_cast<int>(v / 4500 % 100));
-  s[13] = ToBcd(static_cast<int>(v / 75 % 60));
-  s[14] = ToBcd(static_cast<int>(v % 75));
-  s[15] = mode;
+  std::memcpy(s, disc::kSyncPattern, disc::kSyncSize);
+  PutBcdMsf(s + disc::kHeaderOffset, static_cast<std::int64_t>(lba) + disc::kLbaOffset);
+  s[disc::kHeaderModeOffset] = mode;
 }
 
 static void PutEdc(std::uint8_t* at, std::uint32_t edc) {
@@ -132,16 +136,10 @@ void BuildSubchannelPQ(std::uint8_t* out, std::int32_t lba, std::uint8_t control
   q[0] = static_cast<std::uint8_t>(((control & 0x0F) << 4) | 0x01);
   q[1] = ToBcd(track % 100);
   q[2] = ToBcd(index % 100);
-  auto msf = [](std::uint8_t* at, std::int64_t v) {
-    if (v < 0) v += 450000;
-    at[0] = ToBcd(static_cast<int>(v / 4500 % 100));
-    at[1] = ToBcd(static_cast<int>(v / 75 % 60));
-    at[2] = ToBcd(static_cast<int>(v % 75));
-  };
   const bool pause = index == 0;
   // In the pregap the relative time counts down to index 01.
-  msf(q + 3, pause ? std::int64_t(trackStart) - lba : std::int64_t(lba) - trackStart);
-  msf(q + 7, std::int64_t(lba) + 150);
+  PutBcdMsf(q + 3, pause ? std::int64_t(trackStart) - lba : std::int64_t(lba) - trackStart);
+  PutBcdMsf(q + 7, std::int64_t(lba) + disc::kLbaOffset);
   const std::uint16_t crc = static_cast<std::uint16_t>(~Crc16Ccitt(q, 10));
   q[10] = static_cast<std::uint8_t>(crc >> 8);
   q[11] = static_cast<std::uint8_t>(crc);

@@ -4,9 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "disc/SectorLayout.h"
+
 namespace orvane {
 
-constexpr std::size_t kRawSectorSize = 2352;
+using disc::kRawSectorSize;
 
 // EDC over size bytes (CRC-32 with the polynomial x^32+x^31+x^16+x^15+x^4+x^3+x+1, LSB first).
 std::uint32_t ComputeEdc(const std::uint8_t* data, std::size_t size);

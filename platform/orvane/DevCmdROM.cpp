@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "disc/ByteOrder.h"
+#include "disc/MmcRecords.h"
+#include "disc/SectorLayout.h"
 #include "disc/TextCodec.h"
 #include "platform/orvane/CdText.h"
 #include "platform/orvane/Readers.h"
@@ -32,6 +34,9 @@ constexpr std::uint8_t kReadCd = 0xBE;
 // READ CD byte 9: which parts of each sector come back.
 constexpr std::uint8_t kFieldUserData = 0x10;
 constexpr std::uint8_t kFieldAll = 0xF8;  // sync, all headers, user data, EDC/ECC
+
+constexpr int kUserBytes = static_cast<int>(disc::kUserDataSize);
+constexpr int kRawBytes = static_cast<int>(disc::kRawSectorSize);
 
 void PutCdbLba(std::uint8_t* cdb, std::uint32_t lba) { PutBE32(cdb + 2, lba); }
 
@@ -73,9 +78,9 @@ int CDevCmdROM::Send(ScsiCommand& cmd) {
     // may be larger.
     std::size_t asked = 0;
     if (cmd.cdb[0] == kRead10)
-      asked = std::size_t{GetBE16(cmd.cdb + 7)} * 2048;
+      asked = std::size_t{GetBE16(cmd.cdb + 7)} * disc::kUserDataSize;
     else if (cmd.cdb[0] == kReadCd && cmd.cdb[9] == kFieldAll && cmd.cdb[10] == 0)
-      asked = (std::size_t{cmd.cdb[6]} << 16 | std::size_t{cmd.cdb[7]} << 8 | cmd.cdb[8]) * 2352;
+      asked = (std::size_t{cmd.cdb[6]} << 16 | std::size_t{cmd.cdb[7]} << 8 | cmd.cdb[8]) * disc::kRawSectorSize;
     asked = std::min(asked, cmd.dataLength);
     if (asked && cmd.data && r.transferred > 0 && r.transferred < asked) {
       m_Sense = SenseData_tag(0, 0, 0, 0x03, 0x11, 0x00);
@@ -165,33 +170,38 @@ struct TocTrack {
 // from the track list of format 0 in LBA form (one session; MSF cannot hold
 // the addresses of a large DVD). Empty when neither answers with a track.
 std::vector<TocTrack> TocTracks(CDevCmdROM& dev, bool cd, bool& xa) {
-  constexpr int kBytes = 4 + 11 * 400;  // more descriptors than 99 tracks in 99 sessions need
+  constexpr int kBytes = mmc::kTocHeaderSize + mmc::kFullTocDescriptorSize * 400;  // more than 99 tracks in 99 sessions need
   std::vector<unsigned char> buf(kBytes, 0);
   std::vector<TocTrack> tracks;
   std::map<int, std::int64_t> leadOut;
   xa = false;
   if (cd && dev.ReadToc(buf.data(), kBytes, 2, 0) == 0) {
-    const std::size_t len = std::min<std::size_t>(GetBE16(buf.data()) + 2u, buf.size());
-    for (std::size_t at = 4; at + 11 <= len; at += 11) {
-      const unsigned char* d = &buf[at];
-      if ((d[1] >> 4) != 1) continue;  // only Q mode 1 entries carry positions
-      const int point = d[3];
-      const std::int64_t lba = TocData::_Data::MsfToLba(d[8], d[9], d[10]);
-      if (point >= 1 && point <= 99) tracks.push_back({point, d[0], static_cast<std::uint8_t>(d[1] & 0x0F), lba, 0});
-      if (point == 0xA0 && d[9] == 0x20) xa = true;
-      if (point == 0xA2) leadOut[d[0]] = lba;
+    const std::size_t len = mmc::kTocHeaderSize + mmc::TocDescriptorBytes(buf.data(), buf.size());
+    for (std::size_t at = mmc::kTocHeaderSize; at + mmc::kFullTocDescriptorSize <= len;
+         at += mmc::kFullTocDescriptorSize) {
+      const mmc::FullTocDescriptor d(&buf[at]);
+      const mmc::TocEntry e = d.Entry();
+      if (e.Adr() != 1) continue;  // only Q mode 1 entries carry positions
+      const int point = e.Point();
+      const std::int64_t lba = e.Start();
+      if (point >= 1 && point <= mmc::kLastTrackPoint)
+        tracks.push_back({point, d.Session(), static_cast<std::uint8_t>(e.Control()), lba, 0});
+      if (point == mmc::kPointFirstTrack && e.DiscType() == mmc::kDiscTypeXa) xa = true;
+      if (point == mmc::kPointLeadOut) leadOut[d.Session()] = lba;
     }
   }
   if (tracks.empty()) {
     leadOut.clear();
     std::fill(buf.begin(), buf.end(), 0);
     if (dev.ReadToc(buf.data(), kBytes, 0, 1) != 0) return {};
-    const std::size_t len = std::min<std::size_t>(GetBE16(buf.data()) + 2u, buf.size());
-    for (std::size_t at = 4; at + 8 <= len; at += 8) {
-      const unsigned char* d = &buf[at];
-      const std::int64_t lba = static_cast<std::int32_t>(GetBE32(d + 4));
-      if (d[2] >= 1 && d[2] <= 99) tracks.push_back({d[2], 1, static_cast<std::uint8_t>(d[1] & 0x0F), lba, 0});
-      if (d[2] == 0xAA) leadOut[1] = lba;
+    const std::size_t len = mmc::kTocHeaderSize + mmc::TocDescriptorBytes(buf.data(), buf.size());
+    for (std::size_t at = mmc::kTocHeaderSize; at + mmc::kTrackTocDescriptorSize <= len;
+         at += mmc::kTrackTocDescriptorSize) {
+      const mmc::TrackTocDescriptor d(&buf[at]);
+      const std::int64_t lba = d.Lba();
+      if (d.Track() >= 1 && d.Track() <= mmc::kLastTrackPoint)
+        tracks.push_back({d.Track(), 1, static_cast<std::uint8_t>(d.Control()), lba, 0});
+      if (d.Track() == mmc::kTrackTocLeadOut) leadOut[1] = lba;
     }
   }
   // A track starting in the lead-in is no readable track; one that runs
@@ -242,14 +252,9 @@ int CDevCmdROM::ReadTrackInfo(TRACK_INFO& out, int addressType, int number) {
     m_sLastError = refusedError;
     return r;
   }
-  std::memset(out.data, 0, sizeof out.data);
-  PutBE16(out.data, 34);
-  out.data[2] = static_cast<unsigned char>(t->number);
-  out.data[3] = static_cast<unsigned char>(t->session);
-  out.data[5] = t->control;
-  out.data[6] = (t->control & 0x04) ? (xa ? 0x02 : 0x01) : 0x0F;
-  PutBE32(out.data + 8, static_cast<std::uint32_t>(t->start));
-  PutBE32(out.data + 24, static_cast<std::uint32_t>(t->end - t->start));
+  const std::uint8_t dataMode = (t->control & 0x04) ? (xa ? 0x02 : 0x01) : 0x0F;
+  mmc::PutTrackInfo(out, {t->number, t->session, t->control, dataMode, static_cast<std::uint32_t>(t->start),
+                          static_cast<std::uint32_t>(t->end - t->start)});
   return 0;
 }
 
@@ -269,11 +274,11 @@ int CDevCmdROM::ReadTrackInfoEx(TRACK_INFO& out, int addressType, int number) {
 }
 
 int CDevCmdROM::ReadCD_10(unsigned char* buffer, int bytes, int count, std::uint32_t lba) {
-  if (!buffer || count <= 0 || bytes < count * 2048) {
+  if (!buffer || count <= 0 || bytes < count * kUserBytes) {
     m_sLastError = "buffer too small for the sectors asked";
     return -1;
   }
-  auto c = Command({kRead10}, 10, DataDirection::FromDevice, buffer, static_cast<std::size_t>(count) * 2048);
+  auto c = Command({kRead10}, 10, DataDirection::FromDevice, buffer, static_cast<std::size_t>(count) * disc::kUserDataSize);
   PutCdbLba(c.cdb, lba);
   PutBE16(c.cdb + 7, static_cast<std::uint32_t>(count));
   return Send(c);
@@ -296,7 +301,7 @@ ScsiCommand ReadCdCommand(std::uint32_t lba, int count, std::uint8_t fields, uns
 }  // namespace
 
 int CDevCmdROM::ReadCD_Data(unsigned char* buffer, int bytes, int count, std::uint32_t lba) {
-  if (!buffer || count <= 0 || bytes < count * 2048) {
+  if (!buffer || count <= 0 || bytes < count * kUserBytes) {
     m_sLastError = "buffer too small for the sectors asked";
     return -1;
   }
@@ -311,23 +316,23 @@ int CDevCmdROM::ReadCD_All(unsigned char* buffer, int bytes, int count, std::uin
     m_sLastError = "no buffer for the sectors asked";
     return -1;
   }
-  if (bytes >= count * 2352) {
-    auto c = ReadCdCommand(lba, count, kFieldAll, buffer, static_cast<std::size_t>(count) * 2352);
+  if (bytes >= count * kRawBytes) {
+    auto c = ReadCdCommand(lba, count, kFieldAll, buffer, static_cast<std::size_t>(count) * disc::kRawSectorSize);
     return Send(c);
   }
   // A buffer too small for whole raw sectors gets the sectors' user data, as
   // callers that pass count * 2048 expect.
-  if (bytes >= count * 2048) return ReadCD_10(buffer, bytes, count, lba);
+  if (bytes >= count * kUserBytes) return ReadCD_10(buffer, bytes, count, lba);
   m_sLastError = "buffer too small for the sectors asked";
   return -1;
 }
 
 MEDIUM_TYPE CDevCmdROM::GetMediumType() {
-  unsigned char head[8] = {};
+  unsigned char head[mmc::kConfigHeaderSize] = {};
   auto c = Command({kGetConfiguration, 0x02}, 10, DataDirection::FromDevice, head, sizeof head);
   PutBE16(c.cdb + 7, sizeof head);
   if (Send(c) != 0) return 0;
-  return GetBE16(head + 6);
+  return mmc::CurrentProfile(head);
 }
 
 int CDevCmdROM::GetConfig(unsigned char* buffer, int length) {
@@ -339,7 +344,7 @@ int CDevCmdROM::GetConfig(unsigned char* buffer, int length) {
 }
 
 int CDevCmdROM::GetParamPage(PARAM_PAGE_READ& page, int /*deviceId*/, SenseData_tag& sense) {
-  const std::uint8_t code = page.data[0] & 0x3F;
+  const auto code = static_cast<std::uint8_t>(mmc::ModePageCode(page));
   unsigned char buf[8 + sizeof page.data] = {};
   auto c = Command({kModeSense10, 0x08, code}, 10, DataDirection::FromDevice, buf, sizeof buf);
   PutBE16(c.cdb + 7, sizeof buf);
@@ -453,14 +458,15 @@ int CDevCmdROM::GetCDText(FS_CDTEXT_INFO& out) {
   if (len < 4) return 0;
   const auto entries = orvane::ParseCdTextPacks(buf.data() + 4, len - 4);
   // Message stands as the special title; songwriter as the songster.
-  for (std::size_t n = 0; n < entries.size() && n <= 99; ++n) {
+  using mmc::CdTextItem;
+  for (std::size_t n = 0; n < entries.size() && n < std::size_t{mmc::kCdTextEntries}; ++n) {
     const auto& e = entries[n];
-    char* base = reinterpret_cast<char*>(out.data + kCdTextEntryOffset + kCdTextEntrySize * n);
-    const std::pair<const std::string*, int> fields[] = {{&e.title, 0},      {&e.performer, 160}, {&e.message, 320},
-                                                         {&e.composer, 480}, {&e.songwriter, 640}};
-    for (const auto& [text, offset] : fields)
-      if (!text->empty()) CopyUtf8Bounded(*text, base + offset, 160);
-    if (!e.isrc.empty()) CopyUtf8Bounded(e.isrc, base + 800, 17);
+    const std::pair<const std::string*, CdTextItem> fields[] = {
+        {&e.title, CdTextItem::Title},       {&e.performer, CdTextItem::Performer},
+        {&e.message, CdTextItem::SpecialTitle}, {&e.composer, CdTextItem::Composer},
+        {&e.songwriter, CdTextItem::Songster}, {&e.isrc, CdTextItem::Isrc}};
+    for (const auto& [text, item] : fields)
+      if (!text->empty()) mmc::PutCdTextField(out, static_cast<int>(n), item, *text);
   }
   return 0;
 }

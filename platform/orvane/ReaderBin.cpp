@@ -6,7 +6,7 @@
 namespace orvane {
 namespace {
 
-constexpr std::size_t kRaw = 2352;
+constexpr std::size_t kRaw = disc::kRawSectorSize;
 constexpr int kSectorsToExamine = 32;
 
 // A raw image usually comes with the sheet that says where its tracks lie
@@ -38,7 +38,7 @@ class BinImageReader final : public ImageReader {
   const char* Name() const override { return "BIN"; }
 
   int Probe(const std::string& path, const std::vector<std::uint8_t>& head) const override {
-    if (head.size() >= 16 && HasSync(head.data()) && (head[15] == 1 || head[15] == 2)) return 100;
+    if (head.size() >= 16 && HasSync(head.data()) && (head[disc::kHeaderModeOffset] == 1 || head[disc::kHeaderModeOffset] == 2)) return 100;
     if (head.size() >= 16 * kRaw + 16 && HasSync(&head[16 * kRaw])) return 90;
     std::string ext = LowerExtension(path);
     std::uint64_t size = FileSizeOf(path);
@@ -69,13 +69,13 @@ class BinImageReader final : public ImageReader {
       if (file->ReadAt(i * kRaw, h, sizeof h) != sizeof h) break;
       if (!HasSync(h)) continue;
       synced = true;
-      if (h[15] == 1) {
+      if (h[disc::kHeaderModeOffset] == 1) {
         mode = TrackMode::Mode1;
         break;
       }
-      if (h[15] == 2) {
+      if (h[disc::kHeaderModeOffset] == 2) {
         // CD-ROM XA repeats its sub-header; plain Mode 2 has user data there.
-        mode = std::memcmp(h + 16, h + 20, 4) == 0 ? TrackMode::Mode2Xa : TrackMode::Mode2Formless;
+        mode = std::memcmp(h + disc::kSubHeaderOffset, h + disc::kSubHeaderOffset + 4, 4) == 0 ? TrackMode::Mode2Xa : TrackMode::Mode2Formless;
         break;
       }
     }

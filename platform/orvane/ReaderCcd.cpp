@@ -226,7 +226,7 @@ class CcdImageReader final : public ImageReader {
       const bool time = (e.point >= 1 && e.point <= 99) || e.point == 0xA2;
       if (time && (e.psec >= 60 || e.pframe >= 75 || e.pmin > 99))
         return fail("[Entry " + std::to_string(i) + "] has an impossible time");
-      e.plba = (e.pmin * 60 + e.psec) * 75 + e.pframe - 150;
+      e.plba = static_cast<std::int32_t>(disc::MsfToFrames(e.pmin, e.psec, e.pframe)) - disc::kLbaOffset;
       entries.push_back(e);
     }
     for (const TocEntry& e : entries) {
@@ -323,9 +323,9 @@ class CcdImageReader final : public ImageReader {
       const std::int32_t first = std::max(t.pregapStart, 0);
       if (first > t.pregapStart) t.extents.push_back(UnstoredRun(t.pregapStart, static_cast<std::uint32_t>(first - t.pregapStart), t.mode));
       const std::uint32_t count = static_cast<std::uint32_t>(end - first);
-      SectorStorage st = *StorageFor(t.mode, 2352);
+      SectorStorage st = *StorageFor(t.mode, disc::kRawSectorSize);
       st.subchannelLinear = true;
-      Extent x = StoredRun(first, count, img, std::uint64_t(first) * 2352, st);
+      Extent x = StoredRun(first, count, img, std::uint64_t(first) * disc::kRawSectorSize, st);
       if (sub) {
         if (sub->Size() < (std::uint64_t(first) + count) * 96)
           return fail("its sub-channel file is shorter than its tracks (is it truncated?)");
@@ -336,9 +336,9 @@ class CcdImageReader final : public ImageReader {
       // A data track's sectors say by their header which mode they are.
       if (t.mode != TrackMode::Audio) {
         std::uint8_t h[16];
-        if (img->ReadAt(std::uint64_t(std::max(t.start, 0)) * 2352, h, 16) == 16 && HasSync(h)) {
-          if (h[15] == 1) t.mode = TrackMode::Mode1;
-          else if (h[15] == 2) t.mode = TrackMode::Mode2Xa;
+        if (img->ReadAt(std::uint64_t(std::max(t.start, 0)) * disc::kRawSectorSize, h, 16) == 16 && HasSync(h)) {
+          if (h[disc::kHeaderModeOffset] == 1) t.mode = TrackMode::Mode1;
+          else if (h[disc::kHeaderModeOffset] == 2) t.mode = TrackMode::Mode2Xa;
         }
         RefineMode2(t);
       }

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include "disc/Msf.h"
+#include "disc/SectorLayout.h"
 #include "platform/orvane/DiscImage.h"
 
 namespace orvane {
@@ -24,10 +26,7 @@ inline std::uint64_t FileSizeOf(const std::string& path) {
 }
 
 // 00 FF x10 00: the start of every raw data sector.
-inline bool HasSync(const std::uint8_t* p) {
-  static const std::uint8_t sync[12] = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
-  return std::memcmp(p, sync, 12) == 0;
-}
+using disc::HasSync;
 
 // count sectors from firstLba that no file stores (a pregap or postgap the
 // image only names): silence for audio, zeros for data.

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "disc/TextCodec.h"
 #include "platform/orvane/CdText.h"
 #include "platform/orvane/ReaderCommon.h"
 #include "platform/orvane/Readers.h"
@@ -97,31 +98,6 @@ std::string Upper(std::string s) {
   return s;
 }
 
-bool IsValidUtf8(const std::string& s) {
-  for (std::size_t i = 0; i < s.size();) {
-    unsigned char c = s[i];
-    int n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-    if (n < 0 || i + n >= s.size() + (n == 0)) return false;
-    for (int k = 1; k <= n; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    i += n + 1;
-  }
-  return true;
-}
-
-std::string Latin1ToUtf8(const std::string& s) {
-  std::string out;
-  for (unsigned char c : s) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 // One line split into its keyword, its arguments (quotes removed) and the
 // raw rest after the keyword (for unquoted values that hold spaces).
 struct CueLine {
@@ -173,7 +149,7 @@ std::optional<std::uint32_t> ParseMsf(const std::string& s) {
   sec = std::stoul(s.substr(a + 1, 2));
   f = std::stoul(s.substr(b + 1, 2));
   if (sec >= 60 || f >= 75) return std::nullopt;
-  return (m * 60 + sec) * 75 + f;
+  return static_cast<std::uint32_t>(disc::MsfToFrames(m, sec, f));
 }
 
 bool ParseNumber2(const std::string& s, int lo, int hi, int& out) {
@@ -307,7 +283,9 @@ bool CueSheetReader::Open(const std::string& path, DiscLayout& layout, std::stri
   }
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
   const bool utf8 = IsValidUtf8(text);
-  auto decode = [&](const std::string& s) { return utf8 ? s : Latin1ToUtf8(s); };
+  auto decode = [&](const std::string& s) {
+    return utf8 ? s : Latin1ToUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+  };
 
   const fs::path cueDir = fs::path(path).parent_path();
   std::vector<CueFile> files;
@@ -623,7 +601,7 @@ bool CueSheetReader::Open(const std::string& path, DiscLayout& layout, std::stri
       e.firstLba = static_cast<std::int32_t>(lba);
       e.count = count;
       e.format = unstoredFormat;
-      e.stride = unstoredFormat == StoredFormat::Audio2352 ? 2352 : 2048;
+      e.stride = unstoredFormat == StoredFormat::Audio2352 ? disc::kRawSectorSize : disc::kUserDataSize;
       t.extents.push_back(e);
       lba += count;
     };
@@ -652,7 +630,7 @@ bool CueSheetReader::Open(const std::string& path, DiscLayout& layout, std::stri
       if (ct.type->mode == TrackMode::Audio && cf.kind == FileKind::Motorola) e.format = StoredFormat::Audio2352BE;
       e.stride = ct.type->stride;
       e.hasSubchannel = ct.type->subchannel;
-      e.subchannelOffset = ct.type->subchannel ? 2352 : 0;
+      e.subchannelOffset = ct.type->subchannel ? disc::kRawSectorSize : 0;
       // Adjacent runs of one file join into one extent.
       Extent* prev = t.extents.empty() ? nullptr : &t.extents.back();
       if (prev && prev->file == e.file && prev->format == e.format && prev->stride == e.stride &&

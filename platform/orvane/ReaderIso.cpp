@@ -8,7 +8,7 @@
 namespace orvane {
 namespace {
 
-constexpr std::size_t kSector = 2048;
+constexpr std::size_t kSector = disc::kUserDataSize;
 constexpr std::size_t kPvdOffset = 16 * kSector;
 
 bool HasIsoPvd(const std::uint8_t* s) { return s[0] == 1 && std::memcmp(s + 1, "CD001", 5) == 0; }
@@ -32,7 +32,7 @@ class IsoImageReader final : public ImageReader {
     std::string ext = LowerExtension(path);
     std::uint64_t size = FileSizeOf(path);
     if (ext == ".iso" || ext == ".udf") return 10;
-    if (ext == ".img" && size % kSector == 0 && size % 2352 != 0) return 6;
+    if (ext == ".img" && size % kSector == 0 && size % disc::kRawSectorSize != 0) return 6;
     return 0;
   }
 

@@ -41,12 +41,12 @@ int FromBcdChecked(std::uint8_t v) {
 // A Nero track mode: how its sectors are stored.
 std::optional<SectorStorage> NeroStorage(unsigned mode) {
   switch (mode) {
-    case 0x00: return StorageFor(TrackMode::Mode1, 2048);
-    case 0x02: return StorageFor(TrackMode::Mode2Xa, 2048);   // Mode 2 Form 1 user data
-    case 0x03: return StorageFor(TrackMode::Mode2Xa, 2336);
-    case 0x05: return StorageFor(TrackMode::Mode1, 2352);
-    case 0x06: return StorageFor(TrackMode::Mode2Xa, 2352);
-    case 0x07: return StorageFor(TrackMode::Audio, 2352);
+    case 0x00: return StorageFor(TrackMode::Mode1, disc::kUserDataSize);
+    case 0x02: return StorageFor(TrackMode::Mode2Xa, disc::kUserDataSize);   // Mode 2 Form 1 user data
+    case 0x03: return StorageFor(TrackMode::Mode2Xa, disc::kMode2BodySize);
+    case 0x05: return StorageFor(TrackMode::Mode1, disc::kRawSectorSize);
+    case 0x06: return StorageFor(TrackMode::Mode2Xa, disc::kRawSectorSize);
+    case 0x07: return StorageFor(TrackMode::Audio, disc::kRawSectorSize);
     case 0x0F: return StorageFor(TrackMode::Mode1, 2448);
     case 0x10: return StorageFor(TrackMode::Audio, 2448);
     case 0x11: return StorageFor(TrackMode::Mode2Xa, 2448);
@@ -149,7 +149,7 @@ class NrgImageReader final : public ImageReader {
           } else {
             const int m = FromBcdChecked(e[5]), s = FromBcdChecked(e[6]), f = FromBcdChecked(e[7]);
             if (m < 0 || s < 0 || f < 0 || s >= 60 || f >= 75) return fail("its cue chunk holds an impossible time");
-            p.lba = (m * 60 + s) * 75 + f - 150;
+            p.lba = static_cast<std::int32_t>(disc::MsfToFrames(m, s, f)) - disc::kLbaOffset;
           }
           pts.push_back(p);
         }

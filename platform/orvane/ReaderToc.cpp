@@ -101,7 +101,7 @@ bool Tokenize(const std::string& s, std::vector<Token>& out, std::string& why) {
           return false;
         }
         t.kind = Token::Msf;
-        t.value = (std::uint64_t(m) * 60 + sec) * 75 + f;
+        t.value = static_cast<std::uint64_t>(disc::MsfToFrames(m, sec, f));
       } else {
         t.kind = offset ? Token::Offset : Token::Number;
         t.value = std::stoull(t.text);
@@ -442,17 +442,7 @@ class Parser {
   }
 
   // Block 0 texts are ISO 8859-1, unless the writer already gave UTF-8.
-  static std::string Latin1(const std::string& s) {
-    bool utf8 = true;
-    for (std::size_t i = 0; i < s.size() && utf8;) {
-      const unsigned char c = s[i];
-      const int n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-      utf8 = n >= 0 && i + n < s.size() + (n == 0 ? 1 : 0);
-      for (int k = 1; utf8 && k <= n; ++k) utf8 = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-      i += static_cast<std::size_t>(n) + 1;
-    }
-    return utf8 ? s : Latin1ToUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size());
-  }
+  static std::string Latin1(const std::string& s) { return Utf8OrLatin1(s); }
 
   std::vector<Token> m_t;
   std::size_t m_i = 0;

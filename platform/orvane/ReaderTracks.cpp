@@ -13,18 +13,18 @@ std::optional<SectorStorage> StorageFor(TrackMode mode, std::uint32_t sectorSize
   s.stride = sectorSize;
   const bool audio = mode == TrackMode::Audio;
   switch (sectorSize) {
-    case 2048:
+    case disc::kUserDataSize:
       if (audio) return std::nullopt;
       s.format = StoredFormat::UserData2048;
       return s;
-    case 2336:
+    case disc::kMode2BodySize:
       if (audio || mode == TrackMode::Mode1) return std::nullopt;
       s.format = StoredFormat::Mode2_2336;
       return s;
-    case 2352:
-    case 2448:
+    case disc::kRawSectorSize:
+    case disc::kRawSectorSize + disc::kSubchannelSize:
       s.format = audio ? StoredFormat::Audio2352 : StoredFormat::Raw2352;
-      s.subchannel = sectorSize == 2448;
+      s.subchannel = sectorSize == disc::kRawSectorSize + disc::kSubchannelSize;
       return s;
     default:
       return std::nullopt;
@@ -41,7 +41,7 @@ Extent StoredRun(std::int32_t lba, std::uint32_t count, const std::shared_ptr<Im
   e.format = storage.format;
   e.stride = storage.stride;
   e.hasSubchannel = storage.subchannel;
-  e.subchannelOffset = storage.subchannel ? 2352 : 0;
+  e.subchannelOffset = storage.subchannel ? disc::kRawSectorSize : 0;
   e.subchannelLinear = storage.subchannelLinear;
   return e;
 }
@@ -51,7 +51,7 @@ Extent UnstoredRun(std::int32_t lba, std::uint32_t count, TrackMode mode) {
   e.firstLba = lba;
   e.count = count;
   e.format = mode == TrackMode::Audio ? StoredFormat::Audio2352 : StoredFormat::UserData2048;
-  e.stride = mode == TrackMode::Audio ? 2352 : 2048;
+  e.stride = mode == TrackMode::Audio ? disc::kRawSectorSize : disc::kUserDataSize;
   return e;
 }
 

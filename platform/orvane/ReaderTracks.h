@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "disc/SectorLayout.h"
 #include "platform/orvane/DiscImage.h"
 
 namespace orvane {

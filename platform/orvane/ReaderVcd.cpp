@@ -14,7 +14,7 @@ namespace {
 
 // How far into the file a header may push the descriptor.
 constexpr std::uint64_t kMaxHeader = 4u << 20;
-constexpr std::size_t kCooked = 2048, kRaw = 2352;
+constexpr std::size_t kCooked = disc::kUserDataSize, kRaw = disc::kRawSectorSize;
 
 struct Stream {
   std::uint64_t base = 0;  // where sector 0 starts
@@ -32,9 +32,9 @@ std::optional<Stream> StreamAt(ImageFile& f, std::uint64_t q) {
   for (std::uint64_t user : {16u, 24u}) {
     if (q < 16 * kRaw + user) continue;
     const std::uint64_t base = q - 16 * kRaw - user;
-    if (f.ReadAt(base + 16 * kRaw, head, 16) != 16 || !HasSync(head) || head[15] != (user == 16 ? 1 : 2)) continue;
+    if (f.ReadAt(base + 16 * kRaw, head, 16) != 16 || !HasSync(head) || head[disc::kHeaderModeOffset] != (user == 16 ? 1 : 2)) continue;
     if (f.ReadAt(q + kRaw, next, 7) != 7 || !IsDescriptor(next)) continue;
-    return Stream{base, static_cast<std::uint32_t>(kRaw), head[15]};
+    return Stream{base, static_cast<std::uint32_t>(kRaw), head[disc::kHeaderModeOffset]};
   }
   return std::nullopt;
 }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "disc/SectorLayout.h"
+
 namespace orvane {
 
 const std::vector<const ImageReader*>& ImageReaders() {
@@ -40,11 +42,11 @@ bool ReadUserData(const DiscLayout& layout, std::int32_t lba, std::uint8_t* out)
           return e.file->ReadAt(at + 8, out, 2048) == 2048;
         }
         case StoredFormat::Raw2352: {
-          std::uint8_t head[24];
-          if (e.file->ReadAt(at, head, 24) != 24) return false;
-          if (head[15] == 1) return e.file->ReadAt(at + 16, out, 2048) == 2048;
-          if (head[15] == 2 && !(head[18] & 0x20)) return e.file->ReadAt(at + 24, out, 2048) == 2048;
-          return false;
+          std::uint8_t head[disc::kMode2UserOffset];
+          if (e.file->ReadAt(at, head, sizeof head) != sizeof head) return false;
+          const disc::SectorShape shape = disc::ClassifyRawSector(head, t.mode == TrackMode::Mode1 ? 1 : 2);
+          if (shape.form2) return false;  // Form 2 holds no 2048-byte data
+          return e.file->ReadAt(at + shape.offset, out, 2048) == 2048;
         }
         case StoredFormat::Audio2352:
         case StoredFormat::Audio2352BE:

@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "disc/ByteOrder.h"
+#include "disc/Msf.h"
+#include "disc/SectorLayout.h"
 #include "platform/orvane/CdSector.h"
 #include "platform/orvane/CdText.h"
 
@@ -33,11 +35,10 @@ bool IsCdProfile(int p) { return p == 0x08 || p == 0x09 || p == 0x0A; }
 bool IsBdProfile(int p) { return p >= 0x40 && p <= 0x43; }
 
 void PutMsf(std::uint8_t* at, std::int32_t lba) {
-  std::int64_t v = static_cast<std::int64_t>(lba) + 150;
-  if (v < 0) v += 450000;
-  at[0] = static_cast<std::uint8_t>(v / 4500);
-  at[1] = static_cast<std::uint8_t>(v / 75 % 60);
-  at[2] = static_cast<std::uint8_t>(v % 75);
+  const disc::Msf msf = disc::LbaToMsf(lba);
+  at[0] = static_cast<std::uint8_t>(msf.m);
+  at[1] = static_cast<std::uint8_t>(msf.s);
+  at[2] = static_cast<std::uint8_t>(msf.f);
 }
 
 // An address field of READ TOC: LBA or (0, M, S, F).
@@ -179,12 +180,15 @@ std::int64_t VirtualDrive::NextBad(std::int32_t lba) const {
 
 SectorKind VirtualDrive::KindOf(const TrackLayout& t, const std::uint8_t* s) const {
   if (t.mode == TrackMode::Audio) return SectorKind::Audio;
-  std::uint8_t mode = s[15];
-  if (mode != 1 && mode != 2) mode = t.mode == TrackMode::Mode1 ? 1 : 2;
-  if (mode == 1) return SectorKind::Mode1;
-  const bool xa = t.mode == TrackMode::Mode2Xa || std::memcmp(s + 16, s + 20, 4) == 0;
+  // The stored bytes are a whole raw sector: the shared rule names its mode
+  // and form; whether a Mode 2 sector is XA at all is the track's business.
+  const disc::SectorShape shape = disc::ClassifyRawSector(s, t.mode == TrackMode::Mode1 ? 1 : 2);
+  if (shape.mode == 1) return SectorKind::Mode1;
+  const bool xa = t.mode == TrackMode::Mode2Xa ||
+                  std::memcmp(s + disc::kSubHeaderOffset, s + disc::kSubHeaderOffset + disc::kSubHeaderSize / 2,
+                              disc::kSubHeaderSize / 2) == 0;
   if (!xa || t.mode == TrackMode::Mode2Formless) return SectorKind::Mode2Formless;
-  return (s[18] & 0x20) ? SectorKind::Form2 : SectorKind::Form1;
+  return shape.form2 ? SectorKind::Form2 : SectorKind::Form1;
 }
 
 void SynthesiseFromUser(const TrackLayout& t, std::int32_t lba, const std::uint8_t* user, std::uint8_t* out) {
@@ -565,6 +569,8 @@ void VirtualDrive::ReadDiscInfo(ScsiCommand& c, ScsiResult& r) {
   d[7] = 0x20;  // unrestricted use
   d[8] = IsCdProfile(p) ? m_L.sessions.back().discType : 0xFF;
   d[9] = static_cast<std::uint8_t>(sessions >> 8);
+  d[10] = static_cast<std::uint8_t>(firstInLast >> 8);
+  d[11] = static_cast<std::uint8_t>(lastInLast >> 8);
   if (status == 1 && IsCdProfile(p)) {
     // An open disc: where the next session's lead-in starts, and the last lead-out a CD-R allows.
     std::uint8_t msf[3];
@@ -584,11 +590,11 @@ void VirtualDrive::ReadTrackInfo(ScsiCommand& c, ScsiResult& r) {
   if (type == 0) {
     t = n > 0x7FFFFFFFu ? nullptr : TrackAt(static_cast<std::int32_t>(n));
   } else if (type == 1) {
-    if (n == 0xFF) {  // the invisible (open) track: the last one while the disc is open
-      if (m_L.discStatus == 1 && !m_L.tracks.empty()) t = &m_L.tracks.back();
-    } else if (n <= 0xFF) {
-      t = TrackNumbered(static_cast<int>(n));
-    }
+    // A BD-R holds thousands of tracks, 255 among them; where no track has
+    // that number, 255 asks for the invisible (open) track: the last one
+    // while the disc is open.
+    if (n <= 0xFFFF) t = TrackNumbered(static_cast<int>(n));
+    if (!t && n == 0xFF && m_L.discStatus == 1 && !m_L.tracks.empty()) t = &m_L.tracks.back();
   } else if (type == 2) {
     for (const auto& x : m_L.tracks)
       if (static_cast<std::uint32_t>(x.session) == n) {
@@ -611,6 +617,8 @@ void VirtualDrive::ReadTrackInfo(ScsiCommand& c, ScsiResult& r) {
   d[6] = dataMode;
   PutBE32(&d[8], static_cast<std::uint32_t>(t->start));
   PutBE32(&d[24], t->length);
+  d[32] = static_cast<std::uint8_t>(t->number >> 8);
+  d[33] = static_cast<std::uint8_t>(t->session >> 8);
   if (t->nextWritable) {
     // An open track written in fixed packets: recorded up to its length,
     // writable from the next writable address to the end of an 80-minute disc.

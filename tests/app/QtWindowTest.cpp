@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWidgetAction>
@@ -26,6 +27,7 @@
 #include "platform/ui/qt/QtUi.h"
 #include "res/Resources.h"
 #include "tests/app/AppTestUtil.h"
+#include "tests/support/QtModalAnswer.h"
 
 namespace {
 
@@ -59,16 +61,6 @@ bool Until(const std::function<bool()>& done, int ms = 10000) {
     QApplication::processEvents(QEventLoop::AllEvents, 20);
   }
   return true;
-}
-
-// Calls `step` from the event loop every 20 ms until it returns true, also
-// while a modal run is in progress.
-void Meanwhile(std::function<bool()> step) {
-  auto* timer = new QTimer(&App());
-  QObject::connect(timer, &QTimer::timeout, [timer, step] {
-    if (step()) timer->deleteLater();
-  });
-  timer->start(20);
 }
 
 template <class T>
@@ -140,33 +132,40 @@ TEST_F(QtWindow, TheStartTimerOpensTheDeviceDialogAndAnImageLoadsTheBrowser) {
   EXPECT_EQ(top->mask(), ui::qt::ToQRegion(*dlg->GetWindowRgn()));
   EXPECT_TRUE(top->windowFlags() & Qt::FramelessWindowHint);
 
-  // The user: picks "[Image File]" in the device dialog, then the disc in the file dialog.
-  bool sawDevice = false, sawFiles = false;
-  Meanwhile([&] {
-    if (!sawDevice) {
-      auto* dev = TopLevel<QWidget>([](QWidget* w) { return dynamic_cast<CDlgDev*>(ui::qt::ModelOf(w)) != nullptr; });
-      if (!dev) return false;
-      auto* model = dynamic_cast<CDlgDev*>(ui::qt::ModelOf(dev));
-      auto* list = qobject_cast<QListWidget*>(W(model->List()));
-      if (!list || list->count() != 1) return false;
-      EXPECT_EQ(list->item(0)->text(), "[Image File]");
-      sawDevice = true;
-      list->setCurrentRow(0);
-      // Queued: the click runs the file dialog's loop, and this timer does
-      // not fire again while its own call is still running.
-      QMetaObject::invokeMethod(qobject_cast<QAbstractButton*>(W(*model->GetDlgItem(CDlgDev::kOkId))), "click",
-                                Qt::QueuedConnection);
+  // The user: picks "[Image File]" in the device dialog, then the disc in the
+  // file dialog. Each answer is given again until its dialog has closed.
+  bool sawDevice = false, sawFiles = false, clickQueued = false;
+  testsupport::ModalAnswer user("the device and file dialogs", [&] {
+    if (auto* files = TopLevel<QFileDialog>()) {
+      sawFiles = true;
+      testsupport::ChooseFile(files, QString::fromStdString(disc.cue));
       return false;
     }
-    auto* files = TopLevel<QFileDialog>();
-    if (!files) return false;
-    sawFiles = true;
-    files->selectFile(QString::fromStdString(disc.cue));
-    QMetaObject::invokeMethod(files, "accept");
-    return true;
+    auto* dev = TopLevel<QWidget>([](QWidget* w) { return dynamic_cast<CDlgDev*>(ui::qt::ModelOf(w)) != nullptr; });
+    if (!dev) return sawFiles;  // both have come and gone
+    auto* model = dynamic_cast<CDlgDev*>(ui::qt::ModelOf(dev));
+    auto* list = qobject_cast<QListWidget*>(W(model->List()));
+    if (!list || list->count() != 1 || model->IsEnding() || clickQueued) return false;
+    if (!sawDevice) {
+      EXPECT_EQ(list->item(0)->text(), "[Image File]");
+    }
+    sawDevice = true;
+    list->setCurrentRow(0);
+    // Queued: the click runs the file dialog's loop, inside which this
+    // answer must go on.
+    QPointer<QAbstractButton> ok = qobject_cast<QAbstractButton*>(W(*model->GetDlgItem(CDlgDev::kOkId)));
+    clickQueued = true;
+    QMetaObject::invokeMethod(
+        ok, [ok, &clickQueued] {
+          clickQueued = false;
+          if (ok) ok->click();
+        },
+        Qt::QueuedConnection);
+    return false;
   });
   ASSERT_TRUE(Until([&] { return dlg->CurrentDevice() != nullptr; }));
   EXPECT_TRUE(sawDevice && sawFiles);
+  EXPECT_TRUE(Until([&] { return user.Done(); }, 2000)) << "a dialog stayed open";
   auto* tree = qobject_cast<QTreeWidget*>(W(dlg->Browser().Tree()));
   ASSERT_NE(tree, nullptr);
   ASSERT_GE(tree->topLevelItemCount(), 1);
@@ -256,10 +255,10 @@ TEST_F(QtWindow, ACaptionButtonPopsUpItsMenuBelowItAndTheChoiceArrives) {
   const QPoint corner = tools->mapToGlobal(QPoint(0, tools->height()));
   QPoint shownAt;
   QStringList texts;
-  Meanwhile([&] {
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    if (!menu) return false;
+  // Released on the first item until the menu has closed.
+  testsupport::ModalAnswer pick("the Tools menu", testsupport::WhileShown<QMenu>(testsupport::ActivePopup<QMenu>, [&](QMenu* menu) {
     shownAt = menu->geometry().topLeft();
+    texts.clear();
     QWidget* toc = nullptr;
     for (QAction* a : menu->actions()) {
       if (a->isSeparator()) {
@@ -271,26 +270,24 @@ TEST_F(QtWindow, ACaptionButtonPopsUpItsMenuBelowItAndTheChoiceArrives) {
       if (wa && !toc) toc = wa->defaultWidget();
     }
     if (toc) Press(toc, QPoint(5, 5), QEvent::MouseButtonRelease);
-    return true;
-  });
+  }));
   tools->click();
   ASSERT_TRUE(Until([&] { return dlg->CurrentView() == CTessalDlg::kViewToc; }));
   EXPECT_EQ(shownAt, corner);
   EXPECT_EQ(texts, QStringList({"item", "item", "item", "-", "item"}));
 
   // The keyboard: Down twice to the second item, Enter chooses it.
+  // Keys are sent once: a second round would move on from where the first
+  // left the selection; the menu is closed after them in any case.
   bool keyed = false;
-  Meanwhile([&] {
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    if (!menu) return false;
+  testsupport::ModalAnswer keys("the Tools menu by keys", testsupport::WhileShown<QMenu>(testsupport::ActivePopup<QMenu>, [&](QMenu* menu) {
     for (int key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}) {
       QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
       QApplication::sendEvent(menu, &e);
     }
     keyed = true;
     if (menu->isVisible()) menu->close();
-    return true;
-  });
+  }));
   ButtonWidget(IDC_MENU_TOOLS)->click();
   EXPECT_TRUE(keyed);
   EXPECT_TRUE(Until([&] { return dlg->CurrentView() == CTessalDlg::kViewVolume; }, 2000));

@@ -53,3 +53,36 @@ TEST(WideText, BigEndianAndLatin1Sources) {
   EXPECT_EQ(CopyUtf8Bounded("\xF0\x9F\x92\xBF", small, sizeof small), 0u);
   EXPECT_STREQ(small, "");
 }
+
+TEST(StrictUtf8, RefusesOverlongSurrogateTooHighAndCutCharacters) {
+  auto valid = [](const char* s) { return IsValidUtf8(std::string_view(s)); };
+  EXPECT_TRUE(valid(""));
+  EXPECT_TRUE(valid("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x92\xBF"));  // 1, 2, 3 and 4 bytes
+  EXPECT_TRUE(valid("\xED\x9F\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF"));  // U+D7FF, U+E000, U+10FFFF
+  // Overlong forms of '/', U+07FF and U+FFFF.
+  EXPECT_FALSE(valid("\xC0\xAF"));
+  EXPECT_FALSE(valid("\xE0\x9F\xBF"));
+  EXPECT_FALSE(valid("\xF0\x8F\xBF\xBF"));
+  // Surrogates, and the first value past U+10FFFF.
+  EXPECT_FALSE(valid("\xED\xA0\x80"));
+  EXPECT_FALSE(valid("\xED\xBF\xBF"));
+  EXPECT_FALSE(valid("\xF4\x90\x80\x80"));
+  // A character cut off at the end, a stray continuation byte, a lead byte
+  // followed by another lead.
+  EXPECT_FALSE(valid("ab\xE2\x82"));
+  EXPECT_FALSE(valid("\xF0\x9F\x92"));
+  EXPECT_FALSE(valid("\x80"));
+  EXPECT_FALSE(valid("\xC3\xC3\xA9"));
+  EXPECT_FALSE(valid("\xF8\x88\x80\x80\x80"));
+  // The length given is the end: the bytes past it are never looked at.
+  const unsigned char euro[] = {0xE2, 0x82, 0xAC};
+  EXPECT_FALSE(IsValidUtf8(euro, 2));
+  EXPECT_TRUE(IsValidUtf8(euro, 3));
+}
+
+TEST(StrictUtf8, MediumTextIsKeptOrReadAsLatin1) {
+  EXPECT_EQ(Utf8OrLatin1("Caf\xC3\xA9"), "Caf\xC3\xA9");
+  EXPECT_EQ(Utf8OrLatin1("Caf\xE9"), "Caf\xC3\xA9");
+  EXPECT_EQ(Utf8OrLatin1("\xC0\xAF"), "\xC3\x80\xC2\xAF");
+  EXPECT_TRUE(IsValidUtf8(Utf8OrLatin1("\xED\xA0\x80\xFF")));
+}

@@ -132,6 +132,17 @@ TEST(ReaderCue, Latin1SheetTextBecomesUtf8) {
   EXPECT_TRUE(l.cdText.size() == 2 && l.cdText[1].title.empty());
 }
 
+TEST(ReaderCue, OverlongAndSurrogateBytesAreNoUtf8) {
+  // "\xC0\xAF" is an overlong '/', "\xED\xA0\x80" a surrogate: neither is UTF-8, so
+  // the sheet is Latin-1 and the text comes out as valid UTF-8, never as those bytes.
+  ScratchDir dir;
+  dir.Write("a.bin", testsupport::AudioSectors(100));
+  auto l = MustOpen(dir.Write("a.cue", "TITLE \"a\xC0\xAF\xED\xA0\x80\"\nFILE \"a.bin\" BINARY\nTRACK 01 AUDIO\n"
+                                       "INDEX 01 00:00:00\n"));
+  ASSERT_FALSE(l.cdText.empty());
+  EXPECT_EQ(l.cdText[0].title, "a\xC3\x80\xC2\xAF\xC3\xAD\xC2\xA0\xC2\x80");
+}
+
 TEST(ReaderCue, PregapPostgapAndFurtherIndexes) {
   ScratchDir dir;
   dir.Write("g1.bin", testsupport::PatternSectors(0, 100));

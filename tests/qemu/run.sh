@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # tests/qemu/run.sh [--build DIR] [--work DIR] [--keep] [--no-boot]
+# tests/qemu/run.sh --probe-accel
 #
 # Checks the real drive path (SG_IO on /dev/srN) against QEMU's emulated ATAPI
 # drive: boots a small Linux guest with three images as its CD/DVD drives, runs
@@ -10,12 +11,18 @@
 # cpio, genisoimage; a Debian kernel unpacked into the work folder when the
 # running kernel's image and modules are not in /boot and /lib/modules).
 # QEMU_HARNESS_FULL=1 also scans the DVD-sized image (minutes more).
-# QEMU_HARNESS_ACCEL=tcg forces software emulation (KVM is used when a short
-# trial boot shows it works). --no-boot compares again with the guest results
-# an earlier run left in --work.
+#
+# The accelerator: KVM when its node (QEMU_HARNESS_KVM_NODE, default /dev/kvm)
+# is there, readable and writable, and a short trial boot under KVM comes up
+# within QEMU_HARNESS_KVM_TRIAL_SECONDS (default 20); software emulation (TCG)
+# otherwise, or when QEMU_HARNESS_ACCEL=tcg asks for it. The choice and its
+# reason are logged; --probe-accel prints them and stops, which checks the
+# choice without a guest run (QEMU_HARNESS_KVM_NODE=/nonexistent hides the
+# node on a machine that has one). QEMU_HARNESS_QEMU names the QEMU binary.
+# --no-boot compares again with the guest results an earlier run left in --work.
 # Exit status: 0 when every comparison holds, 1 when one does not, 2 when the
-# harness itself could not run.
-set -euo pipefail
+# harness itself could not run (every such stop says why).
+set -Eeuo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
@@ -23,21 +30,36 @@ build=${TESSAL_BUILD_DIR:-$src/build}
 work=
 keep=0
 boot=1
+probe=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
     --keep) keep=1; shift ;;
     --no-boot) boot=0; shift ;;
-    *) echo "usage: $0 [--build DIR] [--work DIR] [--keep] [--no-boot]" >&2; exit 2 ;;
+    --probe-accel) probe=1; shift ;;
+    *) echo "usage: $0 [--build DIR] [--work DIR] [--keep] [--no-boot] | --probe-accel" >&2; exit 2 ;;
   esac
 done
-build=$(cd "$build" && pwd)
-cli=$build/bin/tessal-cli
-makeudf=$build/tests/qemu_make_udf
-for f in "$cli" "$makeudf"; do
-  [ -x "$f" ] || { echo "qemu harness: $f is not built" >&2; exit 2; }
-done
+log() { echo "qemu harness: $*"; }
+# A step that fails unexpectedly stops the harness with status 2 and says
+# where: status 1 is kept for a comparison that does not hold.
+trap 'rc=$?; log "stopped: \"$BASH_COMMAND\" failed with status $rc (line $LINENO)" >&2; exit 2' ERR
+qemu=${QEMU_HARNESS_QEMU:-qemu-system-x86_64}
+kvm_node=${QEMU_HARNESS_KVM_NODE:-/dev/kvm}
+trial_seconds=${QEMU_HARNESS_KVM_TRIAL_SECONDS:-20}
+case "${QEMU_HARNESS_ACCEL:-}" in
+  "" | tcg) ;;
+  *) log "QEMU_HARNESS_ACCEL=${QEMU_HARNESS_ACCEL} is not known (only tcg forces a choice)" >&2; exit 2 ;;
+esac
+if [ $probe -eq 0 ]; then
+  build=$(cd "$build" && pwd)
+  cli=$build/bin/tessal-cli
+  makeudf=$build/tests/qemu_make_udf
+  for f in "$cli" "$makeudf"; do
+    [ -x "$f" ] || { log "$f is not built" >&2; exit 2; }
+  done
+fi
 if [ -z "$work" ]; then
   work=$(mktemp -d "${TMPDIR:-/tmp}/tessal-qemu.XXXXXX")
   if [ $keep -eq 0 ]; then
@@ -48,8 +70,31 @@ else
   mkdir -p "$work"
 fi
 cache=$build/qemu-cache  # the unpacked kernel, kept between runs
+[ -d "$build" ] || cache=$work/qemu-cache
 t0=$(date +%s)
-log() { echo "qemu harness: $*"; }
+
+# ------------------------------------------------------------------ accelerator
+# The choice that needs no guest: a forced TCG, no node, or a node this user
+# cannot open. Sets accel and accel_reason; fails when a trial boot must decide.
+accel_without_trial() {
+  accel=(-accel tcg)
+  if [ "${QEMU_HARNESS_ACCEL:-}" = tcg ]; then
+    accel_reason="QEMU_HARNESS_ACCEL=tcg asks for it"
+  elif ! [ -e "$kvm_node" ]; then
+    accel_reason="no $kvm_node"
+  elif ! [ -r "$kvm_node" ] || ! [ -w "$kvm_node" ]; then
+    accel_reason="no permission: $(id -un) cannot read and write $kvm_node"
+  else
+    return 1
+  fi
+}
+report_accel() {
+  echo "accelerator: ${accel[1]} ($accel_reason)"
+}
+if [ $probe -eq 1 ] && accel_without_trial; then
+  report_accel
+  exit 0
+fi
 
 # ------------------------------------------------------------------ packages
 need=()
@@ -63,6 +108,10 @@ if [ ${#need[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
+
+command -v "$qemu" >/dev/null || { log "cannot run QEMU: $qemu is not installed" >&2; exit 2; }
+"$qemu" --version >/dev/null 2>&1 || { log "cannot run QEMU: $qemu --version fails" >&2; exit 2; }
+[ -x /bin/busybox ] || { log "cannot build the guest: /bin/busybox is missing" >&2; exit 2; }
 
 # ------------------------------------------------------------------ kernel
 # The running kernel when its image and modules are readable, else Debian's.
@@ -93,6 +142,42 @@ if ! [ -r "$kernel" ] || ! ls "$modroot"/kernel/drivers/scsi/sr_mod.ko* >/dev/nu
   fi
   kernel=$(ls "$cache/$pkg"/boot/vmlinuz-* | head -n1)
   modroot=$(ls -d "$cache/$pkg"/lib/modules/* | head -n1)
+fi
+[ -r "$kernel" ] || { log "cannot boot a guest: no readable kernel ($kernel)" >&2; exit 2; }
+qemu_base=("$qemu" -m 1024 -nographic -no-reboot -kernel "$kernel")
+
+# KVM only where it really runs a guest: on some hosts the node opens but
+# guests hang or QEMU aborts, so a guest that only prints a line and powers
+# off must come back within the trial's time.
+accel_by_trial() {
+  local probe=$work/probe out rc tb
+  rm -rf "$probe" && mkdir -p "$probe/bin"
+  cp /bin/busybox "$probe/bin/busybox"
+  printf '#!/bin/busybox sh\n/bin/busybox echo KVM-PROBE-OK\n/bin/busybox poweroff -f\n' > "$probe/init"
+  chmod +x "$probe/init"
+  (cd "$probe" && find . | cpio -o -H newc --quiet | gzip -1) > "$work/probe.gz"
+  tb=$(date +%s)
+  rc=0
+  out=$(timeout "$trial_seconds" "${qemu_base[@]}" -accel kvm -initrd "$work/probe.gz" \
+          -append "console=ttyS0 panic=-1 quiet" -serial mon:stdio < /dev/null 2>&1) || rc=$?
+  accel=(-accel tcg)
+  if grep -q KVM-PROBE-OK <<<"$out"; then
+    accel=(-accel kvm)
+    accel_reason="a trial boot under KVM came up in $(( $(date +%s) - tb )) s"
+  elif [ $rc -eq 124 ]; then
+    accel_reason="a trial boot under KVM hung (no answer within $trial_seconds s)"
+  else
+    accel_reason="a trial boot under KVM failed (qemu exit $rc: $(grep -v '^[[:space:]]*$' <<<"$out" | tail -n1 | tr -d '\r'))"
+  fi
+}
+pick_accel() {
+  accel_without_trial || accel_by_trial
+  log "$(report_accel)"
+}
+if [ $probe -eq 1 ]; then
+  accel_by_trial
+  report_accel
+  exit 0
 fi
 
 # ------------------------------------------------------------------ images
@@ -251,34 +336,14 @@ make_initramfs() {
 }
 
 # ------------------------------------------------------------------ guest run
-qemu_base=(qemu-system-x86_64 -m 1024 -nographic -no-reboot -kernel "$kernel")
-
-# KVM where it really runs a guest: on some hosts /dev/kvm opens but guests
-# hang or QEMU aborts, so a guest that only powers off must come back quickly.
-pick_accel() {
-  accel=(-accel tcg)
-  [ "${QEMU_HARNESS_ACCEL:-}" = tcg ] && return
-  [ -r /dev/kvm ] && [ -w /dev/kvm ] || return
-  local probe=$work/probe
-  rm -rf "$probe" && mkdir -p "$probe/bin"
-  cp /bin/busybox "$probe/bin/busybox"
-  printf '#!/bin/busybox sh\n/bin/busybox echo KVM-PROBE-OK\n/bin/busybox poweroff -f\n' > "$probe/init"
-  chmod +x "$probe/init"
-  (cd "$probe" && find . | cpio -o -H newc --quiet | gzip -1) > "$work/probe.gz"
-  if timeout 20 "${qemu_base[@]}" -accel kvm -initrd "$work/probe.gz" -append "console=ttyS0 panic=-1 quiet" \
-       -serial mon:stdio < /dev/null 2>&1 | grep -q KVM-PROBE-OK; then
-    accel=(-accel kvm)
-  fi
-}
-
 boot_guest() {
   make_initramfs
   pick_accel
   rm -f "$work/serial1.tar"
-  log "booting the guest (${accel[*]})"
+  log "booting the guest"
   local tb qrc
   tb=$(date +%s)
-  set +e
+  qrc=0
   timeout 1200 nice -n 10 "${qemu_base[@]}" "${accel[@]}" -initrd "$work/initrd.gz" \
     -append "console=ttyS0 panic=-1 quiet loglevel=4" \
     -serial mon:stdio -serial "file:$work/serial1.tar" \
@@ -286,9 +351,7 @@ boot_guest() {
     -drive "file=${image[udf]},media=cdrom,if=ide,index=1,format=raw" \
     -drive "file=${image[dvd]},media=cdrom,if=ide,index=2,format=raw" \
     -drive "file=blkdebug:$work/blkdebug.conf:${image[bad]},media=cdrom,if=ide,index=3,format=raw" \
-    < /dev/null > "$work/console.txt" 2>&1
-  qrc=$?
-  set -e
+    < /dev/null > "$work/console.txt" 2>&1 || qrc=$?
   log "guest ran $(( $(date +%s) - tb )) s (qemu exit $qrc)"
 }
 

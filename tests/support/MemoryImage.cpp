@@ -66,4 +66,27 @@ orvane::DiscLayout TwoSessionDisc(std::vector<std::uint8_t> pcm1, std::vector<st
   return l;
 }
 
+orvane::DiscLayout ManyTrackDisc(int tracks, bool sessionPerTrack, std::uint32_t sectorsEach, int profile) {
+  const std::uint32_t total = static_cast<std::uint32_t>(tracks) * sectorsEach;
+  auto file = std::make_shared<MemoryImageFile>(std::vector<std::uint8_t>(std::size_t{total} * 2048, 0));
+  std::vector<orvane::TrackLayout> list;
+  for (int n = 1; n <= tracks; ++n) {
+    const auto start = static_cast<std::int32_t>(static_cast<std::uint32_t>(n - 1) * sectorsEach);
+    list.push_back(MemoryTrack(n, orvane::TrackMode::Mode1, start, sectorsEach, file,
+                               orvane::StoredFormat::UserData2048, 2048, 0, sessionPerTrack ? n : 1));
+    list.back().extents.back().offset = std::uint64_t(start) * 2048;
+  }
+  orvane::DiscLayout l = MemoryDisc(std::move(list), profile);
+  if (sessionPerTrack) {
+    l.sessions.clear();
+    for (int n = 1; n <= tracks; ++n) {
+      orvane::SessionLayout s;
+      s.number = n;
+      s.leadOut = static_cast<std::int32_t>(static_cast<std::uint32_t>(n) * sectorsEach);
+      l.sessions.push_back(s);
+    }
+  }
+  return l;
+}
+
 }  // namespace testsupport

@@ -42,4 +42,9 @@ orvane::DiscLayout MemoryDisc(std::vector<orvane::TrackLayout> tracks, int profi
 orvane::DiscLayout TwoSessionDisc(std::vector<std::uint8_t> pcm1, std::vector<std::uint8_t> pcm2,
                                   std::vector<std::uint8_t> user);
 
+// A recordable BD (profile 0x41 unless given) of `tracks` data tracks of
+// 2048-byte sectors, `sectorsEach` sectors each; with sessionPerTrack every
+// track closes a session of its own (track n in session n).
+orvane::DiscLayout ManyTrackDisc(int tracks, bool sessionPerTrack, std::uint32_t sectorsEach = 2, int profile = 0x41);
+
 }  // namespace testsupport

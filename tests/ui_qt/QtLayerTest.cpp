@@ -1,7 +1,9 @@
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMenu>
 #include <QPainter>
@@ -26,6 +28,7 @@
 #include "platform/ui/qt/QtPeers.h"
 #include "platform/ui/qt/QtUi.h"
 #include "res/Resources.h"
+#include "tests/support/QtModalAnswer.h"
 #include "tests/ui/ToolsMenu.h"
 
 namespace {
@@ -425,6 +428,7 @@ TEST_F(QtLayer, PanelsLiveInsideAHostControl) {
 TEST_F(QtLayer, ModalRunEndedByATimer) {
   Panel p;
   p.timerToEnd = 50;
+  testsupport::ModalAnswer guard("the timed run", [] { return false; });  // ends it only past the limit
   EXPECT_EQ(p.DoModal(), IDOK);
   EXPECT_FALSE(p.IsWindow());
   EXPECT_EQ(ui::qt::QtUi::WidgetOf(p), nullptr);
@@ -433,6 +437,7 @@ TEST_F(QtLayer, ModalRunEndedByATimer) {
 TEST_F(QtLayer, ModalRunEndedByWorkPostedFromAThreadAndByKeys) {
   Panel p;
   std::thread worker;
+  testsupport::ModalAnswer guard("the runs ended by posted work and by keys", [] { return false; });
   QTimer::singleShot(0, [&] {
     worker = std::thread([&] { p.Post([&] { p.EndDialog(42); }); });
   });
@@ -456,13 +461,60 @@ TEST_F(QtLayer, ModalRunEndedByWorkPostedFromAThreadAndByKeys) {
   EXPECT_TRUE(k.Has("still open"));
 }
 
+// A dialog that ignores its first accepts, as a file dialog does before it
+// has loaded its folder.
+struct SlowToAccept : QDialog {
+  int ignored = 0;
+  void accept() override {
+    if (ignored < 2) {
+      ++ignored;
+      return;
+    }
+    QDialog::accept();
+  }
+};
+
+TEST_F(QtLayer, AScriptedAnswerIsGivenAgainUntilTheDialogHasReallyClosed) {
+  SlowToAccept dlg;
+  int answers = 0;
+  testsupport::ModalAnswer answer("the slow dialog", testsupport::WhileShown<QDialog>(testsupport::ActiveModal<QDialog>, [&](QDialog* d) {
+    ++answers;
+    d->accept();
+  }));
+  EXPECT_EQ(dlg.exec(), QDialog::Accepted);
+  EXPECT_EQ(answers, 3);
+  EXPECT_EQ(dlg.ignored, 2);
+  QElapsedTimer waited;
+  waited.start();
+  while (!answer.Done() && waited.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_TRUE(answer.Done());
+  EXPECT_FALSE(answer.GaveUp());
+}
+
+// The program's own modal dialog with a QDialog opened inside it, and nothing
+// that answers either: both end, innermost first.
+void RunUnansweredNestedDialogs() {
+  Panel p;
+  int inner = -1;
+  QTimer::singleShot(0, [&] {
+    QDialog d;
+    inner = d.exec();
+  });
+  testsupport::ModalAnswer never("the unanswered dialogs", [] { return false; }, std::chrono::milliseconds(200));
+  EXPECT_EQ(p.DoModal(), IDCANCEL);
+  EXPECT_EQ(inner, QDialog::Rejected);
+  EXPECT_TRUE(never.GaveUp());
+}
+
+TEST_F(QtLayer, AnAnswerThatNeverComesFailsTheTestInsteadOfHangingIt) {
+  EXPECT_NONFATAL_FAILURE(RunUnansweredNestedDialogs(), "the unanswered dialogs: the modal window did not close");
+}
+
 TEST_F(QtLayer, MessageBoxAnswersWithThePressedButton) {
   Panel owner;
   ASSERT_TRUE(owner.Create(9300, nullptr));
   owner.swallowKeys = true;
-  QTimer::singleShot(0, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    ASSERT_NE(box, nullptr);
+  testsupport::ModalAnswer cancel("the message box", testsupport::WhileShown<QMessageBox>(testsupport::ActiveModal<QMessageBox>, [&](QMessageBox* box) {
     // The box belongs to no window model, so the owner's key filter (which
     // swallows Enter and Escape) never sees its keys.
     EXPECT_EQ(ui::qt::ModelOf(box), nullptr);
@@ -471,7 +523,7 @@ TEST_F(QtLayer, MessageBoxAnswersWithThePressedButton) {
     EXPECT_EQ(box->text(), "File or Directory already Existed, OverWrite it?");
     EXPECT_EQ(box->icon(), QMessageBox::Question);
     box->button(QMessageBox::Cancel)->click();
-  });
+  }));
   EXPECT_EQ(qtui->MessageBox("File or Directory already Existed, OverWrite it?", "tessal",
                              ui::MB_OKCANCEL | ui::MB_ICONQUESTION, &owner),
             IDCANCEL);
@@ -534,14 +586,12 @@ TEST_F(QtLayer, PopupMenusSendTheChosenCommandToTheOwner) {
   ASSERT_TRUE(p.Create(9300, nullptr));
   const auto tools = ToolsMenu();
   // A plain menu: the user picks the second item.
-  QTimer::singleShot(50, [] {
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    ASSERT_NE(menu, nullptr);
+  testsupport::ModalAnswer plain("the plain menu", testsupport::WhileShown<QMenu>(testsupport::ActivePopup<QMenu>, [](QMenu* menu) {
     ASSERT_EQ(menu->actions().size(), 4);
     EXPECT_TRUE(menu->actions()[2]->isSeparator());
     menu->actions()[1]->trigger();
     menu->close();
-  });
+  }));
   EXPECT_EQ(qtui->TrackPopupMenu(tools, {30, 40}, &p, nullptr), 32779);
   EXPECT_FALSE(p.Has("command 32779")) << "the command comes after the menu has closed";
   QApplication::processEvents();
@@ -551,9 +601,8 @@ TEST_F(QtLayer, PopupMenusSendTheChosenCommandToTheOwner) {
   MenuPainter painter;
   std::vector<QSize> sizes;
   QColor idle;
-  QTimer::singleShot(50, [&] {
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    ASSERT_NE(menu, nullptr);
+  testsupport::ModalAnswer drawn("the owner-drawn menu", testsupport::WhileShown<QMenu>(testsupport::ActivePopup<QMenu>, [&](QMenu* menu) {
+    sizes.clear();
     QWidget* discScan = nullptr;
     for (QWidget* w : menu->findChildren<QWidget*>()) {
       if (w->parentWidget() != menu) continue;
@@ -565,7 +614,7 @@ TEST_F(QtLayer, PopupMenusSendTheChosenCommandToTheOwner) {
     QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), discScan->mapToGlobal(QPointF(5, 5)),
                         Qt::LeftButton, {}, {});
     QApplication::sendEvent(discScan, &release);
-  });
+  }));
   EXPECT_EQ(qtui->TrackPopupMenu(tools, {30, 40}, &p, &painter, true), 32781);
   EXPECT_EQ(sizes.size(), 3u);
   for (const QSize& s : sizes) {
@@ -583,14 +632,11 @@ TEST_F(QtLayer, PopupMenusSendTheChosenCommandToTheOwner) {
 TEST_F(QtLayer, SaveDialogAddsTheDefaultExtension) {
   const auto dir = std::filesystem::temp_directory_path() / "tessal-ui-qt-save";
   std::filesystem::create_directories(dir);
-  QTimer::singleShot(100, [&] {
-    auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    ASSERT_NE(dlg, nullptr);
+  testsupport::ModalAnswer name("the save dialog", testsupport::WhileShown<QFileDialog>(testsupport::ActiveModal<QFileDialog>, [&](QFileDialog* dlg) {
     EXPECT_EQ(dlg->acceptMode(), QFileDialog::AcceptSave);
     EXPECT_TRUE(dlg->nameFilters().contains("Wave Files(*.wav)"));
-    dlg->selectFile(QString::fromStdString((dir / "track02").string()));
-    QMetaObject::invokeMethod(dlg, "accept", Qt::QueuedConnection);
-  });
+    testsupport::ChooseFile(dlg, QString::fromStdString((dir / "track02").string()));
+  }));
   ui::CFileDialog save(false, "wav", "track02", ui::OFN_OVERWRITEPROMPT, "Wave Files(*.wav)|*.wav||");
   ASSERT_EQ(save.DoModal(), IDOK);
   EXPECT_EQ(save.GetPathName(), (dir / "track02.wav").string());

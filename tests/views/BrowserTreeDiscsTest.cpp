@@ -319,6 +319,28 @@ TEST(BrowserTreeDiscs, DvdSizedImageFileTakesTheSynthesisedToc) {
   EXPECT_EQ(view.List().GetItemText(1, 3), "9000");
 }
 
+TEST(BrowserTreeDiscs, BdRPastTrack255ShowsTheTracksATocCanName) {
+  // 300 tracks in one session: the disc information's last track is 0x012C.
+  // Read whole, the synthesised TOC names tracks 1 to 99 and ends where 99
+  // does; its low byte alone (44) would hide 55 tracks a TOC can hold.
+  UiScope ui;
+  auto dev = Device(testsupport::ManyTrackDisc(300, false));
+  CDlgMain view;
+  view.LoadDisc(dev.get());
+  ASSERT_TRUE(view.IsTocSynthesized());
+  ui::HTREEITEM session = view.Tree().GetRootItem();
+  ASSERT_NE(session, nullptr);
+  int tracks = 0;
+  std::string last;
+  for (ui::HTREEITEM t = view.Tree().GetChildItem(session); t; t = view.Tree().GetNextSiblingItem(t)) {
+    ++tracks;
+    last = view.Tree().GetItemText(t);
+  }
+  EXPECT_EQ(tracks, 99);
+  EXPECT_EQ(last, "DATA TRACK 99");
+  EXPECT_EQ(view.Tree().GetItemText(view.Tree().GetNextSiblingItem(session)), "(Lead Out) 198");
+}
+
 TEST(BrowserTreeDiscs, UdfVolumeTheAnalyserRefusesEndsItsSession) {
   UiScope ui;
   CDlgMain view;

@@ -2,7 +2,9 @@
 // and what a save asks for.
 #include <gtest/gtest.h>
 
+#include "platform/orvane/VirtualDrive.h"
 #include "platform/ui/HeadlessUi.h"
+#include "tests/support/MemoryImage.h"
 #include "tests/views/PanelTestDrive.h"
 #include "views/CDlgTOC.h"
 
@@ -155,6 +157,20 @@ TEST(PanelToc, DvdFallbackRowsFromTrackInformation) {
   EXPECT_EQ(dlg.LastResult(), TocListResult::NoDiscInfo);
   EXPECT_EQ(dlg.List().GetItemCount(), 0);
   EXPECT_EQ(dlg.List().GetColumnCount(), 5);
+}
+
+TEST(PanelToc, BdRFallbackListsTracksAndSessionsPast255) {
+  // 300 sessions of one track each: the low bytes alone would list 44 rows
+  // and call track 300's session 44.
+  UiScope ui;
+  CDevCmdROM dev(1, orvane::CreateVirtualDrive(testsupport::ManyTrackDisc(300, true), "memory"));
+  CDlgTOC dlg;
+  dlg.SetDevice(&dev);
+  ASSERT_EQ(dlg.LastResult(), TocListResult::Fallback);
+  const auto rows = Texts(dlg);
+  ASSERT_EQ(rows.size(), 300u);
+  EXPECT_EQ(rows[255], (std::vector<std::string>{"256", "256", "DATA", "510", "512"}));
+  EXPECT_EQ(rows[299], (std::vector<std::string>{"300", "300", "DATA", "598", "600"}));
 }
 
 TEST(PanelToc, NotReadyShowsTheMessageAndLeavesTheListEmpty) {
