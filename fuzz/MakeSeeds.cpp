@@ -16,8 +16,10 @@
 #include "fuzz/FuzzSupport.h"
 #include "fuzz/SparseImage.h"
 #include "platform/orvane/CdText.h"
+#include "platform/orvane/ChdContainer.h"
 #include "platform/orvane/VirtualDrive.h"
 #include "tests/support/CdImages.h"
+#include "tests/support/CueSheet.h"
 #include "tests/support/FormatImages.h"
 #include "tests/support/IsoBuilder.h"
 #include "tests/support/MemoryImage.h"
@@ -210,6 +212,56 @@ void FormatSeeds() {
       WriteMds(disc, dir, "image");
       Seed("fuzz_image_mds", name, Cat({ReadAll(dir.File("image.mds")), Part(), ReadAll(dir.File("image.mdf"))}));
     }
+  }
+}
+
+// CHDs as chdman writes them (when it is installed), for the CHD reader,
+// and their first hunks, for the codec target: tag, hunk size, stream.
+void ChdHunkSeeds(const std::string& name, const std::string& path) {
+  std::string err;
+  auto f = orvane::OpenImageFile(path, err);
+  orvane::chd::Header h;
+  std::vector<orvane::chd::HunkEntry> map;
+  if (!f || orvane::chd::ParseHeader(*f, h, err) != orvane::chd::HeaderStatus::Ok ||
+      orvane::chd::ReadMap(*f, h, map) != orvane::chd::MapStatus::Ok)
+    return;
+  const std::uint16_t units = h.hunkBytes % 2448 == 0 ? static_cast<std::uint16_t>(0x8000 | h.hunkBytes / 2448)
+                                                      : static_cast<std::uint16_t>(h.hunkBytes / 256);
+  int seeds = 0;
+  for (std::size_t i = 0; i < map.size() && seeds < 3; ++i) {
+    if (map[i].kind != orvane::chd::HunkKind::Codec) continue;
+    Bytes in(6 + map[i].length);
+    const std::uint32_t tag = h.compressors[map[i].codec];
+    for (int b = 0; b < 4; ++b) in[b] = static_cast<std::uint8_t>(tag >> (24 - 8 * b));
+    in[4] = static_cast<std::uint8_t>(units >> 8);
+    in[5] = static_cast<std::uint8_t>(units);
+    if (f->ReadAt(map[i].offset, in.data() + 6, map[i].length) != map[i].length) return;
+    Seed("fuzz_chd_codecs", name + "-hunk" + std::to_string(i), in);
+    ++seeds;
+  }
+}
+
+void ChdSeeds() {
+  if (std::system("command -v chdman >/dev/null 2>&1") != 0) {
+    std::fprintf(stderr, "chdman is not installed: no CHD seeds\n");
+    return;
+  }
+  ScratchDir dir;
+  FixtureDisc cd;
+  cd.tracks.push_back({orvane::TrackMode::Mode1, 2352, 10});
+  cd.tracks.push_back({orvane::TrackMode::Audio, 2352, 9, 3});
+  const std::string cue = WriteCueSheet(cd, dir, "cd");
+  const std::string iso = dir.Write("dvd.iso", IsoVolume(24));
+  const std::vector<std::pair<std::string, std::string>> made = {
+      {"cdlz", "createcd -c cdlz -hs 4896 -i " + cue}, {"cdzl", "createcd -c cdzl -hs 4896 -i " + cue},
+      {"cdfl", "createcd -c cdfl -hs 4896 -i " + cue}, {"cd-none", "createcd -c none -hs 4896 -i " + cue},
+      {"raw-zlib", "createraw -c zlib -hs 4096 -us 2048 -i " + iso}, {"raw-lzma", "createraw -c lzma -hs 4096 -us 2048 -i " + iso},
+      {"raw-huff", "createraw -c huff -hs 4096 -us 2048 -i " + iso}, {"raw-flac", "createraw -c flac -hs 4096 -us 2048 -i " + iso}};
+  for (const auto& [name, args] : made) {
+    const std::string out = dir.File(name + ".chd");
+    if (std::system(("chdman " + args + " -o " + out + " >/dev/null 2>&1").c_str()) != 0) continue;
+    Seed("fuzz_image_chd", name, ReadAll(out));
+    ChdHunkSeeds(name, out);
   }
 }
 
@@ -406,6 +458,7 @@ int main(int argc, char** argv) {
   g_root = argv[1];
   ImageSeeds();
   FormatSeeds();
+  ChdSeeds();
   CommandSeeds();
   ResponseSeeds();
   VolumeSeeds();

@@ -6,14 +6,18 @@ set -euo pipefail
 pkgs=(
   build-essential cmake pkg-config ninja-build git ccache
   qt6-base-dev libasound2-dev libgtest-dev libgmock-dev
-  # track checksums: CRC-32 from zlib, MD5 and SHA-1 from libcrypto
-  zlib1g-dev libssl-dev
+  # codecs of compressed images (CHD): deflate, LZMA, FLAC
+  zlib1g-dev liblzma-dev libflac-dev
+  # track checksums: MD5 and SHA-1 from libcrypto (CRC-32 from zlib)
+  libssl-dev
   # checksums cross-checked against Python's zlib and hashlib
   python3
   # independent readers and writers the tests cross-check against
   genisoimage xorriso udftools p7zip-full libcdio-utils
   # other tools' image formats: cdrdao (show-toc, toc2cue), CloneCD and Alcohol converters
   cdrdao ccd2iso mdf2iso
+  # chdman, which writes the CHD images the tests read
+  mame-tools
   # fuzzing: clang with its libFuzzer runtime
   clang libclang-rt-dev
   # screenshots and sound checks

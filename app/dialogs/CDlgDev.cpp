@@ -22,11 +22,11 @@ void Tell(int stringId) {
 
 const char* const CDlgDev::kImageFilter =
     "All image files(*.*)|*.*|"
-    "Disc images(*.iso;*.img;*.bin;*.cue;*.nrg;*.ccd;*.mds;*.toc;*.cdt;*.vcd)|"
-    "*.iso;*.img;*.bin;*.cue;*.nrg;*.ccd;*.mds;*.toc;*.cdt;*.vcd|"
+    "Disc images(*.iso;*.img;*.bin;*.cue;*.nrg;*.ccd;*.mds;*.toc;*.cdt;*.vcd;*.chd)|"
+    "*.iso;*.img;*.bin;*.cue;*.nrg;*.ccd;*.mds;*.toc;*.cdt;*.vcd;*.chd|"
     "Iso files(*.iso)|*.iso|Img Files(*.img)|*.img|Nrg Files(*.nrg)|*.nrg|VCD Files(*.vcd)|*.vcd|"
     "Cue sheets(*.cue)|*.cue|Bin files(*.bin)|*.bin|CloneCD files(*.ccd)|*.ccd|"
-    "Media descriptors(*.mds)|*.mds|cdrdao TOC files(*.toc)|*.toc||";
+    "Media descriptors(*.mds)|*.mds|cdrdao TOC files(*.toc)|*.toc|MAME CHD files(*.chd)|*.chd||";
 
 CDlgDev::CDlgDev(ui::Window* parent) : ui::Dialog(kTemplateId, parent) {
   BindControl(kListId, m_List);

@@ -45,6 +45,17 @@ inline TextFileRead ReadTextFile(ImageFile& f, std::uint64_t limit, std::string&
 // 00 FF x10 00: the start of every raw data sector.
 using disc::HasSync;
 
+// count sectors from firstLba that no file stores (a pregap or postgap the
+// image only names): silence for audio, zeros for data.
+inline Extent UnstoredExtent(std::int64_t firstLba, std::uint32_t count, TrackMode mode) {
+  Extent e;
+  e.firstLba = static_cast<std::int32_t>(firstLba);
+  e.count = count;
+  e.format = mode == TrackMode::Audio ? StoredFormat::Audio2352 : StoredFormat::UserData2048;
+  e.stride = mode == TrackMode::Audio ? 2352 : 2048;
+  return e;
+}
+
 // A single data or audio track covering a whole file, as plain images hold.
 inline void LayOutSingleTrack(DiscLayout& layout, const std::shared_ptr<ImageFile>& file, std::uint32_t sectors,
                               TrackMode mode, StoredFormat format, std::uint32_t stride, std::uint8_t discType) {

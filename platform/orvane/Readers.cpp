@@ -20,8 +20,8 @@ const std::vector<const ImageReader*>& ImageReaders() {
   // known by their content (a TOC's keywords, Nero's footer, the CloneCD and
   // Alcohol descriptors, which their data files lead back to) and outrank the
   // plain readers; an image with a header of its own comes before them only
-  // when neither recognises it.
-  static const std::vector<const ImageReader*> readers = {&CueReader(), &TocReader(), &NrgReader(), &CcdReader(), &MdsReader(), &VcdReader(), &BinReader(), &IsoReader()};
+  // when neither recognises it. A CHD is compressed, so only its header tells.
+  static const std::vector<const ImageReader*> readers = {&CueReader(), &TocReader(), &NrgReader(), &CcdReader(), &MdsReader(), &VcdReader(), &ChdReader(), &BinReader(), &IsoReader()};
   return readers;
 }
 

@@ -27,6 +27,7 @@ const ImageReader& CcdReader();
 const ImageReader& TocReader();
 const ImageReader& MdsReader();
 const ImageReader& VcdReader();
+const ImageReader& ChdReader();
 
 // The CD-TEXT packs of a .cdt file (bare packs or a READ TOC format 5
 // answer); false with a one-line reason when it holds none or is damaged.
