@@ -99,6 +99,7 @@ void WriteManPage(std::ostream& out, const help::ProgramHelp& h, const std::stri
   out << ".\\\" Written by tessal_docgen from the program's own help; edit that instead.\n";
   out << ".TH " << Escape(Upper(h.name)) << " 1 \"" << date << "\" \"Tessal " << help::Version()
       << "\" \"User Commands\"\n";
+  out << ".nh\n.ad l\n";  // option names and paths stay whole
   out << ".SH NAME\n" << Escape(h.name) << " \\- " << Escape(h.summary) << '\n';
   out << ".SH SYNOPSIS\n";
   for (std::size_t i = 0; i < h.synopsis.size(); ++i)

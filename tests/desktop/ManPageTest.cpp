@@ -32,7 +32,7 @@ std::string Section(const std::string& page, const std::string& heading) {
   if (at == std::string::npos) return {};
   static const std::regex next("\n[A-Z][A-Z ]+\n");
   std::smatch m;
-  const std::string rest = page.substr(at + heading.size() + 2);
+  const std::string rest = page.substr(at + heading.size() + 1);  // from the newline before its first line
   return std::regex_search(rest, m, next) ? rest.substr(0, m.position(0)) : rest;
 }
 

@@ -145,14 +145,14 @@ TEST_F(OpenFile, AFileOnTheCommandLineOpensAsTheCurrentDisc) {
 }
 
 TEST_F(OpenFile, AFileNoReaderTakesIsToldInABoxThenTheDeviceDialogAsks) {
-  const std::string junk = dir.Write("holiday.iso", std::string(5000, 'x'));
+  const std::string junk = dir.Write("holiday.cue", std::string("this is no sheet\n"));
   User user;
   Start({junk.c_str()});
   ASSERT_TRUE(SpinUntil([&] { return user.seen.size() >= 2 && !ShownDeviceDialog() && !ShownMessageBox(); }))
       << user.seen.size();
   ASSERT_EQ(user.seen.size(), 2u);
   EXPECT_EQ(user.seen[0].rfind("box: This is not valid image File!", 0), 0u) << user.seen[0];
-  EXPECT_NE(user.seen[0].find("holiday.iso"), std::string::npos) << user.seen[0];  // which file, and why
+  EXPECT_NE(user.seen[0].find("holiday.cue"), std::string::npos) << user.seen[0];  // which file, and why
   EXPECT_EQ(user.seen[1], "device dialog");
   EXPECT_EQ(dlg->CurrentDevice(), nullptr);
 }
