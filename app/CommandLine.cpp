@@ -95,7 +95,8 @@ const help::ProgramHelp& TessalHelp() {
       "The images read are ISO and UDF images (.iso, .udf, .img), CUE sheets with\n"
       "their data files (.cue, .bin), raw images (.bin, .img, .raw), cdrdao TOC\n"
       "files (.toc), Nero (.nrg), CloneCD (.ccd, .img), Alcohol (.mds, .mdf) and\n"
-      "Video CD images (.vcd).\n",
+      "Video CD images (.vcd). A CD-TEXT file (.cdt) opens the CUE sheet of the\n"
+      "same name beside it.\n",
       {
           {"FILE", "the disc image to open; the same as --image FILE\n"},
           {"--image FILE", "open FILE as the current disc instead of asking\n"},
@@ -118,8 +119,8 @@ const help::ProgramHelp& TessalHelp() {
       },
       {
           {"tessal", "open the window and choose a drive or an image in the device dialog\n"},
-          {"tessal disc.cue", "open the CUE sheet disc.cue and the data files it names\n"},
-          {"tessal --view 2 backup.nrg", "open a Nero image and show its track list (the TOC view)\n"},
+          {"tessal mixed-mode.cue", "open the CUE sheet mixed-mode.cue (a sample disc) and the data\nfiles it names\n"},
+          {"tessal --view 2 udf-dvd.nrg", "open a Nero image and show its track list (the TOC view)\n"},
       },
       {"tessal-cli(1)"},
   };

@@ -14,7 +14,10 @@ help::ProgramHelp MakeHelp() {
       {"[--json] COMMAND [SOURCE] [ARGS...]", "COMMAND --help", "--help | --version"},
       "Reads an optical drive or a disc image file exactly as the Tessal window does\n"
       "and prints what its panels show: tab-separated text, or JSON with --json.\n"
-      "SOURCE is a disc image file or an optical drive node such as /dev/sr0.\n",
+      "SOURCE is a disc image file or an optical drive node such as /dev/sr0.\n"
+      "\n"
+      "The examples read the sample discs; run them in the folder that holds them,\n"
+      "share/tessal/samples under the installation prefix.\n",
       {
           {"--json", "print the same data as JSON\n"},
           {"-h, --help", "show this text; after a COMMAND, that command's own help\n"},
@@ -31,13 +34,13 @@ help::ProgramHelp MakeHelp() {
       },
       {
           {"tessal-cli devices", "list the optical drives\n"},
-          {"tessal-cli info disc.cue", "medium, sessions, tracks and CD-TEXT of a CUE sheet's disc\n"},
+          {"tessal-cli info mixed-mode.cue", "medium, sessions, tracks and CD-TEXT of a CUE sheet's disc\n"},
           {"tessal-cli --json toc /dev/sr0", "the track list of the disc in the first drive, as JSON\n"},
-          {"tessal-cli ls backup.iso /DOCS", "the files and folders in the folder DOCS\n"},
-          {"tessal-cli extract backup.iso /DOCS ~/rescued", "copy the folder DOCS into ~/rescued\n"},
-          {"tessal-cli save-track disc.cue 2 track2.wav", "save audio track 2 as a WAV file\n"},
-          {"tessal-cli sector disc.cue 16 --raw", "sector 16 as 2352 raw bytes in hex\n"},
-          {"tessal-cli scan /dev/sr0", "list every sector of the disc that cannot be read\n"},
+          {"tessal-cli ls mixed-mode.cue /Documents", "the files and folders in the folder Documents\n"},
+          {"tessal-cli extract mixed-mode.cue /Documents .", "copy the folder Documents into the current folder\n"},
+          {"tessal-cli save-track mixed-mode.cue 2 track2.wav", "save audio track 2 as a WAV file\n"},
+          {"tessal-cli sector mixed-mode.cue 16 --raw", "sector 16 as 2352 raw bytes in hex\n"},
+          {"tessal-cli scan cdrom-xa.cue", "list every sector of the disc that cannot be read\n"},
       },
       {"tessal(1)"},
   };

@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <functional>
+#include <sstream>
 
 #include "app/CTessalDlg.h"
 #include "app/CommandLine.h"
@@ -200,6 +201,16 @@ TEST(CommandLineParse, FileAndImageOptionAreOneAndTheSame) {
   EXPECT_EQ(d.image, "-odd name.iso");
   EXPECT_EQ(parse({"--frobnicate"}, e), CommandLine::Parsed::Usage);
   EXPECT_EQ(parse({"x.iso", "--version"}, e), CommandLine::Parsed::Version);
+  // Every example the help and the manual give is a command line it takes.
+  for (const help::Item& example : TessalHelp().examples) {
+    std::istringstream words(example.term);
+    std::vector<std::string> held;
+    for (std::string w; words >> w;) held.push_back(w);
+    std::vector<const char*> args;
+    for (std::size_t i = 1; i < held.size(); ++i) args.push_back(held[i].c_str());
+    CommandLine line;
+    EXPECT_EQ(parse(args, line), CommandLine::Parsed::Run) << example.term;
+  }
 }
 
 }  // namespace
