@@ -44,9 +44,13 @@ void PrintList(std::ostream& out, const char* heading, const std::vector<Item>& 
 
 const char* Version() { return TESSAL_VERSION; }
 
-void PrintHelp(std::ostream& out, const ProgramHelp& h) {
+void PrintUsage(std::ostream& out, const ProgramHelp& h) {
   for (std::size_t i = 0; i < h.synopsis.size(); ++i)
     out << (i == 0 ? "usage: " : "       ") << h.name << ' ' << h.synopsis[i] << '\n';
+}
+
+void PrintHelp(std::ostream& out, const ProgramHelp& h) {
+  PrintUsage(out, h);
   out << '\n';
   PrintIndented(out, h.description, 0);
   PrintList(out, "Options", h.options);

@@ -34,6 +34,8 @@ struct ProgramHelp {
 // The project's version, as the build gives it ("3.03").
 const char* Version();
 
+// The usage lines alone ("usage: tessal [OPTIONS] [FILE]").
+void PrintUsage(std::ostream& out, const ProgramHelp& h);
 // The --help text: usage lines, description, then each list under a heading.
 void PrintHelp(std::ostream& out, const ProgramHelp& h);
 // The --version text: "<name> <version>".

@@ -17,8 +17,9 @@ int main(int argc, char** argv) {
       help::PrintVersion(std::cout, TessalHelp());
       return 0;
     case CommandLine::Parsed::Usage:
-      std::cerr << "tessal: " << error << "\n\n";
-      help::PrintHelp(std::cerr, TessalHelp());
+      std::cerr << "tessal: " << error << '\n';
+      help::PrintUsage(std::cerr, TessalHelp());
+      std::cerr << "Try 'tessal --help' for more.\n";
       return 2;
     case CommandLine::Parsed::Run:
       break;
