@@ -149,6 +149,7 @@ bool CTessalDlg::OnInitDialog() {
   m_AudioPlay.ShowWindow(ui::SW_SHOW);
 
   for (CMenuBtn* b : {&m_MenuFile, &m_MenuView, &m_MenuTools, &m_MenuHelp}) b->SetFillColor(skin::kHighlight);
+  DragAcceptFiles(true);
   return true;
 }
 
@@ -295,6 +296,36 @@ void CTessalDlg::UseDevice(CDevCmdROM* device, const std::string& name) {
   m_nFsType = m_DlgMain.GetFsType();
   SwitchView(kViewBrowser);
   m_nDataMode = m_DlgMain.GetDataMode();
+}
+
+bool CTessalDlg::OpenImageFile(const std::string& path, std::string* why) {
+  const int count = m_pDevList->GetDevCount();
+  CDevCmdROM* image = count > 0 ? m_pDevList->GetDequeItem(count - 1) : nullptr;
+  int refusal = IDS_BAD_IMAGE;
+  std::string reason;
+  if (!image) {
+    reason = "the device list has no image item";
+  } else if (!image->SetImageFile(path)) {
+    reason = image->GetLastError();
+  } else if (image->TestUnitReady() != 0) {
+    refusal = IDS_NOT_READY;
+    reason = image->GetLastError();
+  } else {
+    UseDevice(image, CDlgDev::kImageEntry);
+    return true;
+  }
+  // The reader's reason names the file where it can; the box always does.
+  const std::string name = std::filesystem::path(path).filename().string();
+  if (reason.empty()) reason = "not a readable disc image";
+  if (reason.find(name) == std::string::npos) reason = path + ": " + reason;
+  if (why) *why = reason;
+  const char* text = res::String(refusal);
+  ui::AfxMessageBox(std::string(text ? text : "") + "\n\n" + reason, ui::MB_OK | ui::MB_ICONINFORMATION);
+  return false;
+}
+
+void CTessalDlg::OnDropFiles(const std::vector<std::string>& paths) {
+  if (!paths.empty()) OpenImageFile(paths.front());
 }
 
 void CTessalDlg::OnRefresh() {

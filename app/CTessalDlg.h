@@ -63,8 +63,14 @@ class CTessalDlg : public ui::Dialog {
   // Makes `device` current under `name`, as Select Device does once the
   // device dialog has chosen it: the browser reads the disc.
   void UseDevice(CDevCmdROM* device, const std::string& name);
+  // Opens an image file on the image item and makes it current, as choosing
+  // "[Image File]" and the file in the device dialog does: for a file named
+  // on the command line or dropped on the window. A file no reader takes,
+  // or an image that is not ready, is told in a message box and leaves the
+  // current device as it was; `why` then gets the reason in one line.
+  bool OpenImageFile(const std::string& path, std::string* why = nullptr);
   // Runs `action` instead of the device dialog when the start timer fires
-  // (the program's --image option).
+  // (a FILE or option on the command line).
   void SetStartAction(std::function<void()> action) { m_StartAction = std::move(action); }
   // The help page F1 and the Help command open.
   static std::filesystem::path HelpPath();
@@ -79,6 +85,8 @@ class CTessalDlg : public ui::Dialog {
   void OnMouseMove(unsigned flags, ui::Point p) override;
   void OnShowWindow(bool show) override;
   void OnTimer(unsigned id) override;
+  // The first file dropped on the window is opened as an image.
+  void OnDropFiles(const std::vector<std::string>& paths) override;
   ui::LRESULT OnMessage(unsigned msg, ui::WPARAM wParam, ui::LPARAM lParam) override;
 
   // ---- state ----

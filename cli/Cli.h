@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/ProgramHelp.h"
+
 class CDevCmdROM;
 class DevDeque;
 
@@ -105,6 +107,10 @@ const std::vector<Command>& Commands();
 struct CommandRegistration {
   explicit CommandRegistration(const Command& c);
 };
+
+// The program's help (--help, the manual page, the shell completion), with
+// the registered commands.
+const help::ProgramHelp& CliHelp();
 
 // Shared wording for the values of MMC answers.
 std::string ProfileName(int profile);

@@ -6,34 +6,22 @@
 
 #include "cli/Cli.h"
 
-namespace {
-
-void Usage(std::ostream& out) {
-  out << "usage: tessal-cli [--json] COMMAND [SOURCE] [ARGS...]\n"
-         "       tessal-cli COMMAND --help\n"
-         "SOURCE is a disc image file or an optical drive node such as /dev/sr0.\n"
-         "Options:\n"
-         "  --json   print the same data as JSON\n"
-         "  --help   show this text\n"
-         "Commands:\n";
-  for (const cli::Command& c : cli::Commands())
-    out << "  " << c.name << (c.arguments[0] ? " " : "") << c.arguments << "\n      " << c.summary << '\n';
-  out << "Exit status: 0 success, 1 the operation failed, 2 usage error.\n";
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   std::vector<std::string> args;
-  bool json = false, help = false;
+  bool json = false, help = false, version = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--json") json = true;
     else if (a == "--help" || a == "-h") help = true;
+    else if (a == "--version") version = true;
     else args.push_back(a);
   }
+  if (version && !help) {
+    help::PrintVersion(std::cout, cli::CliHelp());
+    return cli::kExitOk;
+  }
   if (args.empty()) {
-    Usage(help ? std::cout : std::cerr);
+    help::PrintHelp(help ? std::cout : std::cerr, cli::CliHelp());
     return help ? cli::kExitOk : cli::kExitUsage;
   }
   const cli::Command* cmd = nullptr;

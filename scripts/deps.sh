@@ -22,8 +22,8 @@ pkgs=(
   clang libclang-rt-dev
   # screenshots and sound checks
   xvfb xauth imagemagick alsa-utils
-  # checks the desktop entry the install puts in place
-  desktop-file-utils
+  # checks the desktop entry, the MIME package and the manual pages the install puts in place
+  desktop-file-utils shared-mime-info groff-base
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -101,18 +101,6 @@ bool ParseIni(const std::string& text, std::vector<std::pair<std::string, Sectio
   return true;
 }
 
-// NAME.ext beside path, ext in lower or upper case.
-fs::path Sibling(const std::string& path, const std::string& ext) {
-  std::error_code ec;
-  std::string upper = ext;
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  for (const std::string& e : {ext, upper}) {
-    fs::path q(path);
-    q.replace_extension(e);
-    if (fs::is_regular_file(q, ec)) return q;
-  }
-  return {};
-}
 
 bool LooksLikeCcd(const std::uint8_t* p, std::size_t n) {
   std::size_t i = 0;

@@ -18,6 +18,19 @@ inline std::string LowerExtension(const std::string& path) {
   return ext;
 }
 
+// NAME.ext beside path, ext in lower or upper case; empty when neither is there.
+inline std::filesystem::path Sibling(const std::string& path, const std::string& ext) {
+  std::error_code ec;
+  std::string upper = ext;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const std::string& e : {ext, upper}) {
+    std::filesystem::path q(path);
+    q.replace_extension(e);
+    if (std::filesystem::is_regular_file(q, ec)) return q;
+  }
+  return {};
+}
+
 // The file's size, or 0 when it cannot be examined.
 inline std::uint64_t FileSizeOf(const std::string& path) {
   std::error_code ec;

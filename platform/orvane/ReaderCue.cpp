@@ -641,8 +641,19 @@ class CueSheetReader final : public ImageReader {
   const char* Name() const override { return "CUE"; }
 
   int Probe(const std::string& path, const std::vector<std::uint8_t>& head) const override {
-    int score = LowerExtension(path) == ".cue" ? 50 : 0;
-    // A text whose first command is one a sheet starts with.
+    const int score = LowerExtension(path) == ".cue" ? 50 : 0;
+    if (LooksLikeSheet(head)) return std::max(score, 60);
+    // A CD-TEXT file opened by itself (from a file manager): the disc is
+    // the sheet of the same name beside it.
+    if (LowerExtension(path) == ".cdt" && !SheetBesideCdText(path).empty()) return 110;
+    return score;
+  }
+
+  bool Open(const std::string& given, DiscLayout& layout, std::string& error) const override;
+
+ private:
+  // A text whose first command is one a sheet starts with.
+  static bool LooksLikeSheet(const std::vector<std::uint8_t>& head) {
     std::size_t i = 0;
     if (head.size() >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) i = 3;
     while (i < head.size() && std::isspace(head[i])) ++i;
@@ -650,22 +661,40 @@ class CueSheetReader final : public ImageReader {
     while (i < head.size() && std::isalpha(head[i]) && word.size() < 12) word += static_cast<char>(head[i++]);
     word = Upper(word);
     for (const char* w : {"FILE", "REM", "CATALOG", "TITLE", "PERFORMER", "SONGWRITER", "CDTEXTFILE"})
-      if (word == w && std::memchr(head.data(), 0, head.size()) == nullptr) return std::max(score, 60);
-    return score;
+      if (word == w && std::memchr(head.data(), 0, head.size()) == nullptr) return true;
+    return false;
   }
 
-  bool Open(const std::string& path, DiscLayout& layout, std::string& error) const override {
-    const std::string cueName = fs::path(path).filename().string();
-    std::string text;
-    if (!ReadSheet(path, cueName, text, error)) return false;
-    const fs::path cueDir = fs::path(path).parent_path();
-    const SheetError fail(cueName, error);
-    CueSheet sheet;
-    std::vector<DataRun> runs;
-    return ParseSheet(text, cueDir, sheet, fail) && RunPlacer(sheet, fail).Place(runs) &&
-           LayOutSheet(sheet, runs, layout, fail) && LoadCdTextFile(sheet, cueDir, layout, fail);
+  static std::string SheetBesideCdText(const std::string& cdt) {
+    const fs::path cue = Sibling(cdt, ".cue");
+    if (cue.empty()) return {};
+    std::string err;
+    auto f = OpenImageFile(cue.string(), err);
+    std::vector<std::uint8_t> head(kSheetProbeBytes);
+    if (!f) return {};
+    head.resize(f->ReadAt(0, head.data(), head.size()));
+    return LooksLikeSheet(head) ? cue.string() : std::string();
   }
+  static constexpr std::size_t kSheetProbeBytes = 512;
 };
+
+bool CueSheetReader::Open(const std::string& given, DiscLayout& layout, std::string& error) const {
+  // A .cdt opened by itself stands for the sheet of the same name beside it.
+  std::string path = given;
+  if (LowerExtension(given) == ".cdt") {
+    const std::string cue = SheetBesideCdText(given);
+    if (!cue.empty()) path = cue;
+  }
+  const std::string cueName = fs::path(path).filename().string();
+  std::string text;
+  if (!ReadSheet(path, cueName, text, error)) return false;
+  const fs::path cueDir = fs::path(path).parent_path();
+  const SheetError fail(cueName, error);
+  CueSheet sheet;
+  std::vector<DataRun> runs;
+  return ParseSheet(text, cueDir, sheet, fail) && RunPlacer(sheet, fail).Place(runs) &&
+         LayOutSheet(sheet, runs, layout, fail) && LoadCdTextFile(sheet, cueDir, layout, fail);
+}
 
 }  // namespace
 

@@ -217,6 +217,12 @@ void Window::SetCursor(CursorShape shape, int resourceId) {
   Notify(Change::Cursor);
 }
 
+void Window::DragAcceptFiles(bool accept) {
+  if (accept == acceptFiles_) return;
+  acceptFiles_ = accept;
+  Notify(Change::AcceptFiles);
+}
+
 void Window::SetFont(const FontSpec& font) {
   if (font == font_) return;
   font_ = font;

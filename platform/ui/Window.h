@@ -65,6 +65,7 @@ enum class Change {
   Expanded,       // tree: item expanded or collapsed
   Scroll,         // make index / item visible
   MoveDrag,       // the user grabbed the window's background: move it with the mouse
+  AcceptFiles,    // whether files may be dropped on the window
 };
 
 struct ChangeEvent {
@@ -213,6 +214,10 @@ class Window {
   static Window* GetFocus();
   // Starts moving the window with the mouse, as a click on a caption does.
   void BeginMoveDrag();
+  // Lets files dragged from a file manager be dropped on the window (and
+  // its children); OnDropFiles receives their paths.
+  void DragAcceptFiles(bool accept = true);
+  bool AcceptsDroppedFiles() const { return acceptFiles_; }
 
   // ---- timers ----
   unsigned SetTimer(unsigned id, unsigned elapseMs);
@@ -244,6 +249,8 @@ class Window {
   virtual void OnRButtonDown(unsigned flags, Point p) {}
   virtual void OnMouseMove(unsigned flags, Point p) {}
   virtual void OnKeyDown(int vk) {}
+  // Local files dropped on a window that accepts them, in the order given.
+  virtual void OnDropFiles(const std::vector<std::string>& paths) {}
   virtual void OnVScroll(int code, int pos, Window* bar) {}
   virtual void OnHScroll(int code, int pos, Window* bar) {}
   virtual void OnSize(int cx, int cy) {}
@@ -295,6 +302,7 @@ class Window {
   bool enabled_ = true;
   bool minimized_ = false;
   bool transparent_ = false;
+  bool acceptFiles_ = false;
   Rect rect_;
   std::string text_;
   std::uint32_t style_ = 0;

@@ -1,7 +1,12 @@
 // `cmake --install` into a scratch DESTDIR: the programs, the help, the
-// samples, the desktop entry and the icons land where a desktop looks for
-// them, and the installed tools work from there.
+// samples, the desktop entry, the icons, the MIME types, the manual pages and
+// the completion land where a desktop and a shell look for them, and the
+// installed tools work from there.
 #include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
 
 #include "platform/ui/Paths.h"
 #include "res/Resources.h"
@@ -41,6 +46,21 @@ PngSize ReadPngHeader(const fs::path& p) {
   s.height = be(20);
   s.rgba = h[24] == 8 && h[25] == 6;
   return s;
+}
+
+std::string ReadText(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+// The types a shared-mime-info package declares.
+std::set<std::string> DeclaredTypes(const fs::path& package) {
+  const std::string xml = ReadText(package);
+  static const std::regex type("<mime-type type=\"([^\"]+)\"");
+  std::set<std::string> types;
+  for (auto m = std::sregex_iterator(xml.begin(), xml.end(), type); m != std::sregex_iterator(); ++m)
+    types.insert((*m)[1]);
+  return types;
 }
 
 class Installed : public ::testing::Test {
@@ -103,7 +123,8 @@ TEST_F(Installed, DesktopEntryAndIconsInEveryThemeSize) {
   ASSERT_TRUE(fs::is_regular_file(entry));
   std::ifstream f(entry);
   std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  EXPECT_NE(text.find("\nExec=tessal\n"), std::string::npos);
+  // A file manager hands the program the file it opens.
+  EXPECT_NE(text.find("\nExec=tessal %f\n"), std::string::npos);
   EXPECT_NE(text.find("\nIcon=tessal\n"), std::string::npos);
   for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
     SCOPED_TRACE(size);
@@ -148,6 +169,77 @@ TEST_F(Installed, DesktopEntryAndIconsInEveryThemeSize) {
   auto v = RunProgram("desktop-file-validate " + ShellQuote(entry.string()), dir);
   EXPECT_EQ(v.status, 0) << v.out << v.err;
   EXPECT_EQ(v.out + v.err, "");  // not even a hint
+}
+
+TEST_F(Installed, ManualPagesAndCompletionWhereManAndBashLook) {
+  for (const char* page : {"tessal.1", "tessal-cli.1"}) {
+    if (std::string(page) == "tessal.1" && !fs::exists(BinDir() / "tessal")) continue;
+    const fs::path p = Root() / "share" / "man" / "man1" / page;
+    ASSERT_TRUE(fs::is_regular_file(p)) << page;
+    EXPECT_EQ(ReadText(p), ReadText(BuildRoot() / "share" / "man" / "man1" / page)) << page;
+  }
+  const fs::path completion = Root() / "share" / "bash-completion" / "completions" / "tessal-cli";
+  ASSERT_TRUE(fs::is_regular_file(completion));
+  EXPECT_NE(ReadText(completion).find("complete -F _tessal_cli tessal-cli"), std::string::npos);
+}
+
+// The installed package, compiled the way a desktop compiles it, maps each
+// format's name to its type.
+TEST_F(Installed, MimePackageGivesTheFormatsSharedMimeInfoLacksATypeEach) {
+  const fs::path mime = Root() / "share" / "mime";
+  ASSERT_TRUE(fs::is_regular_file(mime / "packages" / "tessal.xml"));
+  if (!HaveProgram("update-mime-database")) GTEST_SKIP() << "update-mime-database (shared-mime-info) is not installed";
+  ScratchDir dir;
+  // As a desktop whose data folders include the prefix runs it (else it adds
+  // a note that nothing would find the result).
+  auto r = RunProgram("XDG_DATA_DIRS=" + ShellQuote((Root() / "share").string()) + " update-mime-database " +
+                          ShellQuote(mime.string()),
+                      dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out + r.err, "");  // a package it cannot read draws a warning
+  // globs2: "weight:type:pattern" per line.
+  std::map<std::string, std::string> typeOfGlob;
+  std::istringstream globs(ReadText(mime / "globs2"));
+  for (std::string line; std::getline(globs, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    const std::size_t a = line.find(':'), b = line.find(':', a + 1);
+    if (a == std::string::npos || b == std::string::npos) continue;
+    typeOfGlob[line.substr(b + 1, line.find(':', b + 1) - b - 1)] = line.substr(a + 1, b - a - 1);
+  }
+  EXPECT_EQ(typeOfGlob["*.nrg"], "application/x-nrg");
+  EXPECT_EQ(typeOfGlob["*.mds"], "application/x-mds");
+  EXPECT_EQ(typeOfGlob["*.ccd"], "application/x-ccd");
+  EXPECT_EQ(typeOfGlob["*.cdt"], "application/x-cdtext");
+  // Content wins over a wrong name where the format has a signature.
+  const std::string magic = ReadText(mime / "magic");
+  EXPECT_NE(magic.find("[50:application/x-mds]"), std::string::npos);
+  EXPECT_NE(magic.find("MEDIA DESCRIPTOR"), std::string::npos);
+  EXPECT_NE(magic.find("[CloneCD]"), std::string::npos);
+}
+
+// Every type the desktop entry claims is one that shared-mime-info or our
+// own package defines (a misspelt type matches no file at all), and every
+// type of our package is claimed.
+TEST_F(Installed, TheDesktopEntryClaimsExactlyTheImageTypesThatExist) {
+  const std::string entry = ReadText(Root() / "share" / "applications" / "tessal.desktop");
+  const std::size_t at = entry.find("\nMimeType=");
+  ASSERT_NE(at, std::string::npos);
+  std::set<std::string> claimed;
+  std::istringstream list(entry.substr(at + 10, entry.find('\n', at + 1) - at - 10));
+  for (std::string t; std::getline(list, t, ';');)
+    if (!t.empty()) claimed.insert(t);
+  const std::set<std::string> ours = DeclaredTypes(Root() / "share" / "mime" / "packages" / "tessal.xml");
+  EXPECT_EQ(ours.size(), 4u);
+  for (const std::string& t : ours) EXPECT_EQ(claimed.count(t), 1u) << t;
+  for (const char* t : {"application/x-cd-image", "application/x-cue", "application/x-cdrdao-toc",
+                        "application/x-raw-disk-image", "application/x-mame-chd"})
+    EXPECT_EQ(claimed.count(t), 1u) << t;
+  const fs::path system = "/usr/share/mime/packages/freedesktop.org.xml";
+  if (!fs::exists(system)) GTEST_SKIP() << system << " (shared-mime-info) is not installed";
+  const std::set<std::string> known = DeclaredTypes(system);
+  for (const std::string& t : claimed) EXPECT_TRUE(known.count(t) || ours.count(t)) << t << " is defined nowhere";
+  // Ours only adds: a type shared-mime-info has already is reused, not redefined.
+  for (const std::string& t : ours) EXPECT_EQ(known.count(t), 0u) << t;
 }
 
 }  // namespace

@@ -53,6 +53,25 @@ TEST(FormatCdt, PacksInEveryStoredShapeAreServedAsRecorded) {
   EXPECT_EQ(MustOpen(dir.Write("a.cue", "CDTEXTFILE a.cdt\n" + kSheet)).cdTextPacks, packs);
 }
 
+// What a file manager does when the user opens the .cdt: the disc is the
+// sheet of the same name beside it.
+TEST(FormatCdt, OpeningTheCdTextFileItselfOpensTheSheetBesideIt) {
+  ScratchDir dir;
+  dir.Write("a.bin", testsupport::AudioSectors(200));
+  const std::vector<std::uint8_t> packs = testsupport::FixtureCdTextPacks(Album());
+  dir.Write("a.cdt", Bytes(packs.begin(), packs.end()));
+  dir.Write("a.cue", "CDTEXTFILE \"a.cdt\"\n" + kSheet);
+  auto l = MustOpen(dir.File("a.cdt"));
+  EXPECT_EQ(l.tracks.size(), 2u);
+  EXPECT_EQ(l.cdTextPacks, packs);
+  // Alone, or beside something that is no sheet, a .cdt is no disc.
+  dir.Write("lonely.cdt", Bytes(packs.begin(), packs.end()));
+  EXPECT_TRUE(Refused(dir.File("lonely.cdt"), "is not a disc image"));
+  dir.Write("b.cdt", Bytes(packs.begin(), packs.end()));
+  dir.Write("b.cue", Bytes(600, 0));
+  EXPECT_TRUE(Refused(dir.File("b.cdt"), "is not a disc image"));
+}
+
 TEST(FormatCdt, MissingAndDamagedFilesAreRefused) {
   ScratchDir dir;
   dir.Write("a.bin", testsupport::AudioSectors(200));

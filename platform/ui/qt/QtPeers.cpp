@@ -5,12 +5,15 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -56,8 +59,17 @@ QPixmap PixmapOf(const res::Image* img) {
   return QPixmap::fromImage(ToQImage(*img));
 }
 
-// Hands mouse, focus and top-level geometry changes of one widget to its
-// model. The widget's own handling goes on afterwards.
+// The local files among what is dragged, in the file system's own bytes.
+std::vector<std::string> LocalFiles(const QMimeData* data) {
+  std::vector<std::string> files;
+  if (!data || !data->hasUrls()) return files;
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile()) files.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+  return files;
+}
+
+// Hands mouse, focus, dropped files and top-level geometry changes of one
+// widget to its model. The widget's own handling goes on afterwards.
 class InputFilter : public QObject {
  public:
   InputFilter(QtPeer& peer) : peer_(peer) {}
@@ -104,6 +116,26 @@ class InputFilter : public QObject {
       case QEvent::WindowStateChange:
         m.PeerShowState(w->isMinimized());
         break;
+      case QEvent::DragEnter:
+      case QEvent::DragMove: {
+        auto* de = static_cast<QDragMoveEvent*>(ev);
+        if (!m.AcceptsDroppedFiles() || LocalFiles(de->mimeData()).empty()) return false;
+        de->acceptProposedAction();
+        return true;
+      }
+      case QEvent::Drop: {
+        auto* de = static_cast<QDropEvent*>(ev);
+        std::vector<std::string> files = LocalFiles(de->mimeData());
+        if (!m.AcceptsDroppedFiles() || files.empty()) return false;
+        de->acceptProposedAction();
+        // Handed on once the drop is over: opening a file may run a message
+        // box, and a modal loop inside the drop would hold the file manager's
+        // drag until it closed.
+        Ui::Get().Post([alive, files = std::move(files)] {
+          if (Window* target = alive.get()) target->OnDropFiles(files);
+        });
+        return true;
+      }
       default:
         break;
     }
@@ -848,6 +880,9 @@ void QtPeer::Changed(const ChangeEvent& e) {
     case Change::MoveDrag:
       if (QWindow* h = widget_->windowHandle()) h->startSystemMove();
       break;
+    case Change::AcceptFiles:
+      widget_->setAcceptDrops(model_.AcceptsDroppedFiles());
+      break;
     default:
       break;
   }
@@ -862,6 +897,7 @@ void QtPeer::ApplyAll() {
   ApplyRegion();
   ApplyCursor();
   widget_->setEnabled(model_.IsWindowEnabled());
+  if (model_.AcceptsDroppedFiles()) widget_->setAcceptDrops(true);
   ApplyText();
   --applying_;
   ApplyVisible();
