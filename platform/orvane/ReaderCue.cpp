@@ -10,9 +10,13 @@
 // least the 150-sector pregap a disc needs; whatever part of those 150 the CUE
 // does not give (INDEX 00 data, PREGAP) is added unstored. A second session's
 // first track therefore starts 11400 sectors after the first lead-out.
+// A sheet that knows better says so in redump's remarks: REM LEAD-OUT after a
+// session's last track and REM LEAD-IN after the next REM SESSION give the
+// lengths of that gap.
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <optional>
 
 #include "platform/orvane/CdText.h"
@@ -28,8 +32,9 @@ constexpr std::uint64_t kMaxCueBytes = 1u << 20;      // real sheets are a few K
 constexpr int kMaxDirEntries = 100000;                // scanned when matching a name's case
 constexpr int kMaxWaveChunks = 4096;
 constexpr std::int64_t kMaxDiscSectors = 449850;      // 99:59:74 is the last address a CD can give
-constexpr std::uint32_t kFirstSessionGap = 6750 + 4500;
-constexpr std::uint32_t kLaterSessionGap = 2250 + 4500;
+constexpr std::uint32_t kFirstLeadOut = 6750;
+constexpr std::uint32_t kLaterLeadOut = 2250;
+constexpr std::uint32_t kLeadIn = 4500;
 constexpr std::uint32_t kSessionPregap = 150;
 
 enum class FileKind { Binary, Motorola, Wave };
@@ -316,6 +321,7 @@ bool CueSheetReader::Open(const std::string& path, DiscLayout& layout, std::stri
   bool discHasText = false;
   int session = 1;
   bool sessionGiven = false;
+  std::map<int, std::uint32_t> leadOutOf, leadInOf;  // by session: lengths the sheet gives
   int lineNo = 0;
   std::string cdTextFile;
   int cdTextLine = 0;
@@ -351,6 +357,12 @@ bool CueSheetReader::Open(const std::string& path, DiscLayout& layout, std::stri
         }
         session = n;
         sessionGiven = true;
+      } else if (!cl.args.empty() && (Upper(cl.args[0]) == "LEAD-OUT" || Upper(cl.args[0]) == "LEAD-IN")) {
+        const bool out = Upper(cl.args[0]) == "LEAD-OUT";
+        auto length = cl.args.size() == 2 ? ParseMsf(cl.args[1]) : std::nullopt;
+        if (!length) return fail("bad " + Upper(cl.args[0]) + " length");
+        if (!out && session == 1) return fail("LEAD-IN before the second session");
+        (out ? leadOutOf : leadInOf)[session] = *length;
       }
       continue;  // other remarks (GENRE, DATE, COMMENT ...) carry nothing a drive reports
     }
@@ -602,7 +614,13 @@ bool CueSheetReader::Open(const std::string& path, DiscLayout& layout, std::stri
     std::uint32_t unstoredPregap = ct.pregap;
     if (ti > 0 && ct.session != tracks[ti - 1].session) {
       closeSession(tracks[ti - 1].session);
-      lba += layout.sessions.size() == 1 ? kFirstSessionGap : kLaterSessionGap;
+      const bool afterFirst = layout.sessions.size() == 1;
+      const auto given = [](const std::map<int, std::uint32_t>& m, int n, std::uint32_t standard) {
+        const auto it = m.find(n);
+        return it == m.end() ? standard : it->second;
+      };
+      lba += given(leadOutOf, tracks[ti - 1].session, afterFirst ? kFirstLeadOut : kLaterLeadOut) +
+             given(leadInOf, ct.session, kLeadIn);
       std::uint64_t given = ct.pregap;
       for (std::size_t k = first; k < endRun; ++k)
         if (runs[k].index == 0) given += runs[k].count;
