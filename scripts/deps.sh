@@ -8,6 +8,8 @@ pkgs=(
   qt6-base-dev libasound2-dev libgtest-dev libgmock-dev
   # independent readers and writers the tests cross-check against
   genisoimage xorriso udftools p7zip-full libcdio-utils
+  # GNU ddrescuelog reads the mapfiles the image command writes
+  gddrescue
   # other tools' image formats: cdrdao (show-toc, toc2cue), CloneCD and Alcohol converters
   cdrdao ccd2iso mdf2iso
   # fuzzing: clang with its libFuzzer runtime
