@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 
 #include "cli/Cli.h"
 #include "copy/CueSheetWriter.h"
@@ -154,15 +155,18 @@ bool WriteSheet(Context& ctx, const MediumLayout& m, const std::vector<ImageSpan
                 const fs::path& bin) {
   std::string reason, sheet;
   fs::path cdt;
-  if (!m.cdTextPacks.empty()) {
-    cdt = fs::path(cue).replace_extension(".cdt");
-    const std::string packs(m.cdTextPacks.begin(), m.cdTextPacks.end());
-    if (!ReplaceFileAtomically(cdt.string(), packs, reason)) return ctx.Fail(reason), false;
-  }
+  if (!m.cdTextPacks.empty()) cdt = fs::path(cue).replace_extension(".cdt");
   if (BuildCueSheet(m, spans, bin.filename().string(), cdt.empty() ? "" : cdt.filename().string(), sheet) !=
-      CueBuild::Ok)
-    return ctx.Fail("the sessions of this medium lie closer together than a cue sheet can say"), false;
-  if (!ReplaceFileAtomically(cue.string(), sheet, reason)) return ctx.Fail(reason), false;
+      CueBuild::Ok) {
+    ctx.Fail("the sessions of this medium lie closer together than a cue sheet can say");
+    return false;
+  }
+  const std::string packs(m.cdTextPacks.begin(), m.cdTextPacks.end());
+  if ((!cdt.empty() && !ReplaceFileAtomically(cdt.string(), packs, reason)) ||
+      !ReplaceFileAtomically(cue.string(), sheet, reason)) {
+    ctx.Fail(reason);
+    return false;
+  }
   return true;
 }
 

@@ -15,7 +15,7 @@ constexpr std::int64_t kLeadIn = 4500;
 constexpr std::int64_t kSessionPregap = 150;
 
 std::string Msf(std::int64_t frames) {
-  char buf[16];
+  char buf[64];
   std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(frames / 4500),
                 static_cast<long long>(frames / 75 % 60), static_cast<long long>(frames % 75));
   return buf;

@@ -1,6 +1,7 @@
 #include "copy/RescueMap.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>

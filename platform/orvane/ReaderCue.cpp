@@ -615,12 +615,12 @@ bool CueSheetReader::Open(const std::string& path, DiscLayout& layout, std::stri
     if (ti > 0 && ct.session != tracks[ti - 1].session) {
       closeSession(tracks[ti - 1].session);
       const bool afterFirst = layout.sessions.size() == 1;
-      const auto given = [](const std::map<int, std::uint32_t>& m, int n, std::uint32_t standard) {
+      const auto lengthOr = [](const std::map<int, std::uint32_t>& m, int n, std::uint32_t standard) {
         const auto it = m.find(n);
         return it == m.end() ? standard : it->second;
       };
-      lba += given(leadOutOf, tracks[ti - 1].session, afterFirst ? kFirstLeadOut : kLaterLeadOut) +
-             given(leadInOf, ct.session, kLeadIn);
+      lba += lengthOr(leadOutOf, tracks[ti - 1].session, afterFirst ? kFirstLeadOut : kLaterLeadOut) +
+             lengthOr(leadInOf, ct.session, kLeadIn);
       std::uint64_t given = ct.pregap;
       for (std::size_t k = first; k < endRun; ++k)
         if (runs[k].index == 0) given += runs[k].count;
