@@ -18,6 +18,7 @@ namespace imaging {
 namespace {
 
 constexpr std::size_t kRunBytes = 64 * 1024;       // one command's transfer; every drive takes this much
+constexpr std::size_t kWriteBytes = 16 * kRunBytes; // consecutive runs written to the image at once
 constexpr std::uint64_t kFirstSkip = 64;           // sectors skipped after the first failure of a series
 constexpr std::uint64_t kMaxSkipShare = 64;        // the skip grows to at most 1/64 of the medium
 constexpr auto kProgressEvery = std::chrono::milliseconds(200);
@@ -72,13 +73,16 @@ struct DiscImager::Session {
   std::string mapPath;
   int fd = -1;
   Clock::time_point lastSave = Clock::now(), lastProgress{};
-  std::vector<unsigned char> buffer = std::vector<unsigned char>(kRunBytes);
+  std::vector<unsigned char> pending = std::vector<unsigned char>(kWriteBytes);
+  std::uint64_t pendingFirst = 0;
+  std::size_t pendingBytes = 0;
   bool failed = false;
 
   bool Halted() const { return failed || im.m_mediumGone || stop.load(); }
 
   bool Save() {
     // The image's bytes reach the disk before the map that claims them.
+    if (!Flush()) return false;
     if (::fdatasync(fd) != 0) {
       error = std::string("cannot flush the image: ") + std::strerror(errno);
       failed = true;
@@ -108,16 +112,13 @@ struct DiscImager::Session {
     progress(p);
   }
 
-  // Reads count sectors from sector into the image; true when they came.
-  bool Copy(std::uint64_t sector, std::uint32_t count) {
-    if (opt.readDelay.count() > 0) std::this_thread::sleep_for(opt.readDelay);
-    map.currentPos = sector * map.SectorBytes();
-    if (!im.ReadRun(sector, count, buffer.data())) return false;
-    const std::size_t bytes = std::size_t{count} * map.SectorBytes();
+  // Sectors read and not yet written: consecutive runs gather here so that
+  // the image is written in large pieces.
+  bool Flush() {
     std::size_t done = 0;
-    while (done < bytes) {
-      const ssize_t n = ::pwrite(fd, buffer.data() + done, bytes - done,
-                                 static_cast<off_t>(sector * map.SectorBytes() + done));
+    while (done < pendingBytes) {
+      const ssize_t n = ::pwrite(fd, pending.data() + done, pendingBytes - done,
+                                 static_cast<off_t>(pendingFirst * map.SectorBytes() + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         error = std::string("cannot write the image: ") + (n < 0 ? std::strerror(errno) : "disk full");
@@ -126,6 +127,20 @@ struct DiscImager::Session {
       }
       done += static_cast<std::size_t>(n);
     }
+    pendingBytes = 0;
+    return true;
+  }
+
+  // Reads count sectors from sector into the image; true when they came.
+  bool Copy(std::uint64_t sector, std::uint32_t count) {
+    if (opt.readDelay.count() > 0) std::this_thread::sleep_for(opt.readDelay);
+    map.currentPos = sector * map.SectorBytes();
+    const std::size_t bytes = std::size_t{count} * map.SectorBytes();
+    const bool follows = pendingFirst * map.SectorBytes() + pendingBytes == map.currentPos;
+    if (pendingBytes && (!follows || pendingBytes + bytes > pending.size()) && !Flush()) return false;
+    if (!pendingBytes) pendingFirst = sector;
+    if (!im.ReadRun(sector, count, pending.data() + pendingBytes)) return false;
+    pendingBytes += bytes;
     map.Set(sector, count, SectorState::Finished);
     return true;
   }
@@ -228,7 +243,7 @@ ImagerOutcome DiscImager::Run(const std::string& imagePath, const std::string& m
     map.pass = p.state;
     map.passNumber = number;
     p.run();
-    s.Report(map.Next(0, SectorState::NonTried), true);
+    s.Report(map.currentPos / map.SectorBytes(), true);
   }
   if (!s.Halted()) {
     map.pass = PassState::Finished;
