@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 using namespace imaging;
 
 constexpr int kMaxRetries = 1000;
+constexpr std::size_t kImageRunBytes = 1 << 20;
 // Tests slow the reads down to stop a run in its middle; nobody else sets it.
 constexpr const char* kReadDelayVariable = "TESSAL_IMAGE_READ_DELAY_MS";
 
@@ -231,6 +232,7 @@ int RunImage(Context& ctx, CDevCmdROM*, const std::vector<std::string>& args) {
   if (a.raw && !WriteSheet(ctx, medium, spans, a.out, image)) return kExitFailed;
   ImagerOptions options;
   options.retries = a.retries;
+  if (dev->GetDeviceID() == 0) options.runBytes = kImageRunBytes;  // an image file, not a drive
   if (const char* d = std::getenv(kReadDelayVariable)) options.readDelay = std::chrono::milliseconds(std::atoi(d));
   const bool tty = &ctx.err == &std::cerr && ::isatty(STDERR_FILENO);
   g_stop.store(false);

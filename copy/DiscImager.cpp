@@ -17,8 +17,8 @@ namespace imaging {
 
 namespace {
 
-constexpr std::size_t kRunBytes = 64 * 1024;       // one command's transfer; every drive takes this much
-constexpr std::size_t kWriteBytes = 16 * kRunBytes; // consecutive runs written to the image at once
+constexpr std::size_t kWriteBytes = 1 << 20;      // consecutive runs written to the image at once
+constexpr std::size_t kMaxRunBytes = 16u << 20;    // a bound on what a caller may ask for one read
 constexpr std::uint64_t kFirstSkip = 64;           // sectors skipped after the first failure of a series
 constexpr std::uint64_t kMaxSkipShare = 64;        // the skip grows to at most 1/64 of the medium
 constexpr auto kProgressEvery = std::chrono::milliseconds(200);
@@ -73,7 +73,8 @@ struct DiscImager::Session {
   std::string mapPath;
   int fd = -1;
   Clock::time_point lastSave = Clock::now(), lastProgress{};
-  std::vector<unsigned char> pending = std::vector<unsigned char>(kWriteBytes);
+  std::vector<unsigned char> pending =
+      std::vector<unsigned char>(std::max(kWriteBytes, std::min(opt.runBytes, kMaxRunBytes)));
   std::uint64_t pendingFirst = 0;
   std::size_t pendingBytes = 0;
   bool failed = false;
@@ -153,7 +154,7 @@ struct DiscImager::Session {
 // Runs of non-tried sectors; a failed run becomes non-trimmed. With skipping,
 // a failure jumps ahead by a growing skip that the next good read resets.
 void DiscImager::Session::CopyPass(bool skipping) {
-  const std::uint64_t runMax = kRunBytes / map.SectorBytes();
+  const std::uint64_t runMax = std::max<std::uint64_t>(1, std::min(opt.runBytes, kMaxRunBytes) / map.SectorBytes());
   const std::uint64_t maxSkip = std::max(kFirstSkip, im.m_total / kMaxSkipShare);
   std::uint64_t skip = 0;
   for (std::uint64_t s = map.Next(0, SectorState::NonTried); s < im.m_total && !Halted();

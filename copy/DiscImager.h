@@ -34,6 +34,9 @@ struct ImagerOptions {
   int retries = 2;
   std::chrono::milliseconds mapInterval{5000};  // longest time between two saves of the map
   std::chrono::milliseconds readDelay{0};       // a pause before each read (slow media in tests)
+  // Bytes one read asks for: what every drive transfers at once. An image
+  // file served as a drive takes far longer reads, which cost less each.
+  std::size_t runBytes = 64 * 1024;
 };
 
 struct ImagerProgress {

@@ -134,7 +134,7 @@ TEST(ImageCli, AKilledOrStoppedRunResumesWhereItWas) {
   for (int sig : {SIGKILL, SIGTERM}) {
     SCOPED_TRACE(sig);
     const std::string out = dir.File("out" + std::to_string(sig) + ".iso"), map = out + ".map";
-    const pid_t pid = StartSlowImage(src, out, 25);
+    const pid_t pid = StartSlowImage(src, out, 400);
     ASSERT_TRUE(WaitForMap(map, sig == SIGTERM, dir));
     if (sig == SIGTERM) std::this_thread::sleep_for(std::chrono::milliseconds(500));
     kill(pid, sig);
