@@ -86,6 +86,12 @@ class CDevCmdROM {
   // The 13-digit media catalogue number from the Q sub-channel; status 0 with
   // an empty catalog when the drive found none or returned no digits.
   int GetMediaCatalog(std::string& catalog);
+  // A track's 12-character ISRC from the Q sub-channel; status 0 with an
+  // empty isrc when the drive found none.
+  int GetTrackIsrc(int track, std::string& isrc);
+  // READ CD of each sector's formatted Q alone: 16 bytes a sector (byte 0
+  // ADR/control, 1 the track, 2 the index, both BCD).
+  int ReadCD_SubQ(unsigned char* buffer, int bytes, int count, std::uint32_t lba);
   // Sends any command through the transport and keeps its sense.
   int Send(ScsiCommand& cmd);
 

@@ -27,6 +27,7 @@ class TocData {
     unsigned char operator[](int i) const { return b[i]; }
     unsigned char& operator[](int i) { return b[i]; }
     int GetTrackIndex() const { return b[2]; }
+    int GetControl() const { return b[0] & 0x0F; }
     bool is_data_track() const { return (b[0] & 0x04) != 0; }
     bool is_audio_track() const { return (b[0] & 0x04) == 0; }
     std::int32_t GetStartPos() const { return MsfToLba(b[7], b[8], b[9]); }

@@ -44,6 +44,9 @@ constexpr int kRawBytes = static_cast<int>(disc::kRawSectorSize);
 // READ SUB-CHANNEL byte 2 and the format of its byte 3.
 constexpr std::uint8_t kSubQ = 0x40;
 constexpr int kSubChannelCatalog = 0x02;
+constexpr int kSubChannelIsrc = 0x03;
+// READ CD byte 10: formatted Q, 16 bytes a sector.
+constexpr std::uint8_t kSubChannelFormattedQ = 0x02;
 
 void PutCdbLba(std::uint8_t* cdb, std::uint32_t lba) { PutBE32(cdb + 2, lba); }
 
@@ -407,23 +410,49 @@ int CDevCmdROM::ReadSubChannel(unsigned char* buffer, int length, int format, in
   return Send(c);
 }
 
+namespace {
+// READ SUB-CHANNEL format 2 or 3 answer: 4-byte header, then format code,
+// 3 more bytes, the valid bit (MCVal/TCVal) in bit 7, then the code. A drive
+// that found no code clears the valid bit; anything but digits (and, in an
+// ISRC, capitals) is no code either.
+std::string QCode(const unsigned char* buf, int format, std::size_t length, bool letters) {
+  constexpr std::size_t kFormatAt = 4, kValidAt = 8, kCodeAt = 9;
+  if (buf[kFormatAt] != format || !(buf[kValidAt] & 0x80)) return {};
+  std::string code(reinterpret_cast<const char*>(buf + kCodeAt),
+                   strnlen(reinterpret_cast<const char*>(buf + kCodeAt), length));
+  // Some drives answer all zeros, with the valid bit set, for a disc without one.
+  if (code.size() != length || code.find_first_not_of('0') == std::string::npos) return {};
+  for (char c : code)
+    if (!(c >= '0' && c <= '9') && !(letters && c >= 'A' && c <= 'Z')) return {};
+  return code;
+}
+}  // namespace
+
 int CDevCmdROM::GetMediaCatalog(std::string& catalog) {
   catalog.clear();
-  // 4-byte header, then format code, 3 reserved, MCVal in bit 7, 13 digits, 2 more.
-  constexpr int kCatalogDigits = 13;
-  constexpr std::size_t kFormatAt = 4, kValidAt = 8, kDigitsAt = 9;
   unsigned char buf[24];
   const int r = ReadSubChannel(buf, sizeof buf, kSubChannelCatalog);
-  if (r != 0) return r;
-  // A drive that found no catalogue in the Q channel clears MCVal.
-  if (buf[kFormatAt] != kSubChannelCatalog || !(buf[kValidAt] & 0x80)) return 0;
-  std::string digits(reinterpret_cast<const char*>(buf + kDigitsAt),
-                     strnlen(reinterpret_cast<const char*>(buf + kDigitsAt), kCatalogDigits));
-  if (digits.size() != kCatalogDigits) return 0;
-  for (char c : digits)
-    if (c < '0' || c > '9') return 0;
-  catalog = digits;
-  return 0;
+  if (r == 0) catalog = QCode(buf, kSubChannelCatalog, 13, false);
+  return r;
+}
+
+int CDevCmdROM::GetTrackIsrc(int track, std::string& isrc) {
+  isrc.clear();
+  unsigned char buf[24];
+  const int r = ReadSubChannel(buf, sizeof buf, kSubChannelIsrc, track);
+  if (r == 0) isrc = QCode(buf, kSubChannelIsrc, 12, true);
+  return r;
+}
+
+int CDevCmdROM::ReadCD_SubQ(unsigned char* buffer, int bytes, int count, std::uint32_t lba) {
+  constexpr int kQBytes = 16;
+  if (!buffer || count <= 0 || bytes < count * kQBytes) {
+    m_sLastError = "buffer too small for the sectors asked";
+    return -1;
+  }
+  auto c = ReadCdCommand(lba, count, 0, buffer, static_cast<std::size_t>(count) * kQBytes);
+  c.cdb[10] = kSubChannelFormattedQ;
+  return Send(c);
 }
 
 // ---------------------------------------------------------------- CD-TEXT

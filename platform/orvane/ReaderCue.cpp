@@ -10,6 +10,9 @@
 // least the 150-sector pregap a disc needs; whatever part of those 150 the CUE
 // does not give (INDEX 00 data, PREGAP) is added unstored. A second session's
 // first track therefore starts 11400 sectors after the first lead-out.
+// A sheet that knows better says so in redump's remarks: REM LEAD-OUT after a
+// session's last track and REM LEAD-IN after the next REM SESSION give the
+// lengths of that gap.
 //
 // Reading is two steps: the sheet's commands into what they say (CueSheet),
 // then that into the disc's layout: where each index's data lies in its file
@@ -17,6 +20,7 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <optional>
 
 #include "disc/TextCodec.h"
@@ -211,6 +215,7 @@ struct CueSheet {
   bool discHasText = false;
   std::string cdTextFile;  // CDTEXTFILE: the disc's CD-TEXT packs as recorded
   int cdTextLine = 0;
+  std::map<int, std::uint32_t> leadOutOf, leadInOf;  // by session: gap lengths the sheet gives
   bool utf8 = true;        // the sheet's text is UTF-8; otherwise Latin-1
   std::string Decode(const std::string& s) const {
     return utf8 ? s : Latin1ToUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size());
@@ -277,9 +282,12 @@ class CueParser {
  private:
   bool Fail(const std::string& why) const { return m_fail(m_line, why); }
 
-  // REM SESSION nn; other remarks (GENRE, DATE, COMMENT ...) carry nothing a drive reports.
+  // REM SESSION nn, REM LEAD-OUT / LEAD-IN mm:ss:ff; other remarks (GENRE,
+  // DATE, COMMENT ...) carry nothing a drive reports.
   bool Remark(const CueLine& cl) {
-    if (cl.args.empty() || Upper(cl.args[0]) != "SESSION") return true;
+    const std::string what = cl.args.empty() ? std::string() : Upper(cl.args[0]);
+    if (what == "LEAD-OUT" || what == "LEAD-IN") return GapRemark(cl, what == "LEAD-OUT");
+    if (what != "SESSION") return true;
     int n = 0;
     if (cl.args.size() != 2 || !ParseNumber2(cl.args[1], 1, 99, n)) return Fail("bad session number");
     const CueTrack* track = m_s.tracks.empty() ? nullptr : &m_s.tracks.back();
@@ -292,6 +300,14 @@ class CueParser {
     }
     m_session = n;
     m_sessionGiven = true;
+    return true;
+  }
+
+  bool GapRemark(const CueLine& cl, bool leadOut) {
+    auto length = cl.args.size() == 2 ? ParseMsf(cl.args[1]) : std::nullopt;
+    if (!length) return Fail("bad " + Upper(cl.args[0]) + " length");
+    if (!leadOut && m_session == 1) return Fail("LEAD-IN before the second session");
+    (leadOut ? m_s.leadOutOf : m_s.leadInOf)[m_session] = *length;
     return true;
   }
 
@@ -594,6 +610,19 @@ bool LayOutTrack(const CueSheet& s, const CueTrack& ct, const std::vector<DataRu
   return true;
 }
 
+// The lead-out of session `before` and the lead-in of `after`: as the sheet
+// gives them, else the standard lengths.
+std::uint32_t SessionGap(const CueSheet& s, int before, int after, bool afterFirst) {
+  constexpr std::uint32_t kFirstLeadOut = 6750, kLaterLeadOut = 2250, kLeadIn = 4500;
+  const auto lengthOr = [](const std::map<int, std::uint32_t>& m, int n, std::uint32_t standard) {
+    const auto it = m.find(n);
+    return it == m.end() ? standard : it->second;
+  };
+  static_assert(kFirstLeadOut + kLeadIn == kFirstSessionGap && kLaterLeadOut + kLeadIn == kLaterSessionGap);
+  return lengthOr(s.leadOutOf, before, afterFirst ? kFirstLeadOut : kLaterLeadOut) +
+         lengthOr(s.leadInOf, after, kLeadIn);
+}
+
 // Disc addresses: the runs in order, with the unstored gaps between them and
 // the lead-out and lead-in between sessions.
 bool LayOutSheet(const CueSheet& s, const std::vector<DataRun>& runs, DiscLayout& layout, const SheetError& fail) {
@@ -610,7 +639,7 @@ bool LayOutSheet(const CueSheet& s, const std::vector<DataRun>& runs, DiscLayout
     std::uint32_t unstoredPregap = ct.pregap;
     if (ti > 0 && ct.session != s.tracks[ti - 1].session) {
       CloseSession(s, s.tracks[ti - 1].session, lba, layout);
-      lba += layout.sessions.size() == 1 ? kFirstSessionGap : kLaterSessionGap;
+      lba += SessionGap(s, s.tracks[ti - 1].session, ct.session, layout.sessions.size() == 1);
       unstoredPregap += SessionPregapShortfall(ct, runs, r, end);
     }
     TrackLayout t;

@@ -77,6 +77,7 @@ class VirtualDrive final : public Transport {
   void Inquiry(ScsiCommand& c, ScsiResult& r);
   void ReadCapacity(ScsiCommand& c, ScsiResult& r);
   void ReadToc(ScsiCommand& c, ScsiResult& r);
+  void ReadSubChannel(ScsiCommand& c, ScsiResult& r);
   void ReadDiscInfo(ScsiCommand& c, ScsiResult& r);
   void ReadTrackInfo(ScsiCommand& c, ScsiResult& r);
   void Read10(ScsiCommand& c, ScsiResult& r);
@@ -352,7 +353,7 @@ ScsiResult VirtualDrive::Execute(ScsiCommand& c) {
   }
   const std::uint8_t op = c.cdb[0];
   // Commands that need the medium fail while the tray is open.
-  const bool needsMedium = op == 0x25 || op == 0x28 || op == 0x43 || op == 0x51 || op == 0x52 || op == 0xBE;
+  const bool needsMedium = op == 0x25 || op == 0x28 || op == 0x42 || op == 0x43 || op == 0x51 || op == 0x52 || op == 0xBE;
   if (m_trayOpen && needsMedium) {
     Fail(r, kSenseNoMediumTrayOpen);
     return r;
@@ -364,6 +365,7 @@ ScsiResult VirtualDrive::Execute(ScsiCommand& c) {
     case 0x1E: PreventAllow(c, r); break;
     case 0x25: ReadCapacity(c, r); break;
     case 0x28: Read10(c, r); break;
+    case 0x42: ReadSubChannel(c, r); break;
     case 0x43: ReadToc(c, r); break;
     case 0x46: GetConfiguration(c, r); break;
     case 0x51: ReadDiscInfo(c, r); break;
@@ -537,6 +539,31 @@ void VirtualDrive::ReadToc(ScsiCommand& c, ScsiResult& r) {
       return;
   }
   PutBE16(&d[0], static_cast<std::uint32_t>(std::min<std::size_t>(d.size() - 2, 0xFFFF)));
+  Answer(c, r, d, alloc);
+}
+
+// READ SUB-CHANNEL: the catalogue number (format 2) and a track's ISRC
+// (format 3), as the Q sub-channel carries them; "not valid" when the image
+// has none. Current position (format 1) is left to drives that play.
+void VirtualDrive::ReadSubChannel(ScsiCommand& c, ScsiResult& r) {
+  const int format = c.cdb[3];
+  const std::size_t alloc = GetBE16(&c.cdb[7]);
+  if (format != 2 && format != 3) return Fail(r, kSenseInvalidField);
+  const TrackLayout* t = format == 3 ? TrackNumbered(c.cdb[6]) : nullptr;
+  if (format == 3 && !t) return Fail(r, kSenseInvalidField);
+  const std::string& code = format == 2 ? m_L.catalog : t->isrc;
+  const std::size_t length = format == 2 ? 13 : 12;
+  std::vector<std::uint8_t> d(24, 0);
+  d[3] = 20;
+  d[4] = static_cast<std::uint8_t>(format);
+  if (t) {
+    d[5] = static_cast<std::uint8_t>(0x10 | (t->control & 0x0F));
+    d[6] = static_cast<std::uint8_t>(t->number);
+  }
+  if (code.size() == length) {
+    d[8] = 0x80;  // MCVAL / TCVAL
+    std::memcpy(&d[9], code.data(), length);
+  }
   Answer(c, r, d, alloc);
 }
 

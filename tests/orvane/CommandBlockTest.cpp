@@ -192,10 +192,8 @@ TEST_F(CommandBlocks, MediaCatalogFromTheQSubChannel) {
   CDevCmdROM image(0, nullptr);
   ASSERT_TRUE(image.SetImageFile(dir.Write("disc.iso", testsupport::IsoVolume(64))));
   mcn = "stale";
-  EXPECT_NE(image.GetMediaCatalog(mcn), 0);
+  EXPECT_EQ(image.GetMediaCatalog(mcn), 0);  // the virtual drive answers; an ISO carries no catalogue
   EXPECT_EQ(mcn, "");
-  EXPECT_EQ(image.GetSenseData().key, 0x05);
-  EXPECT_EQ(image.GetSenseData().asc, 0x20);  // invalid command operation code
 }
 
 TEST(DeviceList, ImageItemAndEnumeration) {
