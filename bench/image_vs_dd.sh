@@ -12,21 +12,8 @@
 set -eu
 build=${1:-build}
 size_mb=${2:-700}
-cli="$build/bin/tessal-cli"
-[ -x "$cli" ] || { echo "no $cli (build the tessal-cli target first)" >&2; exit 2; }
-command -v genisoimage >/dev/null || { echo "genisoimage is needed" >&2; exit 2; }
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tessal-image-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT INT TERM
-mkdir "$work/src"
-head -c "$((size_mb * 1024 * 1024))" /dev/urandom > "$work/src/payload.bin"
-genisoimage -quiet -o "$work/disc.iso" "$work/src"
-rm -f "$work/src/payload.bin"
-image="$work/disc.iso"
-bytes=$(stat -c %s "$image")
-
-now() { date +%s.%N; }
-cat "$image" > /dev/null
+name=image
+. "$(dirname "$0")/iso-source.sh"
 # Three rounds, each copy in turn; the fastest of each is compared, so that a
 # burst of other work on the machine does not decide the ratio.
 rounds=${ROUNDS:-3}

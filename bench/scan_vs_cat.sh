@@ -8,22 +8,8 @@
 set -eu
 build=${1:-build}
 size_mb=${2:-700}
-cli="$build/bin/tessal-cli"
-[ -x "$cli" ] || { echo "no $cli (build the tessal-cli target first)" >&2; exit 2; }
-command -v genisoimage >/dev/null || { echo "genisoimage is needed" >&2; exit 2; }
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tessal-scan-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT INT TERM
-mkdir "$work/src"
-# Incompressible content, so nothing along the way can take a short cut.
-head -c "$((size_mb * 1024 * 1024))" /dev/urandom > "$work/src/payload.bin"
-genisoimage -quiet -o "$work/disc.iso" "$work/src"
-rm -f "$work/src/payload.bin"
-image="$work/disc.iso"
-bytes=$(stat -c %s "$image")
-
-now() { date +%s.%N; }
-cat "$image" > /dev/null  # warm the cache for both
+name=scan
+. "$(dirname "$0")/iso-source.sh"
 
 t0=$(now); cat "$image" > /dev/null; t1=$(now)
 rows=$("$cli" scan "$image" 2>/dev/null | wc -l); t2=$(now)

@@ -48,8 +48,11 @@ function(tessal_test)
   target_link_libraries(${T_NAME} PRIVATE ${T_DEPS} GTest::gtest GTest::gtest_main Threads::Threads)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
+  # A UTF-8 locale whatever the machine has (a fresh root has none set): the
+  # image makers the tests run take file names in the locale's charset, and
+  # C.UTF-8 is always there on Debian.
   set_tests_properties(${T_NAME} PROPERTIES
-    ENVIRONMENT "TESSAL_SOURCE_DIR=${CMAKE_SOURCE_DIR};TESSAL_BIN_DIR=${CMAKE_BINARY_DIR}/bin;QT_QPA_PLATFORM=offscreen;${T_ENV}")
+    ENVIRONMENT "LC_ALL=C.UTF-8;TESSAL_SOURCE_DIR=${CMAKE_SOURCE_DIR};TESSAL_BIN_DIR=${CMAKE_BINARY_DIR}/bin;QT_QPA_PLATFORM=offscreen;${T_ENV}")
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()

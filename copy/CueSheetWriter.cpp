@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "disc/Msf.h"
+
 namespace imaging {
 
 namespace {
@@ -15,9 +17,9 @@ constexpr std::int64_t kLeadIn = 4500;
 constexpr std::int64_t kSessionPregap = 150;
 
 std::string Msf(std::int64_t frames) {
+  const disc::Msf msf = disc::FramesToMsf(frames);
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(frames / 4500),
-                static_cast<long long>(frames / 75 % 60), static_cast<long long>(frames % 75));
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", msf.m, msf.s, msf.f);
   return buf;
 }
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "copy/ImageMedium.h"
+#include "disc/SectorLayout.h"
 #include "copy/RescueMap.h"
 
 class CDevCmdROM;
@@ -28,7 +29,9 @@ namespace imaging {
 
 enum class ImageForm { UserData, Raw };  // 2048-byte user data (READ(10)) or 2352-byte raw sectors (READ CD)
 
-constexpr std::uint32_t SectorBytesOf(ImageForm f) { return f == ImageForm::Raw ? 2352 : 2048; }
+constexpr std::uint32_t SectorBytesOf(ImageForm f) {
+  return static_cast<std::uint32_t>(f == ImageForm::Raw ? disc::kRawSectorSize : disc::kUserDataSize);
+}
 
 struct ImagerOptions {
   int retries = 2;

@@ -4,6 +4,7 @@
 // track type stores them at the start of each frame's 2352; audio samples are
 // big-endian. A pregap whose PGTYPE starts with V is stored with its track;
 // any other pregap, and every postgap, is silence no frame holds.
+#include "disc/SectorLayout.h"
 #include "platform/orvane/ChdCdLayout.h"
 
 #include <cstdlib>
@@ -137,7 +138,7 @@ bool LayOutCd(const std::vector<CdTrackRecord>& tracks, const std::shared_ptr<Im
       e.format = type.format;
       e.stride = kFrameBytes;
       e.hasSubchannel = r.subType == "RW" || r.subType == "RW_RAW";
-      e.subchannelOffset = 2352;
+      e.subchannelOffset = disc::kRawSectorSize;
       t.extents.push_back(e);
       lba += r.frames;
     }

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "disc/SectorLayout.h"
 #include "disc/TextCodec.h"
 #include "platform/orvane/ReaderCommon.h"
 #include "platform/orvane/ReaderTracks.h"
@@ -432,7 +433,7 @@ bool LayOutTrack(const TocTrack& tt, int number, std::int64_t& lba, TrackLayout&
     if (ix == 0 || ix >= t.length) return Fail(why, name + " has an INDEX outside the track");
     t.furtherIndexes.push_back(t.start + static_cast<std::int32_t>(ix));
   }
-  if (tt.mode->size == 2352) RefineMode2(t);  // MODE2_RAW says nothing of its sub-headers
+  if (tt.mode->size == disc::kRawSectorSize) RefineMode2(t);  // MODE2_RAW says nothing of its sub-headers
   return true;
 }
 

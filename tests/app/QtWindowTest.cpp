@@ -53,15 +53,7 @@ struct WatchedQtUi : ui::qt::QtUi {
 QWidget* W(const ui::Window& w) { return ui::qt::QtUi::WidgetOf(w); }
 
 // Runs the event loop until `done` or a timeout.
-bool Until(const std::function<bool()>& done, int ms = 10000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
+bool Until(const std::function<bool()>& done, int ms = 10000) { return testsupport::SpinUntil(done, ms); }
 
 template <class T>
 T* TopLevel(const std::function<bool(T*)>& match = {}) {

@@ -24,6 +24,7 @@
 #include "platform/ui/qt/QtUi.h"
 #include "tests/desktop/DesktopTestUtil.h"
 #include "tests/support/CdImages.h"
+#include "tests/support/QtModalAnswer.h"
 
 using namespace desktoptest;
 
@@ -39,16 +40,7 @@ void EnsureApplication() {
 
 QWidget* WidgetOf(const ui::Window& w) { return ui::qt::QtUi::WidgetOf(w); }
 
-// Spins the event loop until `done`, for at most `ms`.
-bool SpinUntil(const std::function<bool()>& done, int ms = 15000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
+using testsupport::SpinUntil;
 
 // What the user sees on top, one of each kind at a time.
 QMessageBox* ShownMessageBox() {

@@ -28,6 +28,17 @@ namespace testsupport {
 inline constexpr std::chrono::milliseconds kModalAnswerLimit{30000};
 inline constexpr int kModalAnswerTickMs = 20;
 
+// Spins the event loop until `done`, for at most `ms`; false on the timeout.
+inline bool SpinUntil(const std::function<bool()>& done, int ms = 15000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done()) {
+    if (t.elapsed() > ms) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, kModalAnswerTickMs);
+  }
+  return true;
+}
+
 // Ends the innermost modal thing on show: a popup menu, a QDialog, the
 // program's own modal dialog, or any other modal window. False when none is.
 inline bool CloseInnermostModal() {
