@@ -145,6 +145,30 @@ TEST(VerifyCli, OneFlippedBitFailsItsSector) {
   EXPECT_EQ(rows[0][5], "2048");
 }
 
+// The same disc kept by chdman: every sector checks and each track hashes as
+// its CUE/BIN does, since the hashes are of the per-track .bin whatever the
+// container (chdman pads tracks and stores audio byte-swapped inside).
+TEST(VerifyCli, ChdChecksumsEqualItsCueSheets) {
+  if (!testsupport::HaveProgram("chdman")) GTEST_SKIP() << "chdman (Debian's mame-tools) is not installed";
+  ScratchDir dir;
+  Disc disc;
+  dir.Write("disc.bin", disc.bin);
+  const std::string cue = dir.Write("disc.cue", Disc::Cue("disc.bin"));
+  const std::string chd = dir.File("disc.chd");
+  auto made = testsupport::RunProgram("timeout 300 chdman createcd -i " + testsupport::ShellQuote(cue) + " -o " +
+                                          testsupport::ShellQuote(chd),
+                                      dir);
+  ASSERT_EQ(made.status, 0) << made.err;
+  auto a = Tessal("verify " + testsupport::ShellQuote(cue), dir);
+  auto b = Tessal("verify " + testsupport::ShellQuote(chd), dir);
+  EXPECT_EQ(b.status, 0) << b.out << b.err;
+  const auto ta = Rows(a.out, "session\ttrack"), tb = Rows(b.out, "session\ttrack");
+  ASSERT_EQ(ta.size(), 3u) << a.out;
+  ASSERT_EQ(tb.size(), 3u) << b.out;
+  for (std::size_t i = 0; i < 3; ++i)
+    for (std::size_t c : {7u, 8u, 9u}) EXPECT_EQ(tb[i][c], ta[i][c]) << "track " << i + 1 << " column " << c;
+}
+
 // Audio, Mode 1 and CD-ROM XA tracks with pregaps over two sessions, in the
 // raw formats of the dumping tools, sub-channel included where they keep it.
 testsupport::FixtureDisc RawDisc(std::uint32_t size, int lastSession) {
