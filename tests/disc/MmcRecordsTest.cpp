@@ -150,7 +150,7 @@ TEST(LeadOut, AbsentIsNotZero) {
 }
 
 TEST(SectorRule, SyncAndHeaderDecideTheDataModeStandsIn) {
-  std::vector<std::uint8_t> user(disc::kUserDataSize, 0x5A);
+  std::vector<std::uint8_t> user(disc::kForm2PayloadSize, 0x5A);  // room for a Form 2 payload
   std::uint8_t s[disc::kRawSectorSize];
   const std::uint8_t form2[4] = {0, 0, 0x20, 0};
 
