@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the tree/ls command tests: running the built tessal-cli, cutting
-// its tab-separated output into cells, reading files whole.
+// Shared by the command tests: running the built tessal-cli, cutting its
+// tab-separated output into cells, reading files whole.
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -17,6 +17,26 @@ inline std::string Q(const std::string& s) { return testsupport::ShellQuote(s); 
 inline testsupport::ProgramRun Tessal(const std::string& args, const testsupport::ScratchDir& dir) {
   const char* bin = std::getenv("TESSAL_BIN_DIR");
   return testsupport::RunProgram(std::string(bin ? bin : "build/bin") + "/tessal-cli " + args, dir);
+}
+
+// The lines of the table whose heading starts with `heading`, up to the
+// blank line that ends it, cut at their tabs.
+inline std::vector<std::vector<std::string>> TableRows(const std::string& out, const std::string& heading) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream in(out);
+  bool inTable = false;
+  for (std::string line; std::getline(in, line);) {
+    if (!inTable) {
+      inTable = line.rfind(heading, 0) == 0;
+      continue;
+    }
+    if (line.empty()) break;
+    std::vector<std::string> cells;
+    std::stringstream ls(line);
+    for (std::string c; std::getline(ls, c, '\t');) cells.push_back(c);
+    rows.push_back(cells);
+  }
+  return rows;
 }
 
 // Every line cut at its tabs, padded to at least `width` cells.

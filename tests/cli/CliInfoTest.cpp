@@ -10,6 +10,7 @@
 #include <regex>
 #include <sstream>
 
+#include "tests/cli/BrowserCliUtil.h"
 #include "tests/support/CdImages.h"
 #include "tests/support/CdInfo.h"
 #include "tests/support/UdfBuilder.h"
@@ -42,19 +43,7 @@ struct TrackRow {
 // The rows under the "session track mode start size ..." heading.
 std::map<int, TrackRow> TessalTracks(const std::string& out) {
   std::map<int, TrackRow> rows;
-  std::istringstream in(out);
-  std::string line;
-  bool inTable = false;
-  while (std::getline(in, line)) {
-    if (line.rfind("session\ttrack\tmode\tstart\tsize", 0) == 0) {
-      inTable = true;
-      continue;
-    }
-    if (!inTable) continue;
-    if (line.empty()) break;
-    std::vector<std::string> cells;
-    std::stringstream ls(line);
-    for (std::string c; std::getline(ls, c, '\t');) cells.push_back(c);
+  for (const auto& cells : browsercli::TableRows(out, "session\ttrack\tmode\tstart\tsize")) {
     if (cells.size() < 5) continue;
     TrackRow r;
     r.mode = cells[2];

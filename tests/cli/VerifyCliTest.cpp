@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "tests/cli/BrowserCliUtil.h"
 #include "tests/support/CdImages.h"
 #include "tests/support/CdInfo.h"
 #include "tests/support/FormatImages.h"
@@ -29,24 +30,8 @@ testsupport::ProgramRun Tessal(const std::string& args, const ScratchDir& dir) {
   return testsupport::RunProgram(Cli() + " " + args, dir);
 }
 
-// The rows of the table whose heading starts with `heading`, as cells.
 std::vector<std::vector<std::string>> Rows(const std::string& out, const std::string& heading) {
-  std::vector<std::vector<std::string>> rows;
-  std::istringstream in(out);
-  bool inTable = false;
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind(heading, 0) == 0) {
-      inTable = true;
-      continue;
-    }
-    if (!inTable) continue;
-    if (line.empty()) break;
-    std::vector<std::string> cells;
-    std::stringstream ls(line);
-    for (std::string c; std::getline(ls, c, '\t');) cells.push_back(c);
-    rows.push_back(cells);
-  }
-  return rows;
+  return browsercli::TableRows(out, heading);
 }
 
 // "crc32 md5 sha1" of a file, as Python computes them.
