@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "disc/SectorLayout.h"
+#include "fs/iso9660/RockRidge.h"
 
 namespace fs::iso9660 {
 
@@ -100,7 +101,7 @@ void DirectoryReader::AddRecord(const DirectoryRecord& r, Listing& out, bool& in
   e.extents.push_back(extent);
   e.shown = ShownOf(r.time);
   e.info.type = r.Directory() ? NodeType::Folder : NodeType::File;
-  e.info.mtime = UnixTime(r.time);
+  e.info.mtime = DecodeShortTime(std::span<const std::uint8_t, 7>(r.time));
   const bool joliet = m_Names.set == NameSet::Joliet;
   e.info.name = DecodeName(r.identifier.data(), r.identifier.size(), joliet);
   if (!r.Directory()) {

@@ -1,4 +1,4 @@
-// Directory records, names and recording times of ISO 9660.
+// Directory records and names of ISO 9660.
 #include "fs/iso9660/Record.h"
 
 #include <algorithm>
@@ -54,31 +54,6 @@ std::string DecodeName(const std::uint8_t* id, std::size_t length, bool joliet) 
 std::string DropVersion(std::string name) {
   if (name.size() >= 2 && name.compare(name.size() - 2, 2, ";1") == 0) name.resize(name.size() - 2);
   return name;
-}
-
-namespace {
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-}  // namespace
-
-std::optional<std::int64_t> UnixTime(int year, int month, int day, int hour, int minute, int second,
-                                     int zoneQuarters) {
-  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return std::nullopt;
-  if (hour < 0 || minute < 0 || second < 0 || zoneQuarters < -48 || zoneQuarters > 52) return std::nullopt;
-  const std::int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-  return days * 86400 + hour * 3600 + minute * 60 + second - zoneQuarters * 15 * 60;
-}
-
-std::optional<std::int64_t> UnixTime(const RecordTime& t) {
-  if (std::all_of(t.begin(), t.end(), [](std::uint8_t b) { return b == 0; })) return std::nullopt;
-  return UnixTime(1900 + t[0], t[1], t[2], t[3], t[4], t[5], static_cast<std::int8_t>(t[6]));
 }
 
 }  // namespace fs::iso9660

@@ -5,7 +5,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -72,13 +71,5 @@ std::string DecodeName(const std::uint8_t* id, std::size_t length, bool joliet);
 
 // "README.TXT;1" -> "README.TXT"; other names unchanged.
 std::string DropVersion(std::string name);
-
-// Seconds since 1970-01-01 UTC of a recording time (its zone applied);
-// nullopt for an all-zero (unrecorded) time or fields out of range.
-std::optional<std::int64_t> UnixTime(const RecordTime& t);
-// The same for fields already taken apart; zoneQuarters is the offset from
-// UTC in 15-minute units.
-std::optional<std::int64_t> UnixTime(int year, int month, int day, int hour, int minute, int second,
-                                     int zoneQuarters);
 
 }  // namespace fs::iso9660

@@ -53,10 +53,9 @@ Volume OpenVolume(SectorSource& source, std::uint32_t start, const Policy& polic
 void HideRelocationFolder(DirectoryReader& reader, Listing& root) {
   if (reader.GetNames().set != NameSet::RockRidge) return;
   for (Entry& e : root.entries) {
-    if (!e.Directory() || (e.info.name != "rr_moved" && e.info.name != ".rr_moved")) continue;
+    if (!e.Directory() || e.info.name != ".rr_moved") continue;
     const Listing moved = reader.Read(e.extent, e.length);
-    e.hidden = !moved.entries.empty() &&
-               std::all_of(moved.entries.begin(), moved.entries.end(), [](const Entry& m) { return m.hidden; });
+    e.hidden = std::all_of(moved.entries.begin(), moved.entries.end(), [](const Entry& m) { return m.hidden; });
   }
 }
 

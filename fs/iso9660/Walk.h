@@ -55,9 +55,10 @@ std::shared_ptr<SystemUseDecoder> DetectRockRidge(SectorSource& source,
                                                   const std::vector<std::uint8_t>& selfSystemUse,
                                                   std::vector<FaultAt>& faults);
 
-// On a Rock Ridge volume the root's folder that holds relocated folders
-// (genisoimage's "rr_moved", xorriso's ".rr_moved") is hidden, as xorriso
-// hides it, when everything in it is a relocated folder shown elsewhere.
+// On a Rock Ridge volume the root's ".rr_moved", where xorriso keeps the
+// folders it relocated, is hidden as xorriso hides it when everything in it
+// is a relocated folder shown elsewhere. genisoimage's "rr_moved" stays, an
+// empty folder, as xorriso shows it.
 void HideRelocationFolder(DirectoryReader& reader, Listing& root);
 
 // Every entry below the folder at lba (size bytes; 0: from its own record),

@@ -128,7 +128,7 @@ TEST(IsoWalk, NamesTimesOrderAndJoinedExtents) {
 
   // Plain names: versions gone, siblings in bytewise order, a file's extents joined.
   Walked w = Walk(src, iso::CopyPolicy(1), iso::Names{iso::NameSet::Plain, nullptr});
-  EXPECT_EQ(w.paths, (std::vector<std::string>{"/BIG.BIN", "/B.BIN", "/DOCS", "/DOCS/A", "/DOCS/README.TXT"}));
+  EXPECT_EQ(w.paths, (std::vector<std::string>{"/B.BIN", "/BIG.BIN", "/DOCS", "/DOCS/A", "/DOCS/README.TXT"}));
   const iso::Entry& big = w.entries["/BIG.BIN"];
   EXPECT_EQ(big.info.size, 3u * 2048 + 1000);
   ASSERT_EQ(big.extents.size(), 2u);
