@@ -46,6 +46,10 @@ int FinishCliCopy(Context& ctx, CGetCDData& engine) {
     Table& t = report.AddTable("damaged", {"path", "sectors"});
     for (const CopyDamage& d : r.damaged) t.AddRow({Value(d.path), Value(d.sectors)});
   }
+  if (!r.faults.empty()) {
+    Table& t = report.AddTable("faults", {"fault"});
+    for (const std::string& f : r.faults) t.AddRow({Value(f)});
+  }
   // Device nodes, FIFOs and sockets are never made; which ones is said.
   if (!r.skipped.empty()) {
     Table& t = report.AddTable("skipped", {"path", "why"});
@@ -53,7 +57,7 @@ int FinishCliCopy(Context& ctx, CGetCDData& engine) {
   }
   ctx.Print(report);
   if (r.failed) return ctx.Fail(r.error);
-  if (r.unreadable) return ctx.Fail(CopyReportText(r));
+  if (r.unreadable || !r.faults.empty()) return ctx.Fail(CopyReportText(r));
   return kExitOk;
 }
 
@@ -99,7 +103,7 @@ int RunExtract(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& ar
   const int fs = view.GetTrackFsType(node);
   std::uint32_t volume = 0;
   view.GetTrackStart(node, volume);
-  const bool joliet = view.IsJolietTrack(node);
+  const auto names = view.TrackNames(node);
   CGetCDData engine;
   engine.SetDevice(dev);
   bool started = false;
@@ -111,7 +115,7 @@ int RunExtract(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& ar
     if (std::filesystem::exists(std::filesystem::symlink_status(target, ec)))
       return ctx.Fail(target.string() + ": exists already");
     started = engine.StartFolderCopy(view.GetDataMode(), static_cast<std::int64_t>(address), target.string(), fs,
-                                     joliet, volume);
+                                     names, volume);
   } else {
     view.SelectNode(node);
     ui::ListCtrl& list = view.List();
@@ -127,10 +131,10 @@ int RunExtract(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& ar
       return ctx.Fail(target.string() + ": exists already");
     if (type == "File") {
       const std::uint64_t folder = tree.GetItemData(node);
-      started = engine.StartFileCopy(view.GetDataMode(), address, size, target.string(), fs, joliet, volume,
+      started = engine.StartFileCopy(view.GetDataMode(), address, size, target.string(), fs, names, volume,
                                      folder <= 0xFFFFFFFFull ? static_cast<std::uint32_t>(folder) : 0);
     } else if (type == "Folder") {
-      started = engine.StartFolderCopy(view.GetDataMode(), address, target.string(), fs, joliet, volume);
+      started = engine.StartFolderCopy(view.GetDataMode(), address, target.string(), fs, names, volume);
     }
   }
   if (!started) return ctx.Fail("\"" + path + "\" cannot be copied: its track has no file system the copy reads");

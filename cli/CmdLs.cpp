@@ -20,17 +20,9 @@ int RunLs(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) {
   view.SetVdBuffer(vd);
   view.LoadDisc(dev);
   ui::TreeCtrl& tree = view.Tree();
-  const std::string& path = args[0];
-  ui::HTREEITEM node = ui::TVI_ROOT;
-  if (!path.empty() && path[0] == '/') {
-    node = FirstVolume(tree);
-    if (!node) return ctx.Fail("no data track with a file system on this source");
-  }
-  for (const std::string& part : SplitNodePath(path)) {
-    node = ChildNamed(tree, node, part);
-    if (!node) return ctx.Fail("no node \"" + path + "\" in the tree");
-  }
-  if (node == ui::TVI_ROOT) return ctx.Fail("no node \"" + path + "\" in the tree");
+  std::string error;
+  ui::HTREEITEM node = ResolveNodePath(tree, args[0], error);
+  if (!node) return ctx.Fail(error);
   view.SelectNode(node);
 
   ui::ListCtrl& list = view.List();

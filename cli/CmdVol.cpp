@@ -4,7 +4,8 @@
 
 #include "cli/Cli.h"
 #include "disc/DevCmdROM.h"
-#include "disc/SectorLayout.h"
+#include "fs/iso9660/Descriptors.h"
+#include "platform/orvane/DeviceSource.h"
 #include "udf/Analy_UDF.h"
 #include "views/CDlgTOCRows.h"
 #include "views/CDlgVolRows.h"
@@ -12,31 +13,15 @@
 namespace cli {
 namespace {
 
-constexpr int kDescriptorSearch = 10;  // sectors 16 to 25 of the track
-
-// One user-data sector; a drive that refuses READ CD (DVD media) is asked
-// with READ(10).
-bool ReadUser(CDevCmdROM& dev, std::uint32_t lba, unsigned char* out) {
-  std::memset(out, 0, kVolDescriptorSize);
-  if (dev.ReadCD_Data(out, static_cast<int>(disc::kRawSectorSize), 1, lba) == 0) return true;
-  std::memset(out, 0, kVolDescriptorSize);
-  return dev.ReadCD_10(out, kVolDescriptorSize, 1, lba) == 0;
-}
-
 // The descriptor the browser keeps for an ISO 9660 track: the Joliet
 // supplementary one when the volume has it, else the primary one.
 bool FindIsoDescriptor(CDevCmdROM& dev, std::uint32_t start, unsigned char* vd) {
-  unsigned char s[disc::kRawSectorSize];
-  for (int type : {2, 1}) {
-    for (int i = 0; i < kDescriptorSearch; ++i) {
-      if (!ReadUser(dev, start + 16 + i, s)) continue;
-      if (s[0] != type || std::memcmp(s + 1, "CD001", 5) != 0) continue;
-      if (type == 2 && !(s[88] || s[89] || s[90])) break;  // not Joliet: use the primary one
-      std::memcpy(vd, s, kVolDescriptorSize);
-      return true;
-    }
-  }
-  return false;
+  orvane::DeviceSectorSource source(dev);
+  const fs::iso9660::DescriptorSet set = fs::iso9660::ReadDescriptors(source, start);
+  const fs::iso9660::VolumeDescriptor* shown = set.Shown();
+  if (!shown) return false;
+  std::memcpy(vd, shown->bytes.data(), kVolDescriptorSize);
+  return true;
 }
 
 int RunVol(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) {

@@ -39,4 +39,27 @@ inline ui::HTREEITEM FirstVolume(ui::TreeCtrl& tree) {
   return nullptr;
 }
 
+// The node path names: tree texts from the root, or below the first volume
+// when it starts with "/" ("/" that volume's root). Null, with the reason in
+// error, when the tree has no such node.
+inline ui::HTREEITEM ResolveNodePath(ui::TreeCtrl& tree, const std::string& path, std::string& error) {
+  ui::HTREEITEM node = ui::TVI_ROOT;
+  if (!path.empty() && path[0] == '/') {
+    node = FirstVolume(tree);
+    if (!node) {
+      error = "no data track with a file system on this source";
+      return nullptr;
+    }
+  }
+  for (const std::string& part : SplitNodePath(path)) {
+    node = ChildNamed(tree, node, part);
+    if (!node) break;
+  }
+  if (!node || node == ui::TVI_ROOT) {
+    error = "no node \"" + path + "\" in the tree";
+    return nullptr;
+  }
+  return node;
+}
+
 }  // namespace cli

@@ -1,37 +1,24 @@
-// ISO 9660 (and Joliet) files and folders of the copy engine.
+// ISO 9660 files and folders of the copy engine: fs/iso9660 reads the
+// directories with the copy engine's policy (user data first, a file's
+// extents joined); this file writes what it finds.
 //
-// Directories are read as 2048-byte user data (raw where a drive refuses
-// that); file data of CD-ROM XA discs raw, so that each sector is cut by its
-// own header and sub-header. Everything taken from the medium is checked: record lengths
-// against the sector's payload, the number of directory sectors, the nesting,
-// the number of entries, and no directory is entered twice in one job.
+// File data of CD-ROM XA discs is read raw, so that each sector is cut by
+// its own header and sub-header. Damage met in the folders is reported with
+// the folder that holds it; every directory is entered once in one job.
 #include <algorithm>
 #include <cstring>
 
 #include "copy/CopyOutput.h"
 #include "copy/GetCDData.h"
-#include "disc/ByteOrder.h"
+#include "copy/IsoNames.h"
 #include "disc/DevCmdROM.h"
 #include "disc/SectorLayout.h"
-#include "disc/TextCodec.h"
+#include "fs/iso9660/Walk.h"
+#include "platform/orvane/DeviceSource.h"
 
 namespace {
 
-// Limits that keep a hostile volume finite.
-constexpr std::uint32_t kMaxDirectorySectors = 8192;  // one directory: 16 MiB of records
-constexpr std::uint64_t kMaxJobDirSectors = 400000;   // all directories of one job
-constexpr std::uint64_t kMaxJobEntries = 2000000;     // files and folders of one job
-constexpr int kMaxDepth = 64;
-
-// Directory record fields.
-constexpr std::size_t kRecExtent = 2;
-constexpr std::size_t kRecDataLength = 10;
-constexpr std::size_t kRecFlags = 25;
-constexpr std::size_t kRecIdLength = 32;
-constexpr std::size_t kRecId = 33;
-constexpr std::size_t kMinRecord = 34;
-constexpr unsigned char kFlagDirectory = 0x02;
-constexpr unsigned char kFlagMultiExtent = 0x80;  // not the file's last record
+namespace iso9660 = fs::iso9660;
 
 struct Payload {
   std::size_t start = 0, size = CGetCDData::kUserSectorSize;
@@ -44,178 +31,106 @@ Payload RawPayload(const unsigned char* s, int dataMode) {
   return Payload{shape.offset, shape.size, shape.form2};
 }
 
-// A record's name as UTF-8, cut to whole characters within 255 bytes (the
-// longest file name the local disk takes), as the browser lists it.
-std::string IsoName(const unsigned char* id, std::size_t length, bool joliet) {
-  std::string name;
-  std::size_t n = 0;
-  if (joliet) {
-    while (n + 1 < length && (id[n] | id[n + 1]) != 0) n += 2;
-    name = Utf16BeToUtf8(id, n);
-  } else {
-    while (n < length && id[n] != 0) ++n;
-    name = IsValidUtf8(id, n) ? std::string(reinterpret_cast<const char*>(id), n) : Latin1ToUtf8(id, n);
-  }
-  char out[256];
-  CopyUtf8Bounded(name, out, sizeof out);
+std::vector<std::pair<std::uint32_t, std::uint32_t>> ToExtents(const std::vector<iso9660::Extent>& extents) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
+  for (const iso9660::Extent& x : extents) out.emplace_back(x.lba, x.bytes);
   return out;
 }
 
-std::string DropVersion(std::string name) {
-  if (name.size() >= 2 && name.compare(name.size() - 2, 2, ";1") == 0) name.resize(name.size() - 2);
-  return name;
-}
-
-struct IsoEntry {
-  std::string name;
-  bool directory = false;
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> extents;  // sector, bytes
-  std::uint64_t size = 0;
-};
-
 }  // namespace
 
-// The entries of the directory at job.address (after its own and its
-// parent's records), each file with all of its extents. False when the
-// directory's first sector cannot be read.
-static bool ReadIsoDirectory(CDevCmdROM* dev, std::uint32_t lba, int dataMode, bool joliet,
-                             std::uint64_t& budget, std::vector<IsoEntry>& out, std::uint64_t& unreadable) {
-  unsigned char s[CGetCDData::kRawSectorSize];
-  std::memset(s, 0, sizeof s);
-  // Directory sectors are Mode 1 or Form 1: their 2048 bytes of user data
-  // are the same read either way, so the cheaper read goes first and raw
-  // sectors serve drives that refuse it.
-  bool raw = dev->ReadCD_10(s, static_cast<int>(CGetCDData::kUserSectorSize), 1, lba) != 0;
-  if (raw) {
-    std::memset(s, 0, sizeof s);
-    if (dev->ReadCD_All(s, sizeof s, 1, lba) != 0) return false;
-  }
-  if (budget) --budget;
-  Payload p = raw ? RawPayload(s, dataMode) : Payload{};
-
-  // The directory's size is in its own record, when that record points back here.
-  std::uint64_t D = p.size;
-  const unsigned char* first = s + p.start;
-  if (first[0] >= kMinRecord && first[0] <= p.size && GetLE32(first + kRecExtent) == lba)
-    D = GetLE32(first + kRecDataLength);
-  const std::uint32_t n =
-      static_cast<std::uint32_t>(std::clamp<std::uint64_t>((D + p.size - 1) / p.size, 1, kMaxDirectorySectors));
-
-  int skip = 2;  // its own record and its parent's
-  IsoEntry pending;
-  bool inMulti = false;
-  for (std::uint32_t k = 0; k < n; ++k) {
-    if (k > 0) {
-      if (budget == 0 || lba + k < lba) break;
-      --budget;
-      std::memset(s, 0, sizeof s);
-      const int rc = raw ? dev->ReadCD_All(s, sizeof s, 1, lba + k)
-                         : dev->ReadCD_10(s, static_cast<int>(CGetCDData::kUserSectorSize), 1, lba + k);
-      if (rc != 0) {
-        ++unreadable;
-        continue;
-      }
-      p = raw ? RawPayload(s, dataMode) : Payload{};
-    }
-    std::size_t pos = p.start;
-    const std::size_t end = p.start + p.size;
-    while (pos < end) {
-      const std::size_t len = s[pos];
-      if (len == 0) break;  // the rest of the sector is padding
-      if (len < kMinRecord || pos + len > end) break;
-      const unsigned char* r = s + pos;
-      pos += len;
-      if (skip > 0) {
-        --skip;
-        continue;
-      }
-      const unsigned char flags = r[kRecFlags];
-      const std::uint32_t extent = GetLE32(r + kRecExtent);
-      const std::uint32_t length = GetLE32(r + kRecDataLength);
-      const std::size_t idLength = std::min<std::size_t>(r[kRecIdLength], len - kRecId);
-      if (flags & kFlagDirectory) {
-        IsoEntry e;
-        e.name = IsoName(r + kRecId, idLength, joliet);
-        e.directory = true;
-        e.extents.emplace_back(extent, length);
-        out.push_back(std::move(e));
-        inMulti = false;
-        continue;
-      }
-      // A file of 4 GiB or more is recorded as several records of one name,
-      // all but the last flagged; their extents follow each other in the file.
-      if (!inMulti) {
-        pending = IsoEntry{};
-        pending.name = DropVersion(IsoName(r + kRecId, idLength, joliet));
-      }
-      if (pending.extents.size() < 4096) {
-        pending.extents.emplace_back(extent, length);
-        pending.size += length;
-      }
-      inMulti = (flags & kFlagMultiExtent) != 0;
-      if (!inMulti) out.push_back(std::move(pending));
-    }
-  }
-  if (inMulti) out.push_back(std::move(pending));  // a last flagged record: what there is
-  return true;
+void CGetCDData::NoteFault(const std::string& text) {
+  std::lock_guard<std::mutex> lock(m_Lock);
+  m_Result.faults.push_back(text);
 }
+
+namespace {
+iso9660::Names NamesOf(const std::shared_ptr<const IsoNames>& names) { return names ? names->names : iso9660::Names{}; }
+}  // namespace
+
+// One folder job: the engine, the walk's limits, and its directory reads.
+struct CGetCDData::IsoWalk {
+  CGetCDData& engine;
+  iso9660::WalkGuard guard{iso9660::LoopRule::Once};
+
+  // The entries of one directory, its damage noted against path; top: the
+  // job's first folder, where a Rock Ridge relocation folder is hidden.
+  iso9660::Listing Read(std::uint32_t lba, int dataMode, const std::filesystem::path& path, bool top) {
+    orvane::DeviceSectorSource source(*engine.m_pDevice);
+    iso9660::DirectoryReader reader(source, iso9660::CopyPolicy(dataMode), NamesOf(engine.m_pIsoNames));
+    const std::uint64_t spent = engine.m_nDirSectors;
+    reader.SetSectorBudget(spent < iso9660::kMostWalkSectors ? iso9660::kMostWalkSectors - spent : 0);
+    iso9660::Listing listing = reader.Read(lba, 0);
+    if (top) iso9660::HideRelocationFolder(reader, listing);
+    engine.m_nDirSectors += reader.SectorsRead();
+    if (listing.unreadable) {
+      // What the unreadable directory sectors held is missing below this folder.
+      std::lock_guard<std::mutex> lock(engine.m_Lock);
+      engine.m_Result.unreadable += listing.unreadable;
+      engine.m_Result.damaged.push_back(CopyDamage{path.string(), listing.unreadable});
+    }
+    for (iso9660::FaultAt f : listing.faults) {
+      if (f.fault == iso9660::Fault::UnreadableSector) continue;
+      f.path = path.string();
+      engine.NoteFault(iso9660::Describe(f));
+    }
+    return listing;
+  }
+};
 
 CGetCDData::IsoExtents CGetCDData::WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address,
                                                 std::uint32_t size) {
   if (folder != 0) {
-    std::vector<IsoEntry> entries;
-    std::uint64_t budget = kMaxDirectorySectors, unreadable = 0;
-    if (ReadIsoDirectory(m_pDevice, folder, dataMode, m_bJoliet, budget, entries, unreadable)) {
-      for (const IsoEntry& e : entries) {
-        if (e.directory) continue;
-        for (const auto& extent : e.extents)
-          if (extent.first == address && extent.second == size) return e.extents;
-      }
+    orvane::DeviceSectorSource source(*m_pDevice);
+    iso9660::DirectoryReader reader(source, iso9660::CopyPolicy(dataMode), NamesOf(m_pIsoNames));
+    reader.SetSectorBudget(iso9660::kMostDirectorySectors);
+    for (const iso9660::Entry& e : reader.Read(folder, 0).entries) {
+      if (e.Directory()) continue;
+      for (const iso9660::Extent& x : e.extents)
+        if (x.lba == address && x.bytes == size) return ToExtents(e.extents);
     }
   }
   return {{address, size}};
 }
 
 void CGetCDData::IsoFolderThread() {
-  std::set<std::uint32_t> visited;
-  CopyIsoFolder(m_Folder, visited);
+  IsoWalk walk{*this};
+  walk.guard.Enter(m_Folder.address, 0);
+  CopyIsoFolder(m_Folder, walk);
 }
 
-bool CGetCDData::CopyIsoFolder(const FolderJob& job, std::set<std::uint32_t>& visited) {
+bool CGetCDData::CopyIsoFolder(const FolderJob& job, IsoWalk& walk) {
   if (!MakeFolder(job.path)) return false;
   if (Stopping()) return false;
-  std::vector<IsoEntry> entries;
-  std::uint64_t budget = m_nDirSectors < kMaxJobDirSectors ? kMaxJobDirSectors - m_nDirSectors : 0;
-  const std::uint64_t before = budget;
-  std::uint64_t unreadable = 0;
-  const bool read = ReadIsoDirectory(m_pDevice, job.address, job.dataMode, m_bJoliet, budget, entries, unreadable);
-  m_nDirSectors += before - budget;
-  if (!read) unreadable = 1;
-  if (unreadable) {
-    // What the unreadable directory sectors held is missing below this folder.
-    std::lock_guard<std::mutex> lock(m_Lock);
-    m_Result.unreadable += unreadable;
-    m_Result.damaged.push_back(CopyDamage{job.path.string(), unreadable});
-  }
-  visited.insert(job.address);
-  for (const IsoEntry& e : entries) {
+  const iso9660::Listing listing = walk.Read(job.address, job.dataMode, job.path, job.depth == 0);
+  for (const iso9660::Entry& e : listing.entries) {
     if (Stopping()) break;
-    if (++m_nEntries > kMaxJobEntries) break;
-    const std::filesystem::path target = job.path / SafeName(e.name);
-    if (e.directory) {
-      const std::uint32_t at = e.extents.front().first;
+    if (e.hidden) continue;
+    if (++m_nEntries > iso9660::kMostEntries) {
+      NoteFault(job.path.string() + ": " + iso9660::FaultText(iso9660::Fault::TooManyEntries));
+      break;
+    }
+    const std::filesystem::path target = job.path / SafeName(e.info.name);
+    if (e.Directory()) {
       // A folder already copied in this job (one of its own ancestors, or a
       // directory that several records name), or one nested past any real
       // disc's depth, is made but not entered: every directory is walked once.
-      if (visited.count(at) || job.depth + 1 >= kMaxDepth || at == 0) {
+      if (const auto refused = walk.guard.Enter(e.extent, job.depth + 1)) {
+        NoteFault(target.string() + ": " + iso9660::FaultText(*refused));
         if (!MakeFolder(target)) break;
         continue;
       }
-      CopyIsoFolder(FolderJob{job.dataMode, at, target, job.depth + 1}, visited);
+      CopyIsoFolder(FolderJob{job.dataMode, e.extent, target, job.depth + 1}, walk);
+      walk.guard.Leave(e.extent);
+      continue;
+    }
+    if (e.info.type != fs::NodeType::File) {
+      // Links, device nodes, FIFOs and sockets hold no data to copy.
+      NoteFault(target.string() + ": not copied, a " + fs::FindTypeText(e.info.type));
       continue;
     }
     SetCurrent(target.string());
-    CopyIsoFile(target, job.dataMode, e.extents);
+    CopyIsoFile(target, job.dataMode, ToExtents(e.extents));
     m_nPercent = 0;
   }
   return !m_bFailed;

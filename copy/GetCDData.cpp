@@ -1,5 +1,6 @@
 // The copy engine: jobs, the worker, sector runs and the track copy.
 #include "copy/GetCDData.h"
+#include "copy/IsoNames.h"
 
 #include <sys/stat.h>
 
@@ -51,16 +52,22 @@ std::string CopyReportText(const CopyResult& r) {
   if (r.failed) return "The copy stopped before it was complete:\n" + r.error;
   constexpr std::size_t kListed = 10;
   std::string text;
+  if (!r.faults.empty()) {
+    text = "The disc's folders are damaged; what lies past the damage was not copied:";
+    for (std::size_t i = 0; i < r.faults.size() && i < kListed; ++i) text += "\n" + r.faults[i];
+    if (r.faults.size() > kListed) text += "\nand " + std::to_string(r.faults.size() - kListed) + " more";
+  }
   if (r.unreadable != 0) {
-    text = std::to_string(r.unreadable) +
-           (r.unreadable == 1 ? " sector could not be read and was" : " sectors could not be read and were") +
-           " written as zeros:";
+    if (!text.empty()) text += "\n\n";
+    text += std::to_string(r.unreadable) +
+            (r.unreadable == 1 ? " sector could not be read and was" : " sectors could not be read and were") +
+            " written as zeros:";
     for (std::size_t i = 0; i < r.damaged.size() && i < kListed; ++i)
       text += "\n" + r.damaged[i].path + ": " + std::to_string(r.damaged[i].sectors);
     if (r.damaged.size() > kListed) text += "\nand " + std::to_string(r.damaged.size() - kListed) + " more";
   }
   if (!r.skipped.empty()) {
-    if (!text.empty()) text += "\n";
+    if (!text.empty()) text += "\n\n";
     text += r.skipped.size() == 1 ? "1 item was not made:" : std::to_string(r.skipped.size()) + " items were not made:";
     for (std::size_t i = 0; i < r.skipped.size() && i < kListed; ++i)
       text += "\nskipped: " + r.skipped[i].path + " (" + r.skipped[i].why + ")";
@@ -135,20 +142,33 @@ bool CGetCDData::StartTrackCopy(int kind, std::int64_t start, std::int64_t end, 
 
 bool CGetCDData::StartFolderCopy(int dataMode, std::int64_t address, const std::string& path, int fsCode,
                                  bool joliet, std::uint32_t volumeStart) {
+  return StartFolderCopy(dataMode, address, path, fsCode,
+                         std::make_shared<IsoNames>(IsoNames{fs::iso9660::PlainOrJoliet(joliet)}), volumeStart);
+}
+
+bool CGetCDData::StartFileCopy(int dataMode, std::int64_t address, std::uint64_t size, const std::string& path,
+                               int fsCode, bool joliet, std::uint32_t volumeStart, std::uint32_t folder) {
+  return StartFileCopy(dataMode, address, size, path, fsCode,
+                       std::make_shared<IsoNames>(IsoNames{fs::iso9660::PlainOrJoliet(joliet)}), volumeStart, folder);
+}
+
+bool CGetCDData::StartFolderCopy(int dataMode, std::int64_t address, const std::string& path, int fsCode,
+                                 std::shared_ptr<const IsoNames> names, std::uint32_t volumeStart) {
   m_bStop = true;
   Wait();
   // A track without a file system has nothing to walk: refused here rather
   // than started with no worker to ever end it.
   if (!Ready() || path.empty() || address <= 0 || address > 0xFFFFFFFFll || fsCode <= 0) return false;
   m_Folder = FolderJob{dataMode, static_cast<std::uint32_t>(address), path, 0};
-  m_bJoliet = joliet;
+  m_pIsoNames = std::move(names);
   m_nVolumeStart = volumeStart;
   Launch(fsCode == 1 ? Job::IsoFolder : Job::UdfFolder);
   return true;
 }
 
 bool CGetCDData::StartFileCopy(int dataMode, std::int64_t address, std::uint64_t size, const std::string& path,
-                               int fsCode, bool joliet, std::uint32_t volumeStart, std::uint32_t folder) {
+                               int fsCode, std::shared_ptr<const IsoNames> names, std::uint32_t volumeStart,
+                               std::uint32_t folder) {
   m_bStop = true;
   Wait();
   if (!Ready() || path.empty() || address <= 0 || address > 0xFFFFFFFFll || fsCode <= 0) return false;
@@ -157,7 +177,7 @@ bool CGetCDData::StartFileCopy(int dataMode, std::int64_t address, std::uint64_t
   m_nFileSize = size;
   m_nFileFolder = folder;
   m_sFilePath = path;
-  m_bJoliet = joliet;
+  m_pIsoNames = std::move(names);
   m_nVolumeStart = volumeStart;
   Launch(fsCode == 1 ? Job::IsoFile : Job::UdfFile);
   return true;

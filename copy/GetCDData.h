@@ -45,6 +45,7 @@
 
 class CDevCmdROM;
 class CopyTarget;
+struct IsoNames;  // copy/IsoNames.h
 
 // A file of the job that was written with sectors that could not be read.
 struct CopyDamage {
@@ -69,6 +70,9 @@ struct CopyResult {
   std::uint64_t bytes = 0;      // bytes in the completed files
   std::uint64_t unreadable = 0; // sectors written as zeros, over all files
   std::vector<CopyDamage> damaged;
+  // Damage met in the volume's folders ("path: what"): what lay past it is
+  // missing from the copy.
+  std::vector<std::string> faults;
   std::vector<CopySkip> skipped;
   bool userData = false;        // a raw track copy fell back to 2048-byte sectors (no raw reads)
 };
@@ -110,6 +114,10 @@ class CGetCDData {
   // volumeStart is the first sector of the browsed track: the UDF volume is
   // recognised there. False when the device is not ready, the path is empty,
   // address <= 0, or the track has no file system (fsCode <= 0).
+  // names: the ISO 9660 names the browser reads the volume with (null: plain);
+  // joliet: plain or Joliet names.
+  bool StartFolderCopy(int dataMode, std::int64_t address, const std::string& path, int fsCode,
+                       std::shared_ptr<const IsoNames> names, std::uint32_t volumeStart = 0);
   bool StartFolderCopy(int dataMode, std::int64_t address, const std::string& path, int fsCode, bool joliet,
                        std::uint32_t volumeStart = 0);
   // One file: ISO 9660 its extent and recorded size; UDF the absolute sector
@@ -117,6 +125,8 @@ class CGetCDData {
   // folder, for ISO 9660, is the directory whose records list the file: a
   // file of 4 GiB or more has a record for each of its extents, and the one
   // named is then copied whole, from its first extent to its last.
+  bool StartFileCopy(int dataMode, std::int64_t address, std::uint64_t size, const std::string& path, int fsCode,
+                     std::shared_ptr<const IsoNames> names, std::uint32_t volumeStart = 0, std::uint32_t folder = 0);
   bool StartFileCopy(int dataMode, std::int64_t address, std::uint64_t size, const std::string& path, int fsCode,
                      bool joliet, std::uint32_t volumeStart = 0, std::uint32_t folder = 0);
 
@@ -157,7 +167,9 @@ class CGetCDData {
   void UdfFolderThread();
 
   // ISO 9660.
-  bool CopyIsoFolder(const FolderJob& job, std::set<std::uint32_t>& visited);
+  struct IsoWalk;  // one ISO 9660 folder job's walk (CopyIso.cpp)
+  bool CopyIsoFolder(const FolderJob& job, IsoWalk& walk);
+  void NoteFault(const std::string& text);
   using IsoExtents = std::vector<std::pair<std::uint32_t, std::uint32_t>>;  // sector, bytes
   bool CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents);
   // The extents of the file of folder one of whose records starts at
@@ -215,7 +227,7 @@ class CGetCDData {
   std::uint32_t m_nFileFolder = 0;
   std::filesystem::path m_sFilePath;
   FolderJob m_Folder;
-  bool m_bJoliet = false;
+  std::shared_ptr<const IsoNames> m_pIsoNames;  // null: plain ISO 9660 names
   std::uint32_t m_nVolumeStart = 0;
 
   std::atomic<bool> m_bStop{false};

@@ -8,6 +8,7 @@
 namespace fs {
 
 constexpr std::uint32_t kSectorBytes = 2048;
+constexpr std::uint32_t kRawSectorBytes = 2352;
 
 enum class SectorRead {
   Ok,      // every sector asked for is in the buffer
@@ -22,6 +23,11 @@ class SectorSource {
   // The last sector of the track holding lba, or of the whole medium where
   // the track is not known; nullopt when neither can be told.
   virtual std::optional<std::uint32_t> LastSector(std::uint32_t lba) = 0;
+  // Reads one sector whole as a CD drive returns it (kRawSectorBytes: sync,
+  // header, sub-header and data), so that a CD-ROM XA sector is cut by its
+  // own form; or its user data alone where the medium gives that back.
+  // Failed where the medium has no raw sectors (DVD, BD, a buffer).
+  virtual SectorRead ReadRaw(std::uint32_t /*lba*/, std::uint8_t* /*out*/) { return SectorRead::Failed; }
 };
 
 }  // namespace fs

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "copy/IsoNames.h"
 #include "disc/ByteOrder.h"
 #include "disc/MmcRecords.h"
 #include "platform/ui/Ui.h"
@@ -201,7 +202,7 @@ void CDlgMain::AttachPlayer(CDlgAudioPlay* player) {
 
 void CDlgMain::LoadDisc(CDevCmdROM* device) {
   m_Tree.DeleteAllItems();
-  m_JolietTracks.clear();
+  m_TrackNames.clear();
   if (!device) return;
   m_pDevice = device;
   m_bUdfValid = false;
@@ -379,25 +380,35 @@ void CDlgMain::AddSessionTracks(int index, ui::HTREEITEM sessionNode) {
 
 void CDlgMain::ReadIsoRoot(ui::HTREEITEM trackNode, std::uint32_t start) {
   m_bJoliet = false;
-  const iso::Volume v = iso::FindVolume(m_pDevice, start, m_pVdBuffer);
-  m_bJoliet = v.joliet;
-  m_JolietTracks[trackNode] = v.joliet;
+  iso::TrackVolume v = iso::FindVolume(m_pDevice, start, m_nDataMode, m_pVdBuffer);
+  m_bJoliet = v.names.set == fs::iso9660::NameSet::Joliet;
+  auto names = std::make_shared<IsoNames>(IsoNames{std::move(v.names)});
+  m_TrackNames[trackNode] = names;
   if (!v.found || v.rootExtent == 0) return;
   m_Tree.SetItemData(trackNode, v.rootExtent);
-  AddIsoFolders(trackNode, v.rootExtent, v.rootLength, v.joliet);
+  AddIsoFolders(trackNode, v.rootExtent, v.rootLength, names.get());
 }
 
-void CDlgMain::AddIsoFolders(ui::HTREEITEM parent, std::uint32_t lba, std::uint32_t size, bool joliet) {
-  iso::AddFolders(m_Tree, m_pDevice, m_nDataMode, joliet, parent, lba, size);
+namespace {
+fs::iso9660::Names NamesOf(const IsoNames* names) { return names ? names->names : fs::iso9660::Names{}; }
+}  // namespace
+
+void CDlgMain::AddIsoFolders(ui::HTREEITEM parent, std::uint32_t lba, std::uint32_t size, const IsoNames* names) {
+  iso::AddFolders(m_Tree, m_pDevice, m_nDataMode, NamesOf(names), parent, lba, size);
 }
 
-void CDlgMain::FillIsoList(std::uint32_t lba, bool joliet) {
-  iso::FillList(m_List, m_pDevice, m_nDataMode, joliet, lba);
+void CDlgMain::FillIsoList(std::uint32_t lba, const IsoNames* names, bool root) {
+  iso::FillList(m_List, m_pDevice, m_nDataMode, NamesOf(names), lba, root);
+}
+
+std::shared_ptr<const IsoNames> CDlgMain::TrackNames(ui::HTREEITEM node) const {
+  auto it = m_TrackNames.find(FindTrackNode(node));
+  return it != m_TrackNames.end() ? it->second : nullptr;
 }
 
 bool CDlgMain::IsJolietTrack(ui::HTREEITEM node) const {
-  auto it = m_JolietTracks.find(FindTrackNode(node));
-  return it != m_JolietTracks.end() && it->second;
+  const auto names = TrackNames(node);
+  return names && names->names.set == fs::iso9660::NameSet::Joliet;
 }
 
 // ------------------------------------------------------------ selection
@@ -471,7 +482,7 @@ void CDlgMain::OnSelectionChanged() {
     return;
   }
   if (fs < 2) {
-    FillIsoList(address, IsJolietTrack(sel));
+    FillIsoList(address, TrackNames(sel).get(), FindTrackNode(sel) == sel);
   } else {
     // The analyser holds one volume at a time: the one of the selected track.
     if (const TocData::_Data* d = GetTrackDescriptor(sel)) {

@@ -4,6 +4,7 @@
 // list on the right, a splitter bar between them.
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "copy/CDlgProgress.h"
@@ -70,8 +71,9 @@ class CDlgMain : public ui::Dialog {
   // The ISO 9660 reading of a track: the volume descriptor, the folder tree
   // below the track node, the entries of a folder.
   void ReadIsoRoot(ui::HTREEITEM trackNode, std::uint32_t start);
-  void AddIsoFolders(ui::HTREEITEM parent, std::uint32_t lba, std::uint32_t size, bool joliet);
-  void FillIsoList(std::uint32_t lba, bool joliet);
+  // names: the volume's name set (copy/IsoNames.h; null: plain ISO 9660).
+  void AddIsoFolders(ui::HTREEITEM parent, std::uint32_t lba, std::uint32_t size, const IsoNames* names);
+  void FillIsoList(std::uint32_t lba, const IsoNames* names, bool root = false);
 
   // ---- saving and extracting (the "Save Data" command) ----
   static constexpr unsigned kCopyTimer = 1;  // polls a running copy every 100 ms
@@ -107,6 +109,8 @@ class CDlgMain : public ui::Dialog {
   bool IsJoliet() const { return m_bJoliet; }
   // Whether the volume of the track node holding node has Joliet names.
   bool IsJolietTrack(ui::HTREEITEM node) const;
+  // The names the volume of the track node holding node is read with.
+  std::shared_ptr<const IsoNames> TrackNames(ui::HTREEITEM node) const;
   const FS_CDTEXT_INFO& CdText() const { return m_CdText; }
   // The track node (below its session node) on the path from the root to
   // node, or null when node is no track or below none.
@@ -140,10 +144,10 @@ class CDlgMain : public ui::Dialog {
   ui::ImageList m_Images;
   CDlgAudioPlay* m_pPlayer = nullptr;
 
-  // Each volume keeps its own name encoding and the UDF analyser its own
+  // Each volume keeps its own name set and the UDF analyser its own
   // partition: a disc with a Joliet and a plain session, or two UDF
   // sessions, lists each folder with the rules of the volume holding it.
-  std::map<ui::HTREEITEM, bool> m_JolietTracks;
+  std::map<ui::HTREEITEM, std::shared_ptr<const IsoNames>> m_TrackNames;
   std::uint32_t m_nUdfStart = 0;
   bool m_bUdfValid = false;
   std::size_t m_nSynthesizedBytes = 0;  // bytes of the last synthesised TOC that hold descriptors

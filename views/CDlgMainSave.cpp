@@ -88,6 +88,21 @@ void CDlgMain::ExtractListItem() {
   const std::string type = m_List.GetItemText(row, 2);
   const std::uint64_t size = std::strtoull(m_List.GetItemText(row, 3).c_str(), nullptr, 10);
   const long long address = std::strtoll(m_List.GetItemText(row, 4).c_str(), nullptr, 10);
+  // A device node, FIFO or socket is a name on the disc, with no data
+  // behind it: nothing could be written for it.
+  if (type == "Device" || type == "FIFO" || type == "Socket") {
+    ui::AfxMessageBox("\"" + name + "\" is a " + (type == "Device" ? std::string("device node") : type) +
+                          ": it holds no data, so there is nothing to save.",
+                      ui::MB_OK | ui::MB_ICONINFORMATION);
+    return;
+  }
+  if (type == "Link") {
+    const std::string size = m_List.GetItemText(row, 3);
+    ui::AfxMessageBox("\"" + name + "\" is a symbolic link (" + size +
+                          "): it is saved as a link with the folder that holds it.",
+                      ui::MB_OK | ui::MB_ICONINFORMATION);
+    return;
+  }
 
   // The name comes from the medium: made one safe path component first.
   CBrowseDirDialog chooser(type == "Folder", CGetCDData::SafeName(name));
@@ -104,10 +119,10 @@ void CDlgMain::ExtractListItem() {
   bool started = false;
   if (type == "File") {
     const std::uint64_t folder = m_Tree.GetItemData(sel);
-    started = m_Copy.StartFileCopy(m_nDataMode, address, size, target, fs, IsJolietTrack(sel), volume,
+    started = m_Copy.StartFileCopy(m_nDataMode, address, size, target, fs, TrackNames(sel), volume,
                                    folder <= 0xFFFFFFFFull ? static_cast<std::uint32_t>(folder) : 0);
   } else if (type == "Folder") {
-    started = m_Copy.StartFolderCopy(m_nDataMode, address, target, fs, IsJolietTrack(sel), volume);
+    started = m_Copy.StartFolderCopy(m_nDataMode, address, target, fs, TrackNames(sel), volume);
   }
   if (started) RunCopy();
 }
@@ -124,7 +139,7 @@ void CDlgMain::ExtractTreeFolder() {
   std::uint32_t volume = 0;
   GetTrackStart(sel, volume);
   if (m_Copy.StartFolderCopy(m_nDataMode, static_cast<std::int64_t>(address), chooser.GetTarget(), fs,
-                             IsJolietTrack(sel), volume))
+                             TrackNames(sel), volume))
     RunCopy();
 }
 

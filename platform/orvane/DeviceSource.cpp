@@ -20,6 +20,11 @@ fs::SectorRead DeviceSectorSource::Read(std::uint32_t lba, std::uint32_t count, 
                                                                            : fs::SectorRead::Failed;
 }
 
+fs::SectorRead DeviceSectorSource::ReadRaw(std::uint32_t lba, std::uint8_t* out) {
+  return m_Device.ReadCD_All(out, static_cast<int>(fs::kRawSectorBytes), 1, lba) == 0 ? fs::SectorRead::Ok
+                                                                                      : fs::SectorRead::Failed;
+}
+
 std::optional<std::uint32_t> DeviceSectorSource::LastSector(std::uint32_t lba) {
   TRACK_INFO ti{};
   if (m_Device.ReadTrackInfo(ti, READ_TRACK_INFO_LBA, static_cast<int>(lba)) == 0) {

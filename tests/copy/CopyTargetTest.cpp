@@ -183,7 +183,7 @@ TEST(CopyTarget, TheSummaryListsSkippedItemsAfterDamage) {
   r.skipped.push_back({"/x/dev/null", "device"});
   r.skipped.push_back({"/x/fifo", "FIFO"});
   EXPECT_EQ(CopyReportText(r),
-            "2 sectors could not be read and were written as zeros:\n/x/f: 2\n"
+            "2 sectors could not be read and were written as zeros:\n/x/f: 2\n\n"
             "2 items were not made:\nskipped: /x/dev/null (device)\nskipped: /x/fifo (FIFO)");
   r.unreadable = 0;
   r.damaged.clear();

@@ -1,0 +1,103 @@
+// The browser on Rock Ridge volumes that genisoimage and xorriso write: the
+// names and kinds Linux recorded, folders relocated past eight levels shown
+// where they belong, and Save Data refusing what holds no data.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tests/support/CdInfo.h"
+#include "tests/views/BrowserTestUtil.h"
+
+using namespace browsertest;
+using testsupport::Bytes;
+using testsupport::ScratchDir;
+
+namespace {
+
+Bytes ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// A source tree with a file, a link, a FIFO and folders ten levels deep.
+void MakeSource(const ScratchDir& dir) {
+  dir.Write("src/file", std::string(100, 'f'));
+  std::string deep = "src";
+  for (int i = 1; i <= 10; ++i) deep += "/d" + std::to_string(i);
+  dir.Write(deep + "/leaf", std::string(3, 'l'));
+  ASSERT_EQ(::symlink("file", dir.File("src/link").c_str()), 0);
+  ASSERT_EQ(::mkfifo(dir.File("src/fifo").c_str(), 0644), 0);
+}
+
+std::string Row(ui::ListCtrl& l, const std::string& name, int column) {
+  for (int r = 0; r < l.GetItemCount(); ++r)
+    if (l.GetItemText(r, 0) == name) return l.GetItemText(r, column);
+  return "<none>";
+}
+
+}  // namespace
+
+TEST(BrowserRockRidge, GenisoimageNamesKindsAndRelocatedFolders) {
+  if (!testsupport::HaveProgram("genisoimage")) GTEST_SKIP();
+  UiScope ui;
+  ScratchDir dir;
+  MakeSource(dir);
+  const std::string iso = dir.File("g.iso");
+  ASSERT_EQ(std::system(("genisoimage -quiet -R -J -o " + iso + " " + dir.File("src") + " >/dev/null 2>&1").c_str()), 0);
+  auto dev = IsoDevice(ReadAll(iso));
+  unsigned char vd[2048] = {};
+  CDlgMain view;
+  view.SetVdBuffer(vd);
+  view.LoadDisc(dev.get());
+  EXPECT_FALSE(view.IsJoliet()) << "Rock Ridge names, though the volume has Joliet";
+  EXPECT_EQ(vd[0], 2) << "the volume view still shows the Joliet descriptor";
+
+  std::string path = "Session 1/DATA TRACK 1(ISO)";
+  for (int i = 1; i <= 10; ++i) path += "/d" + std::to_string(i);
+  ui::HTREEITEM deepest = Path(view.Tree(), path);
+  ASSERT_NE(deepest, nullptr) << TreeText(view.Tree());
+  // genisoimage's relocation folder stays, emptied, as xorriso shows it.
+  ui::HTREEITEM moved = Path(view.Tree(), "Session 1/DATA TRACK 1(ISO)/rr_moved");
+  ASSERT_NE(moved, nullptr) << TreeText(view.Tree());
+  EXPECT_FALSE(view.Tree().ItemHasChildren(moved));
+  view.SelectNode(deepest);
+  EXPECT_EQ(Names(view.List()), (std::vector<std::string>{"leaf"}));
+
+  view.SelectNode(Path(view.Tree(), "Session 1/DATA TRACK 1(ISO)"));
+  ui::ListCtrl& l = view.List();
+  EXPECT_EQ(Row(l, "file", 2), "File");
+  EXPECT_EQ(Row(l, "file", 3), "100");
+  EXPECT_EQ(Row(l, "link", 2), "Link");
+  EXPECT_EQ(Row(l, "link", 3), "-> file");
+  EXPECT_EQ(Row(l, "fifo", 2), "FIFO");
+  EXPECT_EQ(Row(l, "fifo", 3), "");
+  EXPECT_EQ(Row(l, "rr_moved", 2), "Folder");
+}
+
+TEST(BrowserRockRidge, SaveDataRefusesDevicesFifosAndSocketsWithAReason) {
+  if (!testsupport::HaveProgram("xorriso")) GTEST_SKIP();
+  UiScope ui;
+  ScratchDir dir;
+  MakeSource(dir);
+  const std::string iso = dir.File("x.iso");
+  ASSERT_EQ(std::system(("xorriso -outdev " + iso + " -map " + dir.File("src") + " / -map /dev/null /null -- >/dev/null 2>&1").c_str()), 0);
+  auto dev = IsoDevice(ReadAll(iso));
+  CDlgMain view;
+  view.LoadDisc(dev.get());
+  view.SelectNode(Path(view.Tree(), "Session 1/DATA TRACK 1(ISO)"));
+  ui::ListCtrl& l = view.List();
+  EXPECT_EQ(Row(l, "null", 2), "Device");
+  for (const char* name : {"null", "fifo"}) {
+    SCOPED_TRACE(name);
+    ui.hui.ClearRecords();
+    for (int r = 0; r < l.GetItemCount(); ++r) l.SetSelected(r, l.GetItemText(r, 0) == name);
+    view.OnNotify(CDlgMain::kListId, ui::NM_SETFOCUS);
+    view.OnSaveData();
+    ASSERT_EQ(ui.hui.Messages().size(), 1u);
+    EXPECT_NE(ui.hui.Messages()[0].text.find("holds no data"), std::string::npos) << ui.hui.Messages()[0].text;
+    EXPECT_TRUE(ui.hui.ModalRuns().empty()) << "no folder chooser, no copy";
+  }
+}
