@@ -122,22 +122,37 @@ bool CGetCDData::CopyIsoFolder(const FolderJob& job, IsoWalk& walk) {
       }
       CopyIsoFolder(FolderJob{job.dataMode, e.extent, target, job.depth + 1}, walk);
       walk.guard.Leave(e.extent);
+      if (!Stopping()) FinishFolder(target, e.info.mode, e.info.mtime);
       continue;
     }
-    if (e.info.type != fs::NodeType::File) {
-      // Links, device nodes, FIFOs and sockets hold no data to copy.
-      NoteFault(target.string() + ": not copied, a " + fs::FindTypeText(e.info.type));
+    if (e.info.type == fs::NodeType::Link) {
+      // Made holding its recorded target, never followed.
+      if (!MakeLink(target, e.info.linkTarget, e.info.mtime)) break;
+      continue;
+    }
+    if (const char* why = SkipWhy(e.info.type)) {
+      NoteSkipped(target, why);  // device nodes, FIFOs and sockets hold no data
       continue;
     }
     SetCurrent(target.string());
-    CopyIsoFile(target, job.dataMode, ToExtents(e.extents));
+    const FileAttributes attributes{e.info.mode, e.info.mtime};
+    CopyIsoFile(target, job.dataMode, ToExtents(e.extents), &attributes);
     m_nPercent = 0;
   }
   return !m_bFailed;
 }
 
-bool CGetCDData::CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents) {
-  Output out(path);
+bool CGetCDData::CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents,
+                             const FileAttributes* inFolder) {
+  // A folder job's files are made below its target, never through a link.
+  std::optional<Output> made;
+  if (inFolder) {
+    made.emplace(Target(), path);
+    made->SetAttributes(inFolder->mode, inFolder->mtime);
+  } else {
+    made.emplace(path);
+  }
+  Output& out = *made;
   std::string reason;
   if (!out.Open(reason)) {
     Fail(path, reason);

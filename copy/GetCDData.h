@@ -171,7 +171,15 @@ class CGetCDData {
   bool CopyIsoFolder(const FolderJob& job, IsoWalk& walk);
   void NoteFault(const std::string& text);
   using IsoExtents = std::vector<std::pair<std::uint32_t, std::uint32_t>>;  // sector, bytes
-  bool CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents);
+  // A file's recorded permission bits and time, applied once it is written.
+  struct FileAttributes {
+    std::optional<std::uint32_t> mode;
+    std::optional<std::int64_t> mtime;
+  };
+  // inFolder: the file belongs to a folder job (made below its target, its
+  // attributes applied); null for a single-file job.
+  bool CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents,
+                   const FileAttributes* inFolder = nullptr);
   // The extents of the file of folder one of whose records starts at
   // address; just that record's when the folder does not list it.
   IsoExtents WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address, std::uint32_t size);
