@@ -17,10 +17,14 @@
 #include <sstream>
 
 #include "tests/cli/BrowserCliUtil.h"
+#include "tests/cli/UdfCliUtil.h"
 #include "tests/support/CopyTestDrive.h"
 #include "tests/support/UdfBuilder.h"
 
 using namespace browsercli;
+using udfcli::Joined;
+using udfcli::Lower;
+using udfcli::VolRow;
 using testsupport::ScratchDir;
 using testsupport::UdfBuildOptions;
 using testsupport::UdfImage;
@@ -152,17 +156,7 @@ void ExpectWholeVolume(const UdfImage& img, const UdfNode& root, const std::stri
   ExpectListsAndExtracts(path, nodes[0], root, dir);
 }
 
-// The value of a vol row, empty when there is none.
-std::string VolRow(const std::string& volOut, const std::string& name) {
-  for (const auto& row : Lines(volOut, 2))
-    if (row[0] == name) return row[1];
-  return {};
-}
 
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
 
 std::string Revision(std::uint16_t r) {
   char buf[8];
@@ -346,11 +340,7 @@ TEST(UdfEverywhereCli, DISABLED_VolumeRowsNameRevisionBlockSizeMapsAndAnchors) {
     ASSERT_EQ(vol.status, 0) << vol.err;
     EXPECT_EQ(VolRow(vol.out, "UDF Revision"), Revision(c.rev)) << vol.out;
     EXPECT_EQ(VolRow(vol.out, "Block Size"), std::to_string(c.bs)) << vol.out;
-    std::string maps;
-    for (const std::string& k : img.partitionMaps) maps += (maps.empty() ? "" : ", ") + k;
-    EXPECT_EQ(Lower(VolRow(vol.out, "Partition Maps")), maps) << vol.out;
-    std::string anchors;
-    for (std::uint32_t a : img.anchors) anchors += (anchors.empty() ? "" : ", ") + std::to_string(a);
-    EXPECT_EQ(VolRow(vol.out, "Anchors"), anchors) << vol.out;
+    EXPECT_EQ(Lower(VolRow(vol.out, "Partition Maps")), Joined(img.partitionMaps)) << vol.out;
+    EXPECT_EQ(VolRow(vol.out, "Anchors"), Joined(img.anchors)) << vol.out;
   }
 }

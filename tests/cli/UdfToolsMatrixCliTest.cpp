@@ -22,10 +22,14 @@
 #include <sstream>
 
 #include "tests/cli/BrowserCliUtil.h"
+#include "tests/cli/UdfCliUtil.h"
 #include "tests/support/CopyTestDrive.h"
 #include "tests/support/UdfBuilder.h"
 
 using namespace browsercli;
+using udfcli::Joined;
+using udfcli::Lower;
+using udfcli::VolRow;
 using testsupport::ScratchDir;
 using testsupport::UdfNode;
 namespace fs = std::filesystem;
@@ -46,11 +50,7 @@ struct UdfInfo {
   std::vector<std::uint32_t> anchors;
   bool vat = false, sparing = false;
   std::string Maps() const { return sparing ? "sparable" : vat ? "physical, virtual" : "physical"; }
-  std::string Anchors() const {
-    std::string s;
-    for (std::uint32_t a : anchors) s += (s.empty() ? "" : ", ") + std::to_string(a);
-    return s;
-  }
+  std::string Anchors() const { return Joined(anchors); }
 };
 
 UdfInfo RunUdfinfo(const std::string& image, const ScratchDir& dir, const std::string& extra = "") {
@@ -152,16 +152,7 @@ void TessalListing(const std::string& image, const std::string& folder, const Sc
   }
 }
 
-std::string VolRow(const std::string& volOut, const std::string& name) {
-  for (const auto& row : Lines(volOut, 2))
-    if (row[0] == name) return row[1];
-  return {};
-}
 
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
 
 }  // namespace
 
@@ -274,11 +265,7 @@ TEST(UdfToolsMatrix, UdfinfoReadsTheTestSupportVolumesAsBuilt) {
         std::snprintf(want, sizeof want, "%x.%02x", rev >> 8, rev & 0xFF);
         EXPECT_EQ(info.revision, want);
         EXPECT_EQ(info.vat, kind == K::Virtual);
-        EXPECT_EQ(info.Anchors(), [&] {
-          std::string s;
-          for (std::uint32_t a : img.anchors) s += (s.empty() ? "" : ", ") + std::to_string(a);
-          return s;
-        }());
+        EXPECT_EQ(info.Anchors(), Joined(img.anchors));
       }
     }
   }
