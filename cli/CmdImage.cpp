@@ -255,7 +255,9 @@ const CommandRegistration registration(
      "retries of each sector still bad (default 2). Ctrl-C stops after the\n"
      "current read and saves the map; --resume reads only what the map says is\n"
      "missing, and refuses a map made from another medium. Open the image (its\n"
-     "map beside it) to read it with its holes reported as unreadable sectors.\n"
+     "map beside it) to read it with its holes reported as unreadable sectors:\n"
+     "verify OUT checks the sectors read and lists the holes, scan OUT lists the\n"
+     "holes, and extract OUT names each file that a hole damages.\n"
      "Exit status 0 when every sector was read, 1 when some are missing.\n",
      false, RunImage, "--retries --resume"});
 

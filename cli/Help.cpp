@@ -41,6 +41,10 @@ help::ProgramHelp MakeHelp() {
           {"tessal-cli save-track mixed-mode.cue 2 track2.wav", "save audio track 2 as a WAV file\n"},
           {"tessal-cli sector mixed-mode.cue 16 --raw", "sector 16 as 2352 raw bytes in hex\n"},
           {"tessal-cli scan cdrom-xa.cue", "list every sector of the disc that cannot be read\n"},
+          {"tessal-cli image /dev/sr0 disc.cue",
+           "rescue the whole disc into disc.bin and disc.cue, with the ddrescue mapfile disc.bin.map\n"},
+          {"tessal-cli image /dev/sr0 disc.cue --resume",
+           "go on with that rescue later, or in another drive, reading only what the map says is missing\n"},
       },
       {"tessal(1)"},
   };

@@ -18,6 +18,7 @@ namespace imaging {
 namespace {
 
 constexpr std::size_t kWriteBytes = 1 << 20;      // consecutive runs written to the image at once
+constexpr off_t kWritebackBytes = 8 << 20;         // written bytes the disk is set to work on at once
 constexpr std::size_t kMaxRunBytes = 16u << 20;    // a bound on what a caller may ask for one read
 constexpr std::uint64_t kFirstSkip = 64;           // sectors skipped after the first failure of a series
 constexpr std::uint64_t kMaxSkipShare = 64;        // the skip grows to at most 1/64 of the medium
@@ -77,6 +78,9 @@ struct DiscImager::Session {
       std::vector<unsigned char>(std::max(kWriteBytes, std::min(opt.runBytes, kMaxRunBytes)));
   std::uint64_t pendingFirst = 0;
   std::size_t pendingBytes = 0;
+  // Written, and not yet handed to the disk: [unsentFirst, unsentEnd).
+  off_t unsentFirst = 0, unsentEnd = 0;
+  bool claimed = false;  // the map holds sectors read since the image was last synced
   bool failed = false;
 
   bool Halted() const { return failed || im.m_mediumGone || stop.load(); }
@@ -84,7 +88,7 @@ struct DiscImager::Session {
   bool Save() {
     // The image's bytes reach the disk before the map that claims them.
     if (!Flush()) return false;
-    if (::fdatasync(fd) != 0) {
+    if (claimed && ::fdatasync(fd) != 0) {
       error = std::string("cannot flush the image: ") + std::strerror(errno);
       failed = true;
       return false;
@@ -95,8 +99,24 @@ struct DiscImager::Session {
       failed = true;
       return false;
     }
+    claimed = false;
     lastSave = Clock::now();
     return true;
+  }
+
+  // Sets the disk writing what was written so far while reading goes on, so
+  // that the next sync waits only for the last pieces (the sync alone makes
+  // them durable; this only starts the work early).
+  void StartWriteback(off_t at, std::size_t bytes) {
+    if (unsentEnd != at) {
+      if (unsentEnd > unsentFirst) ::sync_file_range(fd, unsentFirst, unsentEnd - unsentFirst, SYNC_FILE_RANGE_WRITE);
+      unsentFirst = at;
+    }
+    unsentEnd = at + static_cast<off_t>(bytes);
+    if (unsentEnd - unsentFirst >= kWritebackBytes) {
+      ::sync_file_range(fd, unsentFirst, unsentEnd - unsentFirst, SYNC_FILE_RANGE_WRITE);
+      unsentFirst = unsentEnd;
+    }
   }
 
   void Report(std::uint64_t sector, bool force = false) {
@@ -116,10 +136,10 @@ struct DiscImager::Session {
   // Sectors read and not yet written: consecutive runs gather here so that
   // the image is written in large pieces.
   bool Flush() {
+    const auto at = static_cast<off_t>(pendingFirst * map.SectorBytes());
     std::size_t done = 0;
     while (done < pendingBytes) {
-      const ssize_t n = ::pwrite(fd, pending.data() + done, pendingBytes - done,
-                                 static_cast<off_t>(pendingFirst * map.SectorBytes() + done));
+      const ssize_t n = ::pwrite(fd, pending.data() + done, pendingBytes - done, at + static_cast<off_t>(done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         error = std::string("cannot write the image: ") + (n < 0 ? std::strerror(errno) : "disk full");
@@ -128,6 +148,7 @@ struct DiscImager::Session {
       }
       done += static_cast<std::size_t>(n);
     }
+    if (pendingBytes) StartWriteback(at, pendingBytes);
     pendingBytes = 0;
     return true;
   }
@@ -143,6 +164,7 @@ struct DiscImager::Session {
     if (!im.ReadRun(sector, count, pending.data() + pendingBytes)) return false;
     pendingBytes += bytes;
     map.Set(sector, count, SectorState::Finished);
+    claimed = true;
     return true;
   }
 

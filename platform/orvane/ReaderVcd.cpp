@@ -5,6 +5,7 @@
 // its user data 16 bytes into a Mode 1 sector, 24 into a Mode 2 one).
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "platform/orvane/ReaderCommon.h"
 #include "platform/orvane/Readers.h"
@@ -43,16 +44,28 @@ std::optional<Stream> StreamAt(ImageFile& f, std::uint64_t q) {
 // stands at sector 16 of a stream starting past the file's first byte.
 std::optional<Stream> FindStream(ImageFile& f) {
   const std::uint64_t limit = std::min<std::uint64_t>(f.Size(), kMaxHeader + 16 * kRaw + kRaw);
-  std::vector<std::uint8_t> buf(256 * 1024);
-  for (std::uint64_t at = 0; at < limit; at += buf.size() - 8) {
-    const std::size_t got = f.ReadAt(at, buf.data(), std::min<std::uint64_t>(buf.size(), limit - at));
+  // Every image opened is probed here, a plain ISO over its whole first
+  // megabytes: the pattern is searched for, not walked to byte by byte.
+  static constexpr char kPattern[] = "\x01" "CD001";
+  constexpr std::size_t kPatternBytes = sizeof kPattern - 1;
+  constexpr std::size_t kBuf = 256 * 1024;
+  const std::unique_ptr<std::uint8_t[]> buf(new std::uint8_t[kBuf]);  // no zeros: only what is read is looked at
+  for (std::uint64_t at = 0; at < limit; at += kBuf - 8) {
+    const std::size_t got = f.ReadAt(at, buf.get(), std::min<std::uint64_t>(kBuf, limit - at));
     if (got < 8) break;
-    for (std::size_t i = 0; i + 7 <= got; ++i) {
-      if (buf[i] != 1 || buf[i + 1] != 'C' || !IsDescriptor(&buf[i])) continue;
-      auto s = StreamAt(f, at + i);
-      if (s && s->base > 0) return s;
+    // A descriptor's first 7 bytes must lie in what was read.
+    const std::uint8_t* const end = buf.get() + got - 1;
+    for (const std::uint8_t* p = buf.get(); p + kPatternBytes <= end;) {
+      const void* hit = ::memmem(p, static_cast<std::size_t>(end - p), kPattern, kPatternBytes);
+      if (!hit) break;
+      p = static_cast<const std::uint8_t*>(hit);
+      if (IsDescriptor(p)) {
+        auto s = StreamAt(f, at + static_cast<std::uint64_t>(p - buf.get()));
+        if (s && s->base > 0) return s;
+      }
+      ++p;
     }
-    if (got < buf.size()) break;
+    if (got < kBuf) break;
   }
   return std::nullopt;
 }

@@ -3,6 +3,7 @@
 // lengths, raw sector synthesis and CD-TEXT both ways.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -218,11 +219,16 @@ TEST(VirtualDrive, DiscAndTrackInformation) {
   EXPECT_EQ(di.data[21], 79);
 }
 
-TEST(VirtualDrive, Read10DataRefusalsAndRuns) {
-  std::shared_ptr<MemoryImageFile> file;
+// The mixed disc with sectors 200 and 201 unreadable; file is its data track's.
+std::unique_ptr<CDevCmdROM> MixedDriveBadAt200(std::shared_ptr<MemoryImageFile>& file) {
   auto l = MixedDisc(&file);
   l.badSectors.push_back({200, 2});
-  auto d = Drive(l);
+  return Drive(l);
+}
+
+TEST(VirtualDrive, Read10DataRefusalsAndRuns) {
+  std::shared_ptr<MemoryImageFile> file;
+  auto d = MixedDriveBadAt200(file);
   std::vector<unsigned char> buf(16 * 2048);
   const int before = file->Reads();
   ASSERT_EQ(d->ReadCD_10(buf.data(), static_cast<int>(buf.size()), 16, 32), 0);
@@ -268,6 +274,46 @@ TEST(VirtualDrive, Read10DataRefusalsAndRuns) {
   EXPECT_EQ(s->ReadCD_10(buf.data(), 2048, 1, 9), 0);
   EXPECT_NE(s->ReadCD_10(buf.data(), 2048, 1, 10), 0);
   ExpectSense(*s, 0x03, 0x11, 0x05);
+}
+
+// A scan's run of 16-sector reads is served from windows read ahead of it,
+// with the same bytes and the same refusals as reads of their own.
+TEST(VirtualDrive, SequentialReadsComeThroughTheReadAheadWindow) {
+  std::shared_ptr<MemoryImageFile> file;
+  auto d = MixedDriveBadAt200(file);
+  std::vector<unsigned char> buf(16 * 2048);
+  const int before = file->Reads();
+  for (std::uint32_t lba = 0; lba < 300; lba += 16) {
+    const std::uint32_t n = std::min<std::uint32_t>(16, 300 - lba);
+    const bool bad = lba <= 201 && lba + n > 200;
+    ASSERT_EQ(d->ReadCD_10(buf.data(), static_cast<int>(n * 2048), static_cast<int>(n), lba) != 0, bad) << lba;
+    if (bad) {
+      ExpectSense(*d, 0x03, 0x11, 0x05);  // its bytes are in the window, and still refused
+      continue;
+    }
+    const Bytes want = testsupport::PatternSectors(lba, n);
+    ASSERT_TRUE(std::equal(want.begin(), want.end(), buf.begin())) << lba;
+    // A read elsewhere between two of the run's reads gets its own bytes.
+    if (lba == 64) {
+      ASSERT_EQ(d->ReadCD_10(buf.data(), 2048, 1, 5), 0);
+      const Bytes five = testsupport::PatternSectors(5, 1);
+      EXPECT_TRUE(std::equal(five.begin(), five.end(), buf.begin()));
+    }
+  }
+  // 19 commands and a read of sector 5; the 600 KB of the track take a few windows.
+  EXPECT_LE(file->Reads() - before, 8);
+
+  // A file that ends inside a window: the sectors it holds read, the next fails.
+  auto shortFile = std::make_shared<MemoryImageFile>(testsupport::PatternSectors(0, 10));
+  auto s = Drive(testsupport::MemoryDisc(
+      {testsupport::MemoryTrack(1, TrackMode::Mode1, 0, 20, shortFile, StoredFormat::UserData2048, 2048)}));
+  EXPECT_EQ(s->ReadCD_10(buf.data(), 4 * 2048, 4, 0), 0);
+  EXPECT_EQ(s->ReadCD_10(buf.data(), 4 * 2048, 4, 4), 0);
+  EXPECT_NE(s->ReadCD_10(buf.data(), 4 * 2048, 4, 8), 0);
+  ExpectSense(*s, 0x03, 0x11, 0x05);
+  EXPECT_EQ(s->ReadCD_10(buf.data(), 2 * 2048, 2, 8), 0);
+  const Bytes tail = testsupport::PatternSectors(8, 2);
+  EXPECT_TRUE(std::equal(tail.begin(), tail.end(), buf.begin()));
 }
 
 bool ValidMode1(const unsigned char* s) {

@@ -1,7 +1,7 @@
 # Sourced by run.sh: compares what each command printed and wrote on the host
 # (the image through the virtual drive) with the same command in the guest
 # (QEMU's emulated drive through SG_IO). Uses $list, $hostout, $guest, $tags,
-# $image and $node from run.sh.
+# $image, $node, $bad_sectors and $work from run.sh.
 #
 # Where QEMU's drive answers differently from a real one by design, the check
 # says why and compares only what both sides must agree on.
@@ -165,6 +165,41 @@ compare_bad_extract() {
   [ "$(find "$h" | wc -l)" = "$(find "$g" | wc -l)" ] || fail "$name" "guest wrote other files"
 }
 
+compare_bad_image() {
+  local name=$1 side dir map got lba want=$work/$name.want
+  # Both sides image the whole medium and must find it incomplete in the
+  # same way: the summary's counts, the message and the exit status.
+  same_file "$name" rc
+  same_file "$name" err
+  [ "$(cat "$guest/results/$name.rc")" = 1 ] || fail "$name" "guest exit status $(cat "$guest/results/$name.rc"), not 1 (sectors missing)"
+  if ! cmp -s <(grep -v '^image\|^mapfile' "$hostout/$name.out") <(grep -v '^image\|^mapfile' "$guest/results/$name.out"); then
+    fail "$name" "summaries differ: host $(tr '\t\n' ': ' < "$hostout/$name.out"), guest $(tr '\t\n' ': ' < "$guest/results/$name.out")"
+  fi
+  # What the image must hold: the source wherever it was read, and nothing
+  # (zeros, as a fresh image starts) where the drive failed.
+  cp "${image[bad]}" "$want"
+  for lba in "${bad_sectors[@]}"; do
+    dd if=/dev/zero of="$want" bs=2048 seek="$lba" count=1 conv=notrunc status=none
+  done
+  for side in host guest; do
+    dir=$hostout/$name.d
+    [ $side = guest ] && dir=$guest/results/$name.d
+    map=$dir/rescued.iso.map
+    [ -s "$map" ] || { fail "$name" "$side wrote no mapfile"; continue; }
+    ddrescuelog -q -t "$map" > /dev/null || { fail "$name" "$side: ddrescuelog does not accept the mapfile"; continue; }
+    got=$(ddrescuelog -b 2048 -l- "$map" | tr '\n' ' ')
+    [ "$got" = "${bad_sectors[*]} " ] || fail "$name" "$side map has bad sectors '$got', the drive failed ${bad_sectors[*]}"
+    got=$(ddrescuelog -b 2048 -l '?*/' "$map" | wc -l)
+    [ "$got" = 0 ] || fail "$name" "$side map leaves $got sectors neither read nor bad"
+    # The harness's own map of the failing sectors, block for block.
+    ddrescuelog -q -p "$work/bad.iso.map" "$map" || fail "$name" "$side map differs from the sectors made to fail"
+    cmp -s "$want" "$dir/rescued.iso" ||
+      fail "$name" "$side image differs from the source where its map says read ($(cmp "$want" "$dir/rescued.iso" 2>&1 | head -n1))"
+  done
+  rm -f "$want"
+  note "$name" "host and guest maps mark exactly sectors ${bad_sectors[*]} bad, ddrescuelog agrees; images equal the source elsewhere"
+}
+
 compare_tree_output() {
   local name=$1
   same_file "$name" rc
@@ -201,6 +236,7 @@ compare_all() {
       dvd.toc) compare_dvd_toc "$name" ;;
       bad.scan) compare_bad_scan "$name" ;;
       bad.extract) compare_bad_extract "$name" ;;
+      bad.image) compare_bad_image "$name" ;;
       *) compare_tree_output "$name" ;;
     esac
   done < "$list"

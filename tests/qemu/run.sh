@@ -8,7 +8,7 @@
 # against the image files through the virtual drive, and compares the two.
 #
 # Installs what it lacks from Debian's packages (qemu-system-x86, busybox-static,
-# cpio, genisoimage; a Debian kernel unpacked into the work folder when the
+# cpio, genisoimage, gddrescue for ddrescuelog; a Debian kernel unpacked into the work folder when the
 # running kernel's image and modules are not in /boot and /lib/modules).
 # QEMU_HARNESS_FULL=1 also scans the DVD-sized image (minutes more).
 #
@@ -98,7 +98,7 @@ fi
 
 # ------------------------------------------------------------------ packages
 need=()
-for p in qemu-system-x86 busybox-static cpio genisoimage kmod; do
+for p in qemu-system-x86 busybox-static cpio genisoimage kmod gddrescue; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -271,12 +271,14 @@ for t in "${volumes[@]}"; do
     printf '%s.save-track\t%s\tsave-track\t@SRC@\t1\t@OUTDIR@/track1.iso\n' "$t" "$t" >> "$list"
   fi
 done
-# Unreadable sectors: where a scan finds them, what a read of one says, and
-# what an extraction makes of the files holding them.
+# Unreadable sectors: where a scan finds them, what a read of one says, what
+# an extraction makes of the files holding them, and the rescue image of the
+# whole medium with its ddrescue mapfile.
 {
   printf 'bad.scan\tbad\tscan\t@SRC@\n'
   for lba in 59 "${bad_sectors[@]}"; do printf 'bad.sector.%d\tbad\tsector\t@SRC@\t%d\n' "$lba" "$lba"; done
   printf 'bad.extract\tbad\textract\t@SRC@\t/\t@OUTDIR@\n'
+  printf 'bad.image\tbad\timage\t@SRC@\t@OUTDIR@/rescued.iso\n'
 } >> "$list"
 log "$(wc -l < "$list") commands"
 
