@@ -285,7 +285,7 @@ class Builder {
       const UdfNode& c = n.children[i];
       Icb icb = c.linkToRoot ? IcbOf("") : IcbOf(path + "/" + c.name);
       std::vector<std::uint8_t> f = Fid(c.directory ? 0x02 : 0x00, EncodeName(c.name, c.wideName), icb, c.fidImplUse);
-      if (static_cast<int>(i) == n.damagedFid) f[kUdfTagChecksumAt] ^= 0x5A;
+      if (static_cast<int>(i) == n.damagedFid) std::fill(f.begin(), f.begin() + 16, 0xEE);  // its tag is garbage
       d.insert(d.end(), f.begin(), f.end());
     }
     return d;

@@ -36,8 +36,8 @@ struct UdfNode {
   int extents = 1;                // data split into this many separate extents
   bool aed = false;               // descriptors continued in an allocation extent descriptor
   bool linkToRoot = false;        // a directory entry pointing back at the root (a loop)
-  int damagedFid = -1;            // a directory: the FID of children[i] gets a corrupt tag
-                                  // (those before it stay good, and so do those after it)
+  int damagedFid = -1;            // a directory: the tag of children[i]'s FID is overwritten with
+                                  // junk (the FIDs before it stay good, and so do those after it)
   UdfTime time;
   std::vector<UdfNode> children;
 
