@@ -18,7 +18,8 @@ namespace cli {
 
 // Follows a started job to its end: a progress line on a terminal's error
 // stream, then the summary (files, bytes, unreadable sectors and the files
-// that hold them). Exit status 0 only for a complete, clean copy.
+// that hold them, and the items not made: devices, FIFOs, sockets). Exit
+// status 0 only for a complete, clean copy.
 int FinishCliCopy(Context& ctx, CGetCDData& engine) {
   const bool tty = &ctx.err == &std::cerr && ::isatty(STDERR_FILENO);
   while (!engine.WaitFor(std::chrono::milliseconds(100))) {
@@ -38,12 +39,18 @@ int FinishCliCopy(Context& ctx, CGetCDData& engine) {
   Report report;
   report.Field("files", Value(r.files));
   report.Field("folders", Value(r.folders));
+  report.Field("links", Value(r.links));
   report.Field("bytes", Value(r.bytes));
   report.Field("unreadable", Value(r.unreadable));
   if (!r.damaged.empty()) {
     Table& t = report.AddTable("damaged", {"path", "sectors", "reason"});
     for (const CopyDamage& d : r.damaged)
       t.AddRow({Value(d.path), Value(d.sectors), Value(d.reason.empty() ? "unreadable sectors" : d.reason)});
+  }
+  // Device nodes, FIFOs and sockets are never made; which ones is said.
+  if (!r.skipped.empty()) {
+    Table& t = report.AddTable("skipped", {"path", "why"});
+    for (const CopySkip& s : r.skipped) t.AddRow({Value(s.path), Value(s.why)});
   }
   ctx.Print(report);
   if (r.failed) return ctx.Fail(r.error);
@@ -138,10 +145,13 @@ const CommandRegistration registration(
      "\"/DOCS/README.TXT\" (a leading \"/\" starts at the first data track with\n"
      "folders). The item is created inside DEST, which must exist; an item of\n"
      "that name already there is left alone and the copy refused.\n"
+     "Links are made as links holding their recorded target, and nothing is\n"
+     "written through one; device nodes, FIFOs and sockets are not made.\n"
      "A progress bar goes to stderr when it is a terminal. The summary gives the\n"
-     "files, folders and bytes written and the sectors that could not be read\n"
-     "(written as zeros), with the files holding them; any such sector, or a\n"
-     "destination that cannot be written, makes the exit status 1.\n",
+     "files, folders, links and bytes written, the sectors that could not be read\n"
+     "(written as zeros) with the files holding them, and the items skipped; an\n"
+     "unreadable sector, or a destination that cannot be written, makes the exit\n"
+     "status 1.\n",
      true, RunExtract});
 
 }  // namespace

@@ -3,12 +3,15 @@
 // order, unrecorded extents (and whatever the extents leave uncovered up to
 // the recorded size) as zeros, left as holes in the written file. Extents are
 // in the volume's logical blocks; the drive is read in 2048-byte sectors.
+// Links are made as links, devices, FIFOs and sockets listed, and recorded
+// permission bits and times applied, as the engine's rules say.
 #include <algorithm>
 #include <cstring>
 
 #include "copy/CopyOutput.h"
 #include "copy/GetCDData.h"
 #include "disc/DevCmdROM.h"
+#include "udf/UdfNodes.h"
 
 namespace {
 constexpr int kMaxDepth = 128;
@@ -33,6 +36,18 @@ void CGetCDData::UdfFolderThread() {
   CopyUdfFolder(m_Folder, visited);
 }
 
+namespace {
+
+// What an entry is; one whose file entry cannot be read stays what its
+// identifier says (its copy then reports the damage).
+fs::NodeInfo NodeOf(CAnaly_UDF& udf, const UdfDirEntry& e) {
+  fs::NodeInfo node;
+  ReadUdfNodeInfo(udf, e, node, false);
+  return node;
+}
+
+}  // namespace
+
 // Damage that is no unreadable sector of a file's data still makes the copy
 // short: it is counted as one unreadable sector, so no job looks clean.
 void CGetCDData::NoteUdfDamage(const std::filesystem::path& path, const std::string& reason) {
@@ -52,7 +67,8 @@ bool CGetCDData::CopyUdfFolder(const FolderJob& job, std::set<std::uint32_t>& vi
     if (Stopping()) break;
     if (++m_nEntries > kMaxJobEntries) break;
     const std::filesystem::path target = job.path / SafeName(DropVersion(e.name));
-    if (e.isDirectory) {
+    const fs::NodeInfo node = NodeOf(m_Udf, e);
+    if (node.type == fs::NodeType::Folder) {
       if (visited.count(e.feSector) || job.depth + 1 >= kMaxDepth) {
         if (!MakeFolder(target)) break;
         continue;
@@ -60,10 +76,24 @@ bool CGetCDData::CopyUdfFolder(const FolderJob& job, std::set<std::uint32_t>& vi
       CopyUdfFolder(FolderJob{job.dataMode, e.feSector, target, job.depth + 1}, visited);
       continue;
     }
+    if (node.type == fs::NodeType::Link) {
+      if (!MakeLink(target, node.linkTarget, node.mtime)) break;
+      continue;
+    }
+    if (const char* why = SkipWhy(node.type)) {
+      NoteSkipped(target, why);
+      continue;
+    }
     SetCurrent(target.string());
     CopyUdfFile(target, e.feSector);
     m_nPercent = 0;
   }
+  // The folder's own bits and time last: its children changed its time.
+  UdfDirEntry self;
+  self.isDirectory = true;
+  self.feSector = job.address;
+  const fs::NodeInfo folder = NodeOf(m_Udf, self);
+  FinishFolder(job.path, folder.mode, folder.mtime);
   return !m_bFailed;
 }
 
@@ -107,7 +137,7 @@ bool CGetCDData::CopyUdfExtent(Output& out, const UdfExtent& x, std::uint64_t le
 }
 
 bool CGetCDData::CopyUdfFile(const std::filesystem::path& path, std::uint32_t feSector) {
-  Output out(path);
+  Output out(Target(), path);
   std::string reason;
   if (!out.Open(reason)) {
     Fail(path, reason);
@@ -121,6 +151,7 @@ bool CGetCDData::CopyUdfFile(const std::filesystem::path& path, std::uint32_t fe
     NoteUdfDamage(path, udf::ExtentStatusText(s));
     return true;
   }
+  out.SetAttributes(f.mode, f.mtime);
   const std::uint64_t size = f.size;
   if (f.embedded) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, f.inlineData.size()));

@@ -49,19 +49,28 @@ void PutWavHeader(unsigned char* h, std::uint32_t sectors) {
 std::string CopyReportText(const CopyResult& r) {
   if (r.cancelled) return {};
   if (r.failed) return "The copy stopped before it was complete:\n" + r.error;
-  if (r.unreadable == 0) return {};
   constexpr std::size_t kListed = 10;
-  std::string text = std::to_string(r.unreadable) +
-                     (r.unreadable == 1 ? " sector could not be read and was" : " sectors could not be read and were") +
-                     " written as zeros:";
-  for (std::size_t i = 0; i < r.damaged.size() && i < kListed; ++i)
-    text += "\n" + r.damaged[i].path + ": " + std::to_string(r.damaged[i].sectors) +
-            (r.damaged[i].reason.empty() ? "" : " (" + r.damaged[i].reason + ")");
-  if (r.damaged.size() > kListed) text += "\nand " + std::to_string(r.damaged.size() - kListed) + " more";
+  std::string text;
+  if (r.unreadable != 0) {
+    text = std::to_string(r.unreadable) +
+           (r.unreadable == 1 ? " sector could not be read and was" : " sectors could not be read and were") +
+           " written as zeros:";
+    for (std::size_t i = 0; i < r.damaged.size() && i < kListed; ++i)
+      text += "\n" + r.damaged[i].path + ": " + std::to_string(r.damaged[i].sectors) +
+              (r.damaged[i].reason.empty() ? "" : " (" + r.damaged[i].reason + ")");
+    if (r.damaged.size() > kListed) text += "\nand " + std::to_string(r.damaged.size() - kListed) + " more";
+  }
+  if (!r.skipped.empty()) {
+    if (!text.empty()) text += "\n";
+    text += r.skipped.size() == 1 ? "1 item was not made:" : std::to_string(r.skipped.size()) + " items were not made:";
+    for (std::size_t i = 0; i < r.skipped.size() && i < kListed; ++i)
+      text += "\nskipped: " + r.skipped[i].path + " (" + r.skipped[i].why + ")";
+    if (r.skipped.size() > kListed) text += "\nand " + std::to_string(r.skipped.size() - kListed) + " more";
+  }
   return text;
 }
 
-CGetCDData::CGetCDData() = default;
+CGetCDData::CGetCDData() : m_pTarget(std::make_unique<CopyTarget>()) {}
 
 CGetCDData::~CGetCDData() {
   m_bStop = true;
@@ -167,6 +176,7 @@ void CGetCDData::Launch(Job job) {
   m_nMediumEnd = 0;
   m_nDirSectors = 0;
   m_nEntries = 0;
+  m_pTarget->Reset();
   m_nPercent = 0;
   m_bStop = false;
   m_bRunning = true;
@@ -189,6 +199,7 @@ void CGetCDData::Run(Job job) {
       if (AnalyseVolume()) CopyUdfFile(m_sFilePath, m_nFileAddress);
       break;
   }
+  m_pTarget->Reset();
   {
     std::lock_guard<std::mutex> lock(m_Lock);
     m_Result.cancelled = m_bStop && !m_bFailed;
@@ -227,13 +238,44 @@ void CGetCDData::NoteFile(const Output& out) {
 }
 
 bool CGetCDData::MakeFolder(const std::filesystem::path& path) {
-  if (::mkdir(path.c_str(), 0777) != 0) {
-    Fail(path, ErrnoText(errno));
+  std::string reason;
+  // The job's first folder is its target; everything after goes below it.
+  const bool made = m_pTarget->Active() ? m_pTarget->MakeFolder(path, reason) : m_pTarget->Create(path, reason);
+  if (!made) {
+    Fail(path, reason);
     return false;
   }
   std::lock_guard<std::mutex> lock(m_Lock);
   ++m_Result.folders;
   return true;
+}
+
+void CGetCDData::NoteSkipped(const std::filesystem::path& path, std::string why) {
+  std::lock_guard<std::mutex> lock(m_Lock);
+  m_Result.skipped.push_back(CopySkip{path.string(), std::move(why)});
+}
+
+bool CGetCDData::MakeLink(const std::filesystem::path& path, const std::string& target,
+                          std::optional<std::int64_t> mtime) {
+  // No file system can hold such a link; the rest of the volume is still wanted.
+  if (target.empty() || target.find('\0') != std::string::npos) {
+    NoteSkipped(path, target.empty() ? "link with an empty target" : "link target holds a NUL byte");
+    return true;
+  }
+  std::string reason;
+  if (!m_pTarget->MakeLink(path, target, mtime, reason)) {
+    Fail(path, reason);
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(m_Lock);
+  ++m_Result.links;
+  return true;
+}
+
+void CGetCDData::FinishFolder(const std::filesystem::path& path, std::optional<std::uint32_t> mode,
+                              std::optional<std::int64_t> mtime) {
+  std::string reason;
+  if (!m_pTarget->ApplyFolderTimes(path, mode, mtime, reason)) Fail(path, reason);
 }
 
 bool CGetCDData::PastEnd() const { return m_bPastEnd; }

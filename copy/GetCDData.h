@@ -15,6 +15,12 @@
 //    names the path and the reason (GetResult().error).
 //  - Names from the medium are made safe before they become paths (SafeName),
 //    so nothing is written outside the job's target.
+//  - A folder job makes every item inside its target folder, held open, by
+//    name and without following any link (CopyTarget): links from the volume
+//    are made as links holding their recorded target, and nothing is ever
+//    written through one. Device nodes, FIFOs and sockets are not made; they
+//    are listed (GetResult().skipped). Recorded permission bits (rwx only)
+//    and modification times are applied; owners never are.
 //  - Cancel stops at the next sector run; the file being written is deleted,
 //    files completed before it stay.
 //
@@ -26,7 +32,9 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -36,12 +44,19 @@
 #include "udf/Analy_UDF.h"
 
 class CDevCmdROM;
+class CopyTarget;
 
 // A file of the job that was written with sectors that could not be read.
 struct CopyDamage {
   std::string path;             // as written (the target's path)
   std::uint64_t sectors = 0;    // sectors written as zeros
   std::string reason;           // damage beyond unreadable sectors (a file entry, a folder's listing)
+};
+
+// An item of the volume that extraction does not make, and why.
+struct CopySkip {
+  std::string path;             // where it would have been made
+  std::string why;              // "device", "FIFO", "socket", or why a link could not be made
 };
 
 struct CopyResult {
@@ -51,15 +66,18 @@ struct CopyResult {
   std::string error;            // "path: reason" when failed
   std::uint64_t files = 0;      // files completed (a track copy counts as one)
   std::uint64_t folders = 0;    // folders created
+  std::uint64_t links = 0;      // symbolic links created
   std::uint64_t bytes = 0;      // bytes in the completed files
   std::uint64_t unreadable = 0; // sectors written as zeros, over all files
   std::vector<CopyDamage> damaged;
+  std::vector<CopySkip> skipped;
   bool userData = false;        // a raw track copy fell back to 2048-byte sectors (no raw reads)
 };
 
-// What the user is told when a job has ended: why a failed job stopped, or
-// which files hold sectors that could not be read. Empty when the job was
-// cancelled or copied everything cleanly.
+// What the user is told when a job has ended: why a failed job stopped,
+// which files hold sectors that could not be read, and which items were not
+// made ("skipped: PATH (device)"). Empty when the job was cancelled or
+// copied everything cleanly.
 std::string CopyReportText(const CopyResult& result);
 
 class CGetCDData {
@@ -120,6 +138,9 @@ class CGetCDData {
   // NUL become "_", and ".", ".." and the empty name get a leading "_".
   static std::string SafeName(const std::string& name);
 
+  // A file being written and what has gone wrong with it (copy/CopyOutput.h).
+  class Output;
+
  private:
   enum class Job { Track, IsoFolder, UdfFolder, IsoFile, UdfFile };
   struct FolderJob {
@@ -128,9 +149,6 @@ class CGetCDData {
     std::filesystem::path path;
     int depth = 0;
   };
-  // A file being written and what has gone wrong with it.
-  class Output;
-
   bool Ready();
   void Launch(Job job);
   void Run(Job job);
@@ -159,7 +177,27 @@ class CGetCDData {
   int ReadRun(bool raw, std::uint32_t lba, int count, unsigned char* buffer, bool* bad);
   bool PastEnd() const;  // the last failed read was past the end of the medium
 
+  // The job's destination. The first folder a folder job makes is its
+  // target folder, held open from then on; every later folder, file and
+  // link of the job is made below it without following a link.
+  //   Output out(Target(), path);  out.SetAttributes(node.mode, node.mtime);
+  CopyTarget& Target() { return *m_pTarget; }
   bool MakeFolder(const std::filesystem::path& path);
+  // The items of a volume that are no files and no folders, by their
+  // fs::NodeInfo (copy/CopyOutput.h has SkipWhy):
+  //   if (node.type == fs::NodeType::Link) MakeLink(path, node.linkTarget, node.mtime);
+  //   else if (const char* why = SkipWhy(node.type)) NoteSkipped(path, why);
+  // A link is made holding its target as recorded, byte for byte, and
+  // counted; a target no file system can hold (empty, or with a NUL) is
+  // listed as skipped instead. A link that cannot be made ends the job
+  // (false, Stopping()).
+  bool MakeLink(const std::filesystem::path& path, const std::string& target, std::optional<std::int64_t> mtime);
+  // Device nodes, FIFOs and sockets: listed in the result, never made.
+  void NoteSkipped(const std::filesystem::path& path, std::string why);
+  // A folder's recorded permission bits (rwx only) and time, once its
+  // children are written (the job's target folder included).
+  void FinishFolder(const std::filesystem::path& path, std::optional<std::uint32_t> mode,
+                    std::optional<std::int64_t> mtime);
   void Fail(const std::filesystem::path& path, const std::string& reason);
   void SetCurrent(const std::string& name);
   void SetPercent(std::uint64_t done, std::uint64_t total);
@@ -167,6 +205,7 @@ class CGetCDData {
   bool Stopping() const { return m_bStop || m_bFailed; }
 
   CAnaly_UDF m_Udf;
+  std::unique_ptr<CopyTarget> m_pTarget;
   CDevCmdROM* m_pDevice = nullptr;
 
   // The job's parameters, written only while no worker runs.

@@ -14,6 +14,8 @@ pkgs=(
   python3
   # independent readers and writers the tests cross-check against
   genisoimage xorriso udftools p7zip-full libcdio-utils
+  # peak memory of the tools the benchmarks compare (/usr/bin/time -v)
+  time
   # GNU ddrescuelog reads the mapfiles the image command writes
   gddrescue
   # other tools' image formats: cdrdao (show-toc, toc2cue), CloneCD and Alcohol converters

@@ -12,6 +12,7 @@
 // 2048-byte blocks they are the medium's sectors.
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ struct UdfExtent {
 struct UdfFileData {
   std::uint64_t size = 0;     // Information Length
   std::uint8_t fileType = 0;
+  std::uint32_t mode = 0;     // rwx permission bits of the entry (0777 at most)
+  std::optional<std::int64_t> mtime;  // its modification time, seconds since 1970 UTC
   bool extended = false;      // Extended File Entry
   bool embedded = false;
   std::vector<std::uint8_t> inlineData;

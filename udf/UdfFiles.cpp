@@ -150,6 +150,8 @@ ExtentStatus CAnaly_UDF::CollectExtents(const std::vector<std::uint8_t>& fe, std
   FileEntry e = FileEntry::Parse(fe);
   out.size = e.infoLength;
   out.fileType = e.fileType;
+  out.mode = e.Mode();
+  out.mtime = e.modificationTime.ToUnix();
   out.extended = e.extended;
   if (e.clipped) return ExtentStatus::LengthsPastEntry;
   if (e.adType == 3) {

@@ -19,7 +19,7 @@ fs::NodeType NodeTypeOf(std::uint8_t fileType, bool directoryBit) {
 
 }  // namespace
 
-bool ReadUdfNodeInfo(CAnaly_UDF& analyser, const UdfDirEntry& entry, fs::NodeInfo& out) {
+bool ReadUdfNodeInfo(CAnaly_UDF& analyser, const UdfDirEntry& entry, fs::NodeInfo& out, bool withLba) {
   out = fs::NodeInfo{};
   out.name = entry.name;
   out.type = entry.isDirectory ? fs::NodeType::Folder : fs::NodeType::File;
@@ -35,7 +35,7 @@ bool ReadUdfNodeInfo(CAnaly_UDF& analyser, const UdfDirEntry& entry, fs::NodeInf
     if (!analyser.ReadFileData(entry.feSector, kMaxLinkTargetBytes, data).Ok() || !ParseLinkTarget(data, out.linkTarget))
       return false;
   }
-  if (out.type == fs::NodeType::File) {
+  if (withLba && out.type == fs::NodeType::File) {
     UdfFileData f;
     if (analyser.ReadFileExtents(entry.feSector, f) == ExtentStatus::Ok) {
       for (const UdfExtent& x : f.extents)

@@ -11,10 +11,10 @@
 #include "fs/Node.h"
 #include "udf/Analy_UDF.h"
 
-// Kind, size, permission bits, modification time, a link's target and the
-// first block of a file's data. False when its file entry cannot be read
-// (the kind is then what the identifier says: folder or file).
-bool ReadUdfNodeInfo(CAnaly_UDF& analyser, const UdfDirEntry& entry, fs::NodeInfo& out);
+// Kind, size, permission bits, modification time, a link's target and (with
+// withLba) the first block of a file's data. False when its file entry
+// cannot be read (the kind is then what the identifier says: folder or file).
+bool ReadUdfNodeInfo(CAnaly_UDF& analyser, const UdfDirEntry& entry, fs::NodeInfo& out, bool withLba = true);
 
 // A directory's entries with what each one is: the listing's outcome as
 // ListDirectory names it. An entry whose file entry cannot be read is listed
