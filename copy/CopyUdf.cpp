@@ -148,7 +148,7 @@ bool CGetCDData::CopyUdfFile(const std::filesystem::path& path, std::uint32_t fe
     // An entry that cannot be read leaves an empty file, reported with why.
     if (!out.Close(reason)) return Fail(path, reason), false;
     NoteFile(out);
-    NoteUdfDamage(path, udf::ExtentStatusText(s));
+    NoteUdfDamage(path, std::string("damaged file entry: ") + udf::ExtentStatusText(s));
     return true;
   }
   out.SetAttributes(f.mode, f.mtime);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 
 #include "disc/ByteOrder.h"
@@ -36,6 +37,13 @@ int RevisionClass(std::uint16_t rev) {
 const char* RevisionText(int revisionClass) {
   static constexpr const char* kTexts[] = {"1.50", "2.00", "2.01", "2.50", "2.60"};
   return revisionClass >= 0 && revisionClass < 5 ? kTexts[revisionClass] : "";
+}
+
+// A revision as the volume records it (BCD-like 0x0102 is "1.02").
+std::string RevisionText(std::uint16_t recorded) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%x.%02x", recorded >> 8, recorded & 0xFF);
+  return text;
 }
 
 using Block = std::array<unsigned char, kMaxBlockSize>;
@@ -160,9 +168,13 @@ void CAnaly_UDF::ReadRevision(const LogicalVolumeDescriptor& lvd, int revisionFo
   std::uint32_t n = std::min<std::uint32_t>(lvd.integrityLength / m_nBlockSize, kIntegrityExtentMax);
   for (std::uint32_t i = 0; i < n && lvd.integrityLocation; ++i) {
     if (ReadSector(lvd.integrityLocation + i, buf.data()) != 0 || buf[0] != kTagIntegrity) break;
-    rev = RevisionClass(IntegrityWriteRevision(std::span(buf.data(), m_nBlockSize)));  // the last one is current
+    m_nRevisionRecorded = IntegrityWriteRevision(std::span(buf.data(), m_nBlockSize));  // the last one is current
+    rev = RevisionClass(m_nRevisionRecorded);
   }
-  if (rev < 0) rev = RevisionClass(lvd.domainRevision);
+  if (rev < 0) {
+    rev = RevisionClass(lvd.domainRevision);
+    if (!m_nRevisionRecorded || rev >= 0) m_nRevisionRecorded = lvd.domainRevision;
+  }
   if (rev >= 0) m_nUdfRevision = rev;
 }
 
@@ -186,6 +198,7 @@ int CAnaly_UDF::ReadVolumeStructure(std::uint32_t V) {
   m_Metadata.Clear();
   m_Anchors.clear();
   m_Summary = UdfVolumeSummary{};
+  m_nRevisionRecorded = 0;
 
   Block buf;
   if (!FindAnchor(V, buf.data())) return 1;
@@ -252,7 +265,8 @@ int CAnaly_UDF::ReadUdfRevision(std::uint32_t M, std::uint32_t R) {
     for (std::uint32_t i = 0; i < kIntegrityScan; ++i) {
       if (ReadSector(base + i, buf.data()) != 0) continue;
       if (buf[0] != kTagIntegrity) continue;
-      int rev = RevisionClass(IntegrityWriteRevision(std::span(buf.data(), m_nBlockSize)));
+      m_nRevisionRecorded = IntegrityWriteRevision(std::span(buf.data(), m_nBlockSize));
+      int rev = RevisionClass(m_nRevisionRecorded);
       // An unknown revision deliberately keeps the class found before.
       if (rev >= 0) m_nUdfRevision = rev;
       return 0;
@@ -262,7 +276,8 @@ int CAnaly_UDF::ReadUdfRevision(std::uint32_t M, std::uint32_t R) {
 }
 
 void CAnaly_UDF::FillSummary(const LogicalVolumeDescriptor& lvd) {
-  m_Summary.revision = RevisionText(m_nUdfRevision);
+  // The revision as recorded, also one the classes do not name (1.02).
+  m_Summary.revision = m_nRevisionRecorded ? RevisionText(m_nRevisionRecorded) : RevisionText(m_nUdfRevision);
   m_Summary.blockSize = m_nBlockSize;
   m_Summary.anchors = m_Anchors;
   std::sort(m_Summary.anchors.begin(), m_Summary.anchors.end());

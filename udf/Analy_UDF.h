@@ -61,7 +61,7 @@ struct UdfDirEntry {
 
 // What the volume view and `vol` show of a UDF volume beyond its descriptor.
 struct UdfVolumeSummary {
-  std::string revision;                // "2.60"; empty when none was found
+  std::string revision;                // as recorded: "1.02", "2.60"
   std::uint32_t blockSize = 0;
   std::vector<std::string> maps;       // "physical", "sparable", "virtual", "metadata", in that order
   std::vector<std::uint32_t> anchors;  // absolute blocks, lowest first
@@ -187,6 +187,7 @@ class CAnaly_UDF {
   int m_nMetadataRef = -1;  // index of the metadata partition map
   bool m_bMetadataOnVat = false;  // the metadata file lies in the virtual partition
   std::uint32_t m_nBlockSize = udf::kSectorSize;
+  std::uint16_t m_nRevisionRecorded = 0;  // the revision as the volume records it; 0 before one is read
   udf::SparingMap m_Sparing;
   udf::MetadataMap m_Metadata;
   std::vector<std::uint32_t> m_Anchors;

@@ -26,13 +26,14 @@ const char* ExtentStatusText(ExtentStatus s) {
 std::string DirResult::Text() const {
   switch (status) {
     case DirStatus::Ok: return "ok";
-    case DirStatus::EntryDamaged: return std::string("directory unreadable: ") + ExtentStatusText(extent);
-    case DirStatus::TooLarge: return "directory larger than any directory may be";
-    case DirStatus::DataUnreadable: return "directory data cannot be read";
-    case DirStatus::IdentifierDamaged: return std::string("directory ends at damage: ") + FidStatusText(fid);
-    case DirStatus::LookupFailed: return "directory names an entry that has no block";
+    case DirStatus::EntryDamaged: return std::string("damaged directory: ") + ExtentStatusText(extent);
+    case DirStatus::TooLarge: return "damaged directory: larger than any directory may be";
+    case DirStatus::DataUnreadable: return "damaged directory: its data cannot be read";
+    case DirStatus::IdentifierDamaged:
+      return std::string("damaged directory: its listing ends at a ") + FidStatusText(fid);
+    case DirStatus::LookupFailed: return "damaged directory: it names an entry that has no block";
   }
-  return "directory damaged";
+  return "damaged directory";
 }
 
 }  // namespace udf

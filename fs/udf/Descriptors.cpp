@@ -372,9 +372,9 @@ const char* FidStatusText(FidStatus s) {
   switch (s) {
     case FidStatus::Ok: return "ok";
     case FidStatus::End: return "end";
-    case FidStatus::HeaderStraddles: return "file identifier straddles the end of the directory";
-    case FidStatus::NotAnIdentifier: return "bytes that are no file identifier";
-    case FidStatus::NamePastEnd: return "file identifier's name runs past the directory";
+    case FidStatus::HeaderStraddles: return "file identifier that straddles the directory's end";
+    case FidStatus::NotAnIdentifier: return "place that holds no file identifier";
+    case FidStatus::NamePastEnd: return "file identifier whose name runs past the directory";
   }
   return "damaged file identifier";
 }
