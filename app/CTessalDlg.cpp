@@ -230,7 +230,10 @@ void CTessalDlg::HandView(int kind) {
   switch (kind) {
     case kViewSector: m_DlgSector.SetDevice(m_pCurDevice, m_nDataMode); break;
     case kViewToc: m_DlgTOC.SetDevice(m_pCurDevice); break;
-    case kViewVolume: m_DlgVol.ShowDescriptor(m_VdBuffer, static_cast<int>(kVdSize), m_nFsType); break;
+    case kViewVolume:
+      m_DlgVol.SetUdfSummary(m_DlgMain.UdfSummary());
+      m_DlgVol.ShowDescriptor(m_VdBuffer, static_cast<int>(kVdSize), m_nFsType);
+      break;
     case kViewDevInfo: m_DlgDevInfo.SetDevice(m_pCurDevice); break;
     default: break;
   }

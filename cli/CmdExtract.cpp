@@ -43,8 +43,9 @@ int FinishCliCopy(Context& ctx, CGetCDData& engine) {
   report.Field("bytes", Value(r.bytes));
   report.Field("unreadable", Value(r.unreadable));
   if (!r.damaged.empty()) {
-    Table& t = report.AddTable("damaged", {"path", "sectors"});
-    for (const CopyDamage& d : r.damaged) t.AddRow({Value(d.path), Value(d.sectors)});
+    Table& t = report.AddTable("damaged", {"path", "sectors", "reason"});
+    for (const CopyDamage& d : r.damaged)
+      t.AddRow({Value(d.path), Value(d.sectors), Value(d.reason.empty() ? "unreadable sectors" : d.reason)});
   }
   if (!r.faults.empty()) {
     Table& t = report.AddTable("faults", {"fault"});

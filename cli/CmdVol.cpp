@@ -36,15 +36,18 @@ int RunVol(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) 
   // view shows what the last one with a file system left.
   unsigned char vd[kVolDescriptorSize] = {};
   int fsType = 0;
+  std::optional<UdfVolumeSummary> udfSummary;
   std::set<std::string> sessionsSeen;
   for (const TocRow& t : tracks) {
     if (!t.data || !sessionsSeen.insert(t.session).second) continue;
     const auto start = static_cast<std::uint32_t>(t.startLba);
     const int fs = dev->JudgeFileSystem(start);
     unsigned char found[kVolDescriptorSize] = {};
+    std::optional<UdfVolumeSummary> summary;
     if (fs >= 2) {
       CAnaly_UDF udf;
       if (!udf.Analyse(dev, found, start)) continue;
+      summary = udf.Summary();
     } else if (fs == 1) {
       if (!FindIsoDescriptor(*dev, start, found)) continue;
     } else {
@@ -52,11 +55,13 @@ int RunVol(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) 
     }
     std::memcpy(vd, found, sizeof vd);
     fsType = fs;
+    udfSummary = summary;
   }
 
   Report report;
   Table& table = report.AddTable("volume", {"Volume Descriptor", "Infomation"});
-  for (const VolRow& r : BuildVolRows(vd, kVolDescriptorSize, fsType)) table.AddRow({Value(r.first), Value(r.second)});
+  for (const VolRow& r : BuildVolRows(vd, kVolDescriptorSize, fsType, udfSummary ? &*udfSummary : nullptr))
+    table.AddRow({Value(r.first), Value(r.second)});
   ctx.Print(report);
   if (fsType == 0) {
     ctx.err << "tessal-cli: no ISO 9660 or UDF volume found\n";
@@ -69,7 +74,8 @@ const CommandRegistration registration(
     {"vol", "SOURCE", "the fields of the volume's primary volume descriptor (ISO 9660 or UDF)",
      "Prints the rows of the volume information view for the file system that the\n"
      "file browser finds: the ISO 9660 primary descriptor (the Joliet supplementary\n"
-     "one when the volume has it), or the UDF primary volume descriptor.\n",
+     "one when the volume has it), or the UDF primary volume descriptor followed by\n"
+     "the UDF revision, block size, partition maps and anchor blocks.\n",
      true, RunVol});
 
 }  // namespace

@@ -63,7 +63,8 @@ std::string CopyReportText(const CopyResult& r) {
             (r.unreadable == 1 ? " sector could not be read and was" : " sectors could not be read and were") +
             " written as zeros:";
     for (std::size_t i = 0; i < r.damaged.size() && i < kListed; ++i)
-      text += "\n" + r.damaged[i].path + ": " + std::to_string(r.damaged[i].sectors);
+      text += "\n" + r.damaged[i].path + ": " + std::to_string(r.damaged[i].sectors) +
+              (r.damaged[i].reason.empty() ? "" : " (" + r.damaged[i].reason + ")");
     if (r.damaged.size() > kListed) text += "\nand " + std::to_string(r.damaged.size() - kListed) + " more";
   }
   if (!r.skipped.empty()) {

@@ -51,6 +51,7 @@ struct IsoNames;  // copy/IsoNames.h
 struct CopyDamage {
   std::string path;             // as written (the target's path)
   std::uint64_t sectors = 0;    // sectors written as zeros
+  std::string reason;           // damage beyond unreadable sectors (a file entry, a folder's listing)
 };
 
 // An item of the volume that extraction does not make, and why.
@@ -186,6 +187,8 @@ class CGetCDData {
   // UDF.
   bool CopyUdfFolder(const FolderJob& job, std::set<std::uint32_t>& visited);
   bool CopyUdfFile(const std::filesystem::path& path, std::uint32_t feSector);
+  bool CopyUdfExtent(Output& out, const UdfExtent& x, std::uint64_t length, std::uint64_t size);
+  void NoteUdfDamage(const std::filesystem::path& path, const std::string& reason);
   bool AnalyseVolume();
 
   // Sector runs: count (1..kRunSectors) sectors at lba, raw (2352 each) or

@@ -127,6 +127,23 @@ std::vector<UdfCase> UdfCases() {
   o.volumeStart = 16;
   cases.push_back({"later-session", o});
   cases.push_back({"loop", {}, true});
+  for (std::uint32_t size : {512u, 1024u, 4096u}) {
+    o = {};
+    o.blockSize = size;
+    cases.push_back({size == 512 ? "blocks-512" : size == 1024 ? "blocks-1024" : "blocks-4096", o});
+  }
+  o = {};
+  o.revision = 0x0260;
+  cases.push_back({"metadata-260", o});
+  o.metadataDamage = UdfMetadataDamage::MainEntry;
+  cases.push_back({"metadata-260-mirror", o});
+  o.metadataDamage = UdfMetadataDamage::MainContent;
+  o.blockSize = 512;
+  cases.push_back({"metadata-260-mirror-512", o});
+  o = {};
+  o.revision = 0x0250;
+  o.partition = UdfPartitionKind::Virtual;
+  cases.push_back({"bdr-vat-metadata", o});
   return cases;
 }
 
@@ -145,6 +162,15 @@ Bytes UdfInput(const UdfImage& img) {
     in.push_back(static_cast<std::uint8_t>(s));
     in.push_back(static_cast<std::uint8_t>(s >> 8));
   }
+  const Bytes sparse = fuzzsupport::MakeSparse(img.bytes, 2048);
+  in.insert(in.end(), sparse.begin(), sparse.end());
+  return in;
+}
+
+// A built volume in the sparse form behind the selector of its block size.
+Bytes UdfStructuresInput(const UdfImage& img) {
+  const std::uint8_t selector = img.blockSize == 512 ? 0 : img.blockSize == 1024 ? 1 : img.blockSize == 2048 ? 2 : 3;
+  Bytes in{selector};
   const Bytes sparse = fuzzsupport::MakeSparse(img.bytes, 2048);
   in.insert(in.end(), sparse.begin(), sparse.end());
   return in;
@@ -409,6 +435,7 @@ void VolumeSeeds() {
   for (const UdfCase& c : UdfCases()) {
     const UdfImage img = BuildUdfImage(SampleUdf(c.loop), c.options);
     Seed("fuzz_udf", c.name, UdfInput(img));
+    Seed("fuzz_udf_structures", c.name, UdfStructuresInput(img));
     Bytes browser{1};
     const Bytes sparse = fuzzsupport::MakeSparse(img.bytes, 2048);
     browser.insert(browser.end(), sparse.begin(), sparse.end());

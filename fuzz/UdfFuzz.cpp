@@ -1,8 +1,10 @@
-// The UDF analyser on an arbitrary volume: recognition (anchor, descriptor
-// sequence, partition maps, revision, sparing tables, the VAT behind a next
-// writable address), then the browser's folder tree and the list of every
-// folder in it, and a walk of every directory through the copy engine's
-// entry points (entries, extents, sizes, times) with visited sectors kept.
+// The UDF analyser on an arbitrary volume: recognition (anchors and the
+// block size they tell, descriptor sequence, partition maps, revision,
+// sparing tables, the VAT behind a next writable address, the metadata file
+// and its mirror), then the browser's folder tree and the list of every
+// folder in it, and a walk of every directory through the copy engine's and
+// `find`'s entry points (entries, extents, sizes, times, kinds, link
+// targets, the volume's summary) with visited blocks kept.
 //
 // Input: a flag byte (bit 0: the track has a next writable address), the
 // next writable address (32-bit LE), the volume start (32-bit LE), a count
@@ -21,6 +23,7 @@
 #include "platform/ui/TreeCtrl.h"
 #include "tests/support/UdfTestTransport.h"
 #include "udf/Analy_UDF.h"
+#include "udf/UdfNodes.h"
 
 namespace {
 
@@ -31,12 +34,13 @@ std::uint32_t Le32(const std::uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] <<
 
 void Walk(CAnaly_UDF& udf, std::uint32_t feSector, int depth, std::set<std::uint32_t>& seen, std::size_t& walked) {
   if (depth > kMaxDepth || !seen.insert(feSector).second) return;
-  std::vector<UdfDirEntry> entries;
-  udf.ReadDirectory(feSector, entries);
-  for (const UdfDirEntry& e : entries) {
+  std::vector<std::pair<UdfDirEntry, fs::NodeInfo>> nodes;
+  const udf::DirResult listed = ListUdfNodes(udf, feSector, nodes);
+  (void)listed.Text();
+  for (const auto& [e, info] : nodes) {
     if (++walked > kMaxEntriesWalked) return;
     UdfFileData fd;
-    udf.GetFileExtents(e.feSector, fd);
+    (void)udf::ExtentStatusText(udf.ReadFileExtents(e.feSector, fd));
     std::uint64_t size = 0;
     udf.GetFileSize(e.feSector, size);
     std::string time, text;
@@ -80,6 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<unsigned char> pvd(2048, 0);
   CAnaly_UDF udf;
   if (!udf.Analyse(&dev, pvd.data(), start)) return 0;
+  (void)udf.SessionEnd();
+  if (udf.Summary().blockSize != udf.BlockSize()) __builtin_trap();
 
   ui::TreeCtrl tree;
   ui::ListCtrl list;

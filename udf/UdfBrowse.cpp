@@ -5,6 +5,7 @@
 #include "platform/ui/ListCtrl.h"
 #include "platform/ui/TreeCtrl.h"
 #include "udf/Analy_UDF.h"
+#include "udf/UdfNodes.h"
 
 using namespace udf;
 
@@ -80,9 +81,12 @@ int CAnaly_UDF::FillFileList(ui::ListCtrl* list, std::uint32_t S) {
     list->SetItemData(row, static_cast<ui::DWORD_PTR>(e.isDirectory ? folderNo++ : fileNo++));
     std::string time, size;
     GetFileInfo(e.feSector, time, size);
+    fs::NodeInfo info;
+    ReadUdfNodeInfo(*this, e, info);
     list->SetItemText(row, 1, time);
-    list->SetItemText(row, 2, e.isDirectory ? "Folder" : "File");
-    if (!e.isDirectory) list->SetItemText(row, 3, size);
+    list->SetItemText(row, 2, fs::TypeColumnText(info.type));
+    if (info.type == fs::NodeType::File) list->SetItemText(row, 3, size);
+    if (info.type == fs::NodeType::Link) list->SetItemText(row, 3, "-> " + info.linkTarget);
     list->SetItemText(row, 4, std::to_string(e.feSector));
   }
   return rc;

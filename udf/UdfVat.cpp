@@ -18,10 +18,8 @@ using namespace udf;
 namespace {
 
 constexpr int kNwaTracks = 10;       // tracks asked for a next writable address
-constexpr std::uint32_t kVatSearch = 17;  // sectors before that address searched for the VAT
+constexpr std::uint32_t kVatSearch = 17;  // blocks before that address searched for the VAT
 constexpr int kNameAttempts = 64;    // fresh names tried before giving up
-constexpr std::uint32_t kVat15Tail = 36;   // entity identifier + previous VAT ICB
-constexpr std::uint32_t kVat20Header = 152;
 
 }  // namespace
 
@@ -90,8 +88,12 @@ bool CAnaly_UDF::NextWritableAddress(std::uint32_t partStart, std::uint32_t& nwa
 // packet (CD-R) as on media without (DVD-R).
 bool CAnaly_UDF::FindVatEntry(std::uint32_t& feSector, std::vector<unsigned char>& fe) {
   std::uint32_t nwa = 0;
-  if (!NextWritableAddress(m_nPartStart, nwa)) return false;
-  fe.assign(kSectorSize, 0);
+  // The drive answers in sectors; the partition starts at a block.
+  const std::uint64_t partSector = std::uint64_t(m_nPartStart) * m_nBlockSize / kSectorSize;
+  if (!NextWritableAddress(static_cast<std::uint32_t>(std::min<std::uint64_t>(partSector, 0xFFFFFFFFu)), nwa))
+    return false;
+  nwa = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(nwa) * kSectorSize / m_nBlockSize, 0xFFFFFFFFu));
+  fe.assign(m_nBlockSize, 0);
   for (std::uint32_t i = 1; i <= kVatSearch && i <= nwa; ++i) {
     std::uint32_t s = nwa - i;
     if (ReadSector(s, fe.data()) != 0) continue;
@@ -107,7 +109,8 @@ bool CAnaly_UDF::FindVatEntry(std::uint32_t& feSector, std::vector<unsigned char
 int CAnaly_UDF::CopyVat(const std::vector<UdfExtent>& extents, const std::vector<std::uint8_t>* inlineData,
                         std::uint64_t length, bool header20, std::FILE* out) {
   if (length > kMaxVatBytes) return 1;
-  unsigned char buf[kSectorSize];
+  unsigned char buf[kMaxBlockSize];
+  const std::uint32_t bs = m_nBlockSize;
   std::uint64_t begin = 0, end = 0;
   if (header20) {
     unsigned char head[4];
@@ -121,7 +124,7 @@ int CAnaly_UDF::CopyVat(const std::vector<UdfExtent>& extents, const std::vector
         std::memcpy(head, buf, 4);
       }
     }
-    begin = kVat20Header + GetLE16(head + 2);
+    begin = Vat20Header::Parse(head).EntriesOffset();
     end = length;
   } else {
     end = length >= kVat15Tail ? length - kVat15Tail : 0;
@@ -143,9 +146,9 @@ int CAnaly_UDF::CopyVat(const std::vector<UdfExtent>& extents, const std::vector
     std::uint64_t last = std::min(end, xEnd);
     for (std::uint64_t pos = first; pos < last;) {
       std::uint64_t rel = pos - x.fileOffset;
-      std::uint64_t k = rel / kSectorSize;
-      std::size_t within = static_cast<std::size_t>(rel % kSectorSize);
-      std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kSectorSize - within, last - pos));
+      std::uint64_t k = rel / bs;
+      std::size_t within = static_cast<std::size_t>(rel % bs);
+      std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(bs - within, last - pos));
       if (x.recorded) {
         if (ReadRawSector(x.sector + static_cast<std::uint32_t>(k), buf) != 0) return 1;
       } else {
@@ -174,7 +177,7 @@ int CAnaly_UDF::LoadVat(std::uint32_t partStart) {
   if (e.adType > 3) return 0;  // nothing to copy; lookups then fail
 
   UdfFileData data;
-  if (CollectExtents(fe, feSector, false, data) != 0) return 0;
+  if (CollectExtents(fe, feSector, -1, data) != ExtentStatus::Ok) return 0;
   std::uint64_t length;
   if (data.embedded) {
     length = data.inlineData.size();
@@ -191,7 +194,7 @@ int CAnaly_UDF::LoadVat(std::uint32_t partStart) {
 
 void CAnaly_UDF::SaveVatExtent(std::uint32_t sector, std::uint32_t length, const char* path) {
   if (!path || !m_pDevice) return;
-  unsigned char buf[kSectorSize];
+  unsigned char buf[kMaxBlockSize];
   if (ReadRawSector(sector, buf) != 0) return;
   std::FILE* f = std::fopen(path, "wb");
   if (!f) return;

@@ -367,8 +367,10 @@ void CDlgMain::AddSessionTracks(int index, ui::HTREEITEM sessionNode) {
       if (!m_Udf.Analyse(m_pDevice, m_pVdBuffer, start)) return;
       m_bUdfValid = true;
       m_nUdfStart = start;
+      m_UdfSummary = m_Udf.Summary();
       m_Udf.FillFolderTree(&m_Tree, node);
     } else {
+      m_UdfSummary.reset();
       ReadIsoRoot(node, start);
     }
     m_Tree.Expand(node, ui::TVE_EXPAND);

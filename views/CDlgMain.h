@@ -35,6 +35,8 @@ class CDlgMain : public ui::Dialog {
 
   // ---- called by the main window ----
   void SetVdBuffer(unsigned char* buffer) { m_pVdBuffer = buffer; }
+  // The UDF volume the descriptor buffer was last filled from, if it was one.
+  const std::optional<UdfVolumeSummary>& UdfSummary() const { return m_UdfSummary; }
   void LoadDisc(CDevCmdROM* device);
   // Hands the current device and this view's tree to the player, which plays
   // the audio track selected in the tree.
@@ -135,6 +137,7 @@ class CDlgMain : public ui::Dialog {
   SessionInfo m_Sessions;
   CDevCmdROM* m_pDevice = nullptr;
   CAnaly_UDF m_Udf;
+  std::optional<UdfVolumeSummary> m_UdfSummary;  // of the volume whose descriptor the browser kept
   int m_nFsType = 0;
   FS_CDTEXT_INFO m_CdText{};
   int m_nDataMode = 1;

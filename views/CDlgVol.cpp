@@ -25,7 +25,7 @@ void CDlgVol::ShowDescriptor(const unsigned char* vd, int size, int fsType) {
   if (m_List.GetColumnCount() == 0) {
     InsertColumns();  // shown before the window was made (the command-line tool)
   }
-  const auto rows = BuildVolRows(vd, size, fsType);
+  const auto rows = BuildVolRows(vd, size, fsType, m_UdfSummary ? &*m_UdfSummary : nullptr);
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const int row = m_List.InsertItem(static_cast<int>(i), rows[i].first);
     m_List.SetItemText(row, 1, rows[i].second);

@@ -2,10 +2,13 @@
 #include "views/CDlgVolRows.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "disc/ByteOrder.h"
 #include "disc/TextCodec.h"
+#include "udf/Analy_UDF.h"
 
 namespace {
 
@@ -125,8 +128,34 @@ std::vector<VolRow> BuildUdfVolRows(const unsigned char* vd, int size) {
   return rows;
 }
 
+std::vector<VolRow> BuildUdfSummaryRows(const UdfVolumeSummary& s) {
+  auto join = [](const auto& items) {
+    std::string text;
+    for (const auto& item : items) {
+      if (!text.empty()) text += ", ";
+      if constexpr (std::is_same_v<std::decay_t<decltype(item)>, std::string>) text += item;
+      else text += std::to_string(item);
+    }
+    return text;
+  };
+  std::vector<VolRow> rows{{"UDF Revision", s.revision},
+                           {"Block Size", s.blockSize ? std::to_string(s.blockSize) : std::string()},
+                           {"Partition Maps", join(s.maps)},
+                           {"Anchors", join(s.anchors)}};
+  if (std::find(s.maps.begin(), s.maps.end(), "metadata") != s.maps.end())
+    rows.emplace_back("Metadata File", s.metadataMirror ? "mirror (main: " + s.metadataProblem + ")" : "main");
+  return rows;
+}
+
 std::vector<VolRow> BuildVolRows(const unsigned char* vd, int size, int fsType) {
   if (fsType == 1) return BuildIsoVolRows(vd, size);
   if (fsType >= 2) return BuildUdfVolRows(vd, size);
   return {};
+}
+
+std::vector<VolRow> BuildVolRows(const unsigned char* vd, int size, int fsType, const UdfVolumeSummary* udf) {
+  std::vector<VolRow> rows = BuildVolRows(vd, size, fsType);
+  if (fsType >= 2 && udf && !rows.empty())
+    for (VolRow& r : BuildUdfSummaryRows(*udf)) rows.push_back(std::move(r));
+  return rows;
 }

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+struct UdfVolumeSummary;
+
 using VolRow = std::pair<std::string, std::string>;  // label, information
 
 constexpr int kVolDescriptorSize = 2048;
@@ -16,6 +18,15 @@ std::vector<VolRow> BuildIsoVolRows(const unsigned char* vd, int size);
 std::vector<VolRow> BuildUdfVolRows(const unsigned char* vd, int size);
 // By file-system code: 1 ISO 9660, 2 or 3 UDF, anything else no rows.
 std::vector<VolRow> BuildVolRows(const unsigned char* vd, int size, int fsType);
+
+// The rows a UDF volume adds after its descriptor's: "UDF Revision", "Block
+// Size", "Partition Maps" (kinds in the order physical, sparable, virtual,
+// metadata), "Anchors" (blocks), and "Metadata File" where the volume has a
+// metadata partition (which copy is read, and why not the main one).
+std::vector<VolRow> BuildUdfSummaryRows(const UdfVolumeSummary& summary);
+// The descriptor's rows, then for a UDF volume (2 or 3) the summary's, when
+// there is one and the descriptor gave rows.
+std::vector<VolRow> BuildVolRows(const unsigned char* vd, int size, int fsType, const UdfVolumeSummary* udf);
 
 // A descriptor text field: its bytes up to the first NUL after the leading
 // NULs and the leading bytes below '0' (control characters, space and

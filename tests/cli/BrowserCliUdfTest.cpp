@@ -4,11 +4,13 @@
 // isoinfo lists through its ISO 9660 directories.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <regex>
 
 #include "tests/cli/BrowserCliUtil.h"
+#include "tests/support/CopyTestDrive.h"
 #include "tests/support/UdfBuilder.h"
 
 using namespace browsercli;
@@ -187,4 +189,63 @@ TEST(BrowserCliUdf, BridgeListsTheSameThroughUdfAsIsoinfoThroughIso9660) {
     }
     EXPECT_EQ(ours, entries);
   }
+}
+
+TEST(BrowserCliUdf, ADamagedIdentifierShowsWhatCameBeforeAndFailsTheExtract) {
+  ScratchDir dir;
+  UdfNode root = UdfNode::Dir("", {UdfNode::File("a.txt", "alpha"), UdfNode::File("b.txt", "beta"),
+                                   UdfNode::File("c.txt", "gamma")});
+  testsupport::UdfImage img = testsupport::BuildUdfImage(root);
+  // The parent entry (40 bytes) and "a.txt" (44) come first; "b.txt" loses its tag.
+  img.Sector(img.dataSector.at("/"))[40 + 44] = 0x55;
+  const std::string path = dir.File("damaged.img");
+  ASSERT_TRUE(img.WriteTo(path));
+
+  auto ls = Tessal("ls " + Q(path) + " /", dir);
+  const auto rows = Lines(ls.out);
+  ASSERT_EQ(rows.size(), 2u) << ls.out;
+  EXPECT_EQ(rows[1][0], "a.txt");
+
+  std::filesystem::create_directory(dir.File("out"));
+  auto run = Tessal("extract " + Q(path) + " / " + Q(dir.File("out")), dir);
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  const auto damaged = TableRows(run.out, "path\tsectors\treason");
+  ASSERT_EQ(damaged.size(), 1u) << run.out;
+  EXPECT_NE(damaged[0][0].find("DATA TRACK 1(UDF)"), std::string::npos);
+  EXPECT_NE(damaged[0][2].find("damage"), std::string::npos) << damaged[0][2];
+  EXPECT_EQ(testsupport::ReadTree(dir.File("out/DATA TRACK 1(UDF)")),
+            (std::map<std::string, std::string>{{"a.txt", "alpha"}}));
+}
+
+TEST(BrowserCliUdf, VolShowsRevisionBlockSizeMapsAnchorsAndTheMetadataCopyRead) {
+  ScratchDir dir;
+  UdfNode root = UdfNode::Dir("", {UdfNode::File("a.txt", "alpha"), UdfNode::Dir("sub")});
+  testsupport::UdfBuildOptions o;
+  o.blockSize = 512;
+  o.revision = 0x0260;
+  o.metadataDamage = testsupport::UdfMetadataDamage::MainEntry;
+  const testsupport::UdfImage img = testsupport::BuildUdfImage(root, o);
+  const std::string path = dir.File("bd.img");
+  ASSERT_TRUE(img.WriteTo(path));
+  auto vol = Tessal("vol " + Q(path), dir);
+  ASSERT_EQ(vol.status, 0) << vol.err;
+  std::map<std::string, std::string> rows;
+  for (const auto& r : TableRows(vol.out, "Volume Descriptor")) rows[r.at(0)] = r.size() > 1 ? r[1] : "";
+  std::vector<std::uint32_t> anchors = img.anchors;
+  std::sort(anchors.begin(), anchors.end());
+  std::string anchorText;
+  for (std::uint32_t a : anchors) anchorText += (anchorText.empty() ? "" : ", ") + std::to_string(a);
+  EXPECT_EQ(rows["UDF Volume Identifier"], "TESSALTEST");
+  EXPECT_EQ(rows["UDF Revision"], "2.60");
+  EXPECT_EQ(rows["Block Size"], "512");
+  EXPECT_EQ(rows["Partition Maps"], "physical, metadata");
+  EXPECT_EQ(rows["Anchors"], anchorText);
+  EXPECT_EQ(rows["Metadata File"].rfind("mirror", 0), 0u) << rows["Metadata File"];
+
+  auto ls = Tessal("ls " + Q(path) + " /", dir);
+  const auto lines = Lines(ls.out);
+  ASSERT_EQ(lines.size(), 3u) << ls.out;
+  EXPECT_EQ(lines[1][0], "sub");
+  EXPECT_EQ(lines[2][0], "a.txt");
+  EXPECT_EQ(lines[2][3], "5");
 }

@@ -267,7 +267,7 @@ TEST(PanelCliVol, UdfDescriptorAgreesWithUdfinfo) {
   const CliOut r = Tessal("vol " + Q(img), dir);
   ASSERT_EQ(r.status, 0) << r.err << r.out;
   auto rows = Rows(r.out);
-  ASSERT_EQ(rows.size(), 8u) << r.out;
+  ASSERT_EQ(rows.size(), 12u) << r.out;  // the descriptor's seven, then the volume's four
   const CliOut info = testsupport::RunProgram("udfinfo " + Q(img), dir);
   std::smatch m;
   ASSERT_TRUE(std::regex_search(info.out, m, std::regex("\nlabel=([^\n]*)"))) << info.out;
@@ -279,6 +279,16 @@ TEST(PanelCliVol, UdfDescriptorAgreesWithUdfinfo) {
   ASSERT_TRUE(std::regex_search(info.out, m, std::regex("\nappid=\\*([^\n]*)"))) << info.out;
   EXPECT_EQ(rows[5], (std::vector<std::string>{"Application Identifier", m[1].str()}));
   EXPECT_TRUE(std::regex_match(rows[6][1], std::regex(R"(20\d\d-\d{1,2}-\d{1,2} \d{1,2}:\d{1,2}:\d{1,2})"))) << rows[6][1];
+  ASSERT_TRUE(std::regex_search(info.out, m, std::regex("\nudfrev=([^\n]*)"))) << info.out;
+  EXPECT_EQ(rows[8], (std::vector<std::string>{"UDF Revision", m[1].str()}));
+  ASSERT_TRUE(std::regex_search(info.out, m, std::regex("\nblocksize=([^\n]*)"))) << info.out;
+  EXPECT_EQ(rows[9], (std::vector<std::string>{"Block Size", m[1].str()}));
+  EXPECT_EQ(rows[10], (std::vector<std::string>{"Partition Maps", "physical"}));
+  std::string anchors;
+  const std::regex anchor("start=(\\d+), blocks=1, type=ANCHOR");
+  for (auto it = std::sregex_iterator(info.out.begin(), info.out.end(), anchor); it != std::sregex_iterator(); ++it)
+    anchors += (anchors.empty() ? "" : ", ") + (*it)[1].str();
+  EXPECT_EQ(rows[11], (std::vector<std::string>{"Anchors", anchors}));
 }
 
 TEST(PanelCliDevinfo, TwentyNineRowsForAnImage) {

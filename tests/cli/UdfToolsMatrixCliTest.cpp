@@ -180,7 +180,7 @@ TEST(UdfToolsMatrix, UdfinfoDescribesEveryVolumeMkudffsMakes) {
   EXPECT_TRUE(revisions.count("1.50") && revisions.count("2.01") && revisions.count("2.60"));
 }
 
-TEST(UdfToolsMatrix, DISABLED_TessalAgreesWithUdfinfoOnEveryMkudffsVolume) {
+TEST(UdfToolsMatrix, TessalAgreesWithUdfinfoOnEveryMkudffsVolume) {
   if (Mkudffs().empty() || !testsupport::HaveProgram("udfinfo")) GTEST_SKIP() << "udftools is not installed";
   ScratchDir dir;
   const std::string path = dir.File("v.img");
@@ -198,7 +198,7 @@ TEST(UdfToolsMatrix, DISABLED_TessalAgreesWithUdfinfoOnEveryMkudffsVolume) {
 
 // Each mkudffs volume is a UDF data track whose root lists as 7-Zip lists it
 // (where 7-Zip opens it: it reads neither VAT volumes nor every block size).
-TEST(UdfToolsMatrix, DISABLED_EveryMkudffsVolumeListsLikeSevenZip) {
+TEST(UdfToolsMatrix, EveryMkudffsVolumeListsLikeSevenZip) {
   if (Mkudffs().empty() || !testsupport::HaveProgram("7z")) GTEST_SKIP() << "udftools or p7zip is not installed";
   ScratchDir dir;
   const std::string path = dir.File("v.img");

@@ -192,3 +192,66 @@ TEST(CopyUdf, ADirectoryLoopEndsAndNamesCannotLeaveTheTarget) {
   EXPECT_LT(tree.size(), 40u);
   EXPECT_EQ(ReadTree(dir.Path()).size(), tree.size() + 1);
 }
+
+namespace {
+
+// The whole volume copied from its root into `out`.
+CopyResult CopyRoot(const UdfImage& img, const std::string& out) {
+  auto dev = Device(img);
+  CGetCDData e;
+  e.SetDevice(dev.get());
+  EXPECT_TRUE(e.StartFolderCopy(1, img.entrySector.at("/"), out, 2, false));
+  e.Wait();
+  return e.GetResult();
+}
+
+}  // namespace
+
+TEST(CopyUdf, AFolderCutShortAndAnEntryWithBrokenDescriptorsAreNamedDamaged) {
+  ScratchDir dir;
+  UdfImage img = BuildUdfImage(UdfNode::Dir("", {UdfNode::File("a.bin", Filled(3000, 1)),
+                                                 UdfNode::File("b.bin", Filled(3000, 2)),
+                                                 UdfNode::File("c.bin", Filled(10, 3))}));
+  // b.bin's entry names an unknown descriptor type; c.bin's identifier loses its tag.
+  const std::uint32_t b = img.entrySector.at("/b.bin");
+  img.Sector(b)[34] = (img.Sector(b)[34] & ~7) | 6;
+  img.Retag(b);
+  img.Sector(img.dataSector.at("/"))[40 + 44 + 44] = 0x55;
+  const CopyResult r = CopyRoot(img, dir.File("out"));
+  EXPECT_TRUE(r.finished) << r.error;
+  EXPECT_EQ(ReadWholeFile(dir.File("out/a.bin")), Str(Filled(3000, 1)));
+  EXPECT_FALSE(fs::exists(dir.File("out/c.bin")));
+  ASSERT_EQ(r.damaged.size(), 2u);
+  EXPECT_EQ(r.damaged[0].path, dir.File("out"));
+  EXPECT_NE(r.damaged[0].reason.find("damage"), std::string::npos) << r.damaged[0].reason;
+  EXPECT_EQ(r.damaged[1].path, dir.File("out/b.bin"));
+  EXPECT_NE(r.damaged[1].reason.find("descriptor type"), std::string::npos) << r.damaged[1].reason;
+  EXPECT_GE(r.unreadable, 2u);
+  EXPECT_NE(CopyReportText(r).find("descriptor type"), std::string::npos);
+}
+
+TEST(CopyUdf, EveryBlockSizeAndTheMetadataPartitionCopyWhole) {
+  struct Case {
+    const char* what;
+    std::uint32_t blockSize;
+    std::uint16_t revision;
+    UdfPartitionKind partition;
+  };
+  for (const Case& c : {Case{"512", 512, 0x0201, UdfPartitionKind::Plain},
+                        Case{"1024 sparable", 1024, 0x0201, UdfPartitionKind::Sparable},
+                        Case{"4096", 4096, 0x0201, UdfPartitionKind::Plain},
+                        Case{"2.60 metadata at 512", 512, 0x0260, UdfPartitionKind::Plain},
+                        Case{"BD-R: VAT under metadata", 2048, 0x0250, UdfPartitionKind::Virtual}}) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    UdfBuildOptions o;
+    o.blockSize = c.blockSize;
+    o.revision = c.revision;
+    o.partition = c.partition;
+    const CopyResult r = CopyRoot(BuildUdfImage(Sample(), o), dir.File("out"));
+    EXPECT_TRUE(r.finished) << r.error;
+    EXPECT_EQ(r.unreadable, 0u) << CopyReportText(r);
+    const auto got = ReadTree(dir.File("out"));
+    EXPECT_TRUE(got == SampleTree()) << TreeSummary(got);
+  }
+}

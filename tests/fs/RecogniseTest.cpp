@@ -154,3 +154,70 @@ TEST(Recognise, TrailingFileEntryOfAnOpenTrack) {
 }
 
 }  // namespace
+
+namespace {
+
+// An anchor of blockSize-byte blocks at absolute block `block`, recording `location`.
+void PutAnchor(Bytes& img, std::uint64_t block, std::uint32_t blockSize, std::uint32_t location) {
+  const Bytes tag = testsupport::UdfTagSector(fs::kTagAnchor, location);
+  std::copy(tag.begin(), tag.begin() + 512, img.begin() + std::ptrdiff_t(block * blockSize));
+}
+
+}  // namespace
+
+TEST(Recognise, BlockSizeIsWhereAnAnchorRecordsItsOwnBlock) {
+  for (std::uint32_t size : {512u, 1024u, 4096u}) {
+    Bytes img = UdfOnly(1200, 0);
+    std::fill(img.begin(), img.begin() + 2048, 0);  // no anchor of 2048-byte blocks
+    if (size == 4096) {
+      // One descriptor a block: sectors 16, 18 and 20.
+      for (std::uint32_t s : {16u, 17u, 18u}) std::fill_n(img.begin() + std::ptrdiff_t(s) * 2048, 2048, 0);
+      PutDescriptor(img, 16, 0, "BEA01");
+      PutDescriptor(img, 18, 0, "NSR03");
+      PutDescriptor(img, 20, 0, "TEA01");
+    }
+    const std::uint64_t last = 1200ull * 2048 / size - 1;
+    PutAnchor(img, 256, size, 256);
+    PutAnchor(img, last, size, static_cast<std::uint32_t>(last));
+    MemorySource source(img);
+    const fs::Recognition r = fs::Recognise(source, 0);
+    EXPECT_TRUE(r.udf) << size;
+    EXPECT_EQ(r.blockSize, size);
+    EXPECT_EQ(r.anchor, 256u) << size;
+    const auto every = fs::FindUdfAnchors(source, 0, true, fs::ReadRecognitionSequence(source, 0).step);
+    ASSERT_TRUE(every) << size;
+    EXPECT_EQ(every->anchors, (std::vector<std::uint32_t>{256, static_cast<std::uint32_t>(last)})) << size;
+  }
+  // An anchor at sector 512 that records 256: of 4096-byte blocks when the
+  // sequence steps 4096 bytes, else the late anchor of 2048-byte blocks.
+  Bytes img = UdfOnly(600, 0);
+  std::fill(img.begin(), img.begin() + 2048, 0);
+  PutAnchor(img, 256, 4096, 256);
+  MemorySource narrow(img);
+  EXPECT_EQ(fs::Recognise(narrow, 0).blockSize, 2048u);
+  EXPECT_EQ(fs::Recognise(narrow, 0).anchor, 512u);
+  for (std::uint32_t s : {16u, 17u, 18u}) std::fill_n(img.begin() + std::ptrdiff_t(s) * 2048, 2048, 0);
+  PutDescriptor(img, 16, 0, "BEA01");
+  PutDescriptor(img, 18, 0, "NSR03");
+  PutDescriptor(img, 20, 0, "TEA01");
+  MemorySource wide(img);
+  EXPECT_EQ(fs::Recognise(wide, 0).blockSize, 4096u);
+  EXPECT_EQ(fs::Recognise(wide, 0).anchor, 256u);
+  // An anchor that records another block is still taken at 2048 bytes, as before.
+  Bytes lax = UdfOnly(600, 0);
+  PutAnchor(lax, 256, 2048, 9);
+  MemorySource laxSource(lax);
+  const fs::Recognition r = fs::Recognise(laxSource, 0);
+  EXPECT_EQ(r.blockSize, 2048u);
+  EXPECT_EQ(r.anchor, 256u);
+}
+
+TEST(Recognise, TheLateAnchorAt512IsFoundLast) {
+  Bytes img = UdfOnly(2000, 0);
+  std::fill(img.begin(), img.begin() + 2048, 0);
+  PutAnchor(img, 512, 2048, 512);
+  MemorySource source(img);
+  const fs::Recognition r = fs::Recognise(source, 0);
+  EXPECT_EQ(r.anchor, 512u);
+  EXPECT_EQ(r.anchors, std::vector<std::uint32_t>{512});
+}

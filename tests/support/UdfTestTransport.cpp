@@ -45,9 +45,16 @@ ScsiResult UdfTestTransport::Execute(ScsiCommand& cmd) {
       ok.transferred = std::size_t(count) * 2048;
       return ok;
     }
-    case 0x52: {  // READ TRACK INFORMATION, by track number
+    case 0x52: {  // READ TRACK INFORMATION, by track number or by an address in the track
       int type = cmd.cdb[1] & 3;
       std::uint32_t number = GetBE32(&cmd.cdb[2]);
+      if (type == 0) {
+        const std::uint32_t lba = number;
+        number = 0;
+        for (std::size_t i = 0; i < tracks.size() && !number; ++i)
+          if (lba >= tracks[i].start && lba - tracks[i].start < tracks[i].size) number = static_cast<std::uint32_t>(i + 1);
+        type = 1;
+      }
       if (type != 1 || number < 1 || number > tracks.size()) return Check(0x05, 0x24, 0x00);
       const Track& t = tracks[number - 1];
       std::uint8_t info[36] = {};

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "disc/ByteOrder.h"
-#include "udf/UdfStructures.h"
+#include "fs/udf/Descriptors.h"
 
 using namespace udf;
 

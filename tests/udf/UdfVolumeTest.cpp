@@ -76,6 +76,9 @@ TEST(UdfVolume, NotReadyOrNoDeviceFails) {
 TEST(UdfVolume, AnchorAt512IsTakenWhen256IsNotOne) {
   UdfImage img = BuildUdfImage(SampleTree());
   img.bytes.resize(600 * 2048);
+  // Anchors at the end are looked for too now: the closing one goes.
+  for (std::uint32_t at : img.anchors)
+    if (at != 256) std::memset(img.Sector(at), 0, 2048);
   std::memcpy(img.Sector(512), img.Sector(256), 2048);
   std::memset(img.Sector(256), 0x33, 2048);
   auto d = MakeDrive(img);
@@ -183,7 +186,7 @@ TEST(UdfVolume, RevisionFromTheSequenceScanTheIntegrityExtentOrTheDomain) {
 
 TEST(UdfVolume, UnknownRevisionKeepsThePreviousClass) {
   UdfBuildOptions o;
-  o.revision = 0x0250;
+  o.revision = 0x0300;  // 2.50 and 2.60 are known now; a later one is not
   o.integrityOffset = 40;
   UdfImage img = BuildUdfImage(SampleTree(), o);
   auto d = MakeDrive(img);
@@ -221,6 +224,8 @@ TEST(UdfPartitionMapKind, TypeTwoIdentifiersAndBrokenTables) {
   setMap2("*UDF Sparable Partition");
   EXPECT_EQ(a.GetPartitionMapKind(lvd.data(), 2048), 2);
   setMap2("*UDF Metadata Partition");
+  EXPECT_EQ(a.GetPartitionMapKind(lvd.data(), 2048), 3);
+  setMap2("*UDF Other Partition");
   EXPECT_EQ(a.GetPartitionMapKind(lvd.data(), 2048), 0);
   EXPECT_EQ(a.GetPartitionMapKind(nullptr, 2048), 0);
   EXPECT_EQ(a.GetPartitionMapKind(lvd.data(), 0), 0);
