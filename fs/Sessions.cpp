@@ -48,6 +48,9 @@ constexpr char kVatIdentifier[] = "*UDF Virtual Alloc Tbl";
 
 // Sectors read at once while scanning a session for its allocation table.
 constexpr std::uint32_t kScanChunk = 64;
+// The last sectors of a medium that may follow its last allocation table:
+// link blocks and the anchors at 256 before the end and at the end.
+constexpr std::uint32_t kClosingTail = 2 * kAnchorOffset;
 
 bool ReadOne(SectorSource& source, std::uint32_t lba, Sector& s) {
   s.fill(0);
@@ -235,21 +238,25 @@ bool IsVatEntry(SectorSource& source, const std::uint8_t* s, std::uint32_t lba, 
 }
 
 // A session on write-once media ends after its allocation table, the last
-// one written in it. When the medium's last recorded sector is this volume's
-// table, nothing follows. Otherwise tables are tried in the order they lie,
+// one written in it. When the medium's tail holds this volume's table (behind
+// at most its closing anchors and link blocks, or a small session), the last
+// one there ends it. Otherwise tables are tried in the order they lie,
 // and the first one followed by a session ends this one; without a following
 // session the session ends after the last table found.
 std::optional<SessionCandidate> FollowVirtualSession(SectorSource& source, const VolumeSession& current,
                                                      const VolumeFacts& own, bool afterFirst, std::uint32_t sectors,
                                                      std::optional<VolumeFacts>& facts, std::uint32_t& lastEnd) {
+  const std::uint32_t from = std::max(current.start, own.partitionStart);
+  // The table a closing writer leaves before its last anchors and link blocks.
   Sector s;
-  const std::optional<std::uint32_t> trailing = FindTrailingUdfFileEntry(source, current.start, sectors - 1);
-  if (trailing && ReadOne(source, *trailing, s) && IsVatEntry(source, s.data(), *trailing, own.partitionStart)) {
-    lastEnd = *trailing + 1;
-    return std::nullopt;
+  for (std::uint32_t at = sectors; at > from && sectors - at < kClosingTail;) {
+    --at;
+    if (ReadOne(source, at, s) && IsVatEntry(source, s.data(), at, own.partitionStart)) {
+      lastEnd = at + 1;
+      return FollowEnds(source, {lastEnd}, afterFirst, current.start, sectors, facts);
+    }
   }
   std::vector<std::uint8_t> chunk(std::size_t(kScanChunk) * kSectorBytes);
-  const std::uint32_t from = std::max(current.start, own.partitionStart);
   const std::uint32_t to = static_cast<std::uint32_t>(std::min<std::uint64_t>(sectors, std::uint64_t(from) + kMostVatScanSectors));
   for (std::uint32_t at = from; at < to;) {
     const std::uint32_t n = std::min(kScanChunk, to - at);

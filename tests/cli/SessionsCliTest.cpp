@@ -134,6 +134,31 @@ TEST(SessionsCli, FakeDescriptorSetsInAFileDoNotMakeASession) {
   EXPECT_EQ(ReadWhole(dir.File("out/fakes.bin")).size(), fakes.size());
 }
 
+TEST(SessionsCli, GenisoimageUdfBridgeSessionsBrowseThroughUdf) {
+  if (!testsupport::HaveProgram("genisoimage")) GTEST_SKIP() << "genisoimage is missing";
+  ScratchDir dir;
+  Put(dir.File("s1/one.txt"), Bytes(4000, 1));
+  Put(dir.File("s2/two.bin"), Bytes(9000, 2));
+  testsupport::AppendedIso iso(dir.File("bridge.iso"), dir);
+  std::string error;
+  for (const char* s : {"s1", "s2"}) ASSERT_TRUE(iso.Append(dir.File(s), true, error, "-udf -R")) << error;
+  const auto tree = Tessal("tree " + Q(iso.Path()), dir);
+  ASSERT_EQ(tree.status, 0) << tree.err;
+  EXPECT_EQ(TreeTexts(tree.out), (std::vector<std::string>{"Session 1", "  DATA TRACK 1(UDF&ISO)", "Session 2",
+                                                          "  DATA TRACK 2(UDF&ISO)",
+                                                          "(Lead Out) " + std::to_string(iso.Ends()[1])}));
+  // genisoimage's UDF tree of a merged session names the older files with a
+  // length of 0, so only each session's own file is compared.
+  for (int s = 1; s <= 2; ++s) {
+    const std::string name = s == 1 ? "one.txt" : "two.bin";
+    const std::string out = dir.File("out" + std::to_string(s));
+    stdfs::create_directories(out);
+    const auto run = Tessal("extract " + Q(iso.Path()) + " " + Q(Track(s, "UDF&ISO") + "/" + name) + " " + Q(out), dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadWhole(out + "/" + name), ReadWhole(dir.File("s" + std::to_string(s) + "/" + name)));
+  }
+}
+
 TEST(SessionsCli, AppendedUdfSessionsExtractTheirOwnFiles) {
   using testsupport::UdfNode;
   ScratchDir dir;

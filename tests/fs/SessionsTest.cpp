@@ -182,15 +182,16 @@ TEST(Sessions, UdfSessionsEndAtPartitionOrAllocationTable) {
 
   // Write-once media: each session ends after its allocation table, in
   // UDF 1.50 (a file of unknown type named by its tail) and 2.01 (type 248).
+  for (std::uint32_t gap : {0u, fs::kFirstSessionGap})
   for (std::uint16_t revision : {0x0150, 0x0201}) {
-    SCOPED_TRACE(revision);
+    SCOPED_TRACE(std::to_string(revision) + " gap " + std::to_string(gap));
     testsupport::UdfBuildOptions v;
     v.partition = testsupport::UdfPartitionKind::Virtual;
     v.revision = revision;
     testsupport::UdfImage w1 = testsupport::BuildUdfImage(UdfNode::Dir("", {UdfNode::File("a", "first")}), v);
     FlatImage worm;
     worm.Put(0, Bytes(w1.bytes.begin(), w1.bytes.begin() + std::ptrdiff_t(w1.vatSector + 1) * kS));
-    v.volumeStart = w1.vatSector + 1 + fs::kFirstSessionGap;
+    v.volumeStart = w1.vatSector + 1 + gap;
     testsupport::UdfImage w2 = testsupport::BuildUdfImage(UdfNode::Dir("", {UdfNode::File("b", "second")}), v);
     worm.Put(v.volumeStart, Bytes(w2.bytes.begin() + std::ptrdiff_t(v.volumeStart) * kS,
                                   w2.bytes.begin() + std::ptrdiff_t(w2.vatSector + 1) * kS));
