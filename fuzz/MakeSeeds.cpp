@@ -482,6 +482,59 @@ void VolumeSeeds() {
 
 }  // namespace
 
+// fuzz_session_search: a 16-bit sector count, then (16-bit sector, 16-bit
+// length, bytes) for every sector that is not all zeros.
+Bytes SessionSeed(const Bytes& image) {
+  const std::size_t sectors = image.size() / 2048;
+  Bytes out = {static_cast<std::uint8_t>(sectors), static_cast<std::uint8_t>(sectors >> 8)};
+  for (std::size_t s = 0; s < sectors; ++s) {
+    const std::uint8_t* p = image.data() + s * 2048;
+    std::size_t length = 2048;
+    while (length && p[length - 1] == 0) --length;
+    if (!length) continue;
+    const std::uint8_t head[4] = {static_cast<std::uint8_t>(s), static_cast<std::uint8_t>(s >> 8),
+                                  static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8)};
+    out.insert(out.end(), head, head + 4);
+    out.insert(out.end(), p, p + length);
+  }
+  return out;
+}
+
+// Volumes appended as recorders append them: ISO 9660 back to back and
+// behind a first and a later session's gap, UDF after a plain partition and
+// after an allocation table.
+void SessionSeeds() {
+  Bytes iso;
+  auto append = [&iso](std::uint32_t at, const std::string& name) {
+    IsoBuilder b;
+    b.firstLba = at;
+    b.File(b.Root(), name, Bytes(3000, static_cast<std::uint8_t>(at)));
+    const Bytes v = b.Build();
+    iso.resize(std::size_t(at) * 2048);
+    iso.insert(iso.end(), v.begin(), v.end());
+  };
+  append(0, "ONE.TXT");
+  append(static_cast<std::uint32_t>(iso.size() / 2048), "TWO.TXT");
+  Seed("fuzz_session_search", "iso-back-to-back", SessionSeed(iso));
+  append(static_cast<std::uint32_t>(iso.size() / 2048 + 6900), "THREE.TXT");
+  Seed("fuzz_session_search", "iso-later-gap", SessionSeed(iso));
+  iso.clear();
+  append(0, "ONE.TXT");
+  append(static_cast<std::uint32_t>((iso.size() / 2048 + 31) / 32 * 32 + 11400), "TWO.TXT");
+  Seed("fuzz_session_search", "iso-first-gap", SessionSeed(iso));
+  for (UdfPartitionKind kind : {UdfPartitionKind::Plain, UdfPartitionKind::Virtual}) {
+    UdfBuildOptions o;
+    o.partition = kind;
+    const UdfImage one = BuildUdfImage(UdfNode::Dir("", {UdfNode::File("a", "first")}), o);
+    const std::uint32_t end = kind == UdfPartitionKind::Virtual ? one.vatSector + 1 : one.SectorCount();
+    o.volumeStart = (end + 31) / 32 * 32;
+    UdfImage two = BuildUdfImage(UdfNode::Dir("", {UdfNode::File("b", "second")}), o);
+    std::copy(one.bytes.begin(), one.bytes.begin() + std::ptrdiff_t(end) * 2048, two.bytes.begin());
+    if (kind == UdfPartitionKind::Virtual) two.bytes.resize(std::size_t(two.vatSector + 1) * 2048);
+    Seed("fuzz_session_search", kind == UdfPartitionKind::Virtual ? "udf-vat" : "udf-plain", SessionSeed(two.bytes));
+  }
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
@@ -494,6 +547,7 @@ int main(int argc, char** argv) {
   CommandSeeds();
   ResponseSeeds();
   VolumeSeeds();
+  SessionSeeds();
   std::printf("%d seeds in %s\n", g_count, g_root.c_str());
   return 0;
 }

@@ -77,6 +77,11 @@ struct TrackLayout {
   // An open (incomplete) track of a recordable disc: READ TRACK INFORMATION
   // then reports NWA_V with this next writable address.
   std::optional<std::uint32_t> nextWritable;
+  // Sectors right after the track's end that a flat dump of a multi-session
+  // disc stores (its session's lead-out, the next lead-in and pregap): no
+  // track holds them, but they are read as the image holds them. The track's
+  // extents cover them.
+  std::uint32_t storedAfterEnd = 0;
 };
 
 struct SessionLayout {

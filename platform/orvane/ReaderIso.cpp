@@ -2,6 +2,7 @@
 // a data CD holds them.
 #include <cstring>
 
+#include "platform/orvane/FlatSessions.h"
 #include "platform/orvane/ReaderCommon.h"
 #include "platform/orvane/Readers.h"
 
@@ -66,6 +67,7 @@ class IsoImageReader final : public ImageReader {
       }
     }
     layout.format = "ISO";
+    if (LayOutFlatSessions(layout, file, static_cast<std::uint32_t>(sectors))) return true;
     layout.profile = ProfileForSectors(sectors);
     LayOutSingleTrack(layout, file, static_cast<std::uint32_t>(sectors), mode, StoredFormat::UserData2048, kSector,
                       discType);

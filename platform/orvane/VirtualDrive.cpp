@@ -64,6 +64,9 @@ class VirtualDrive final : public Transport {
  private:
   void Normalise();
   const TrackLayout* TrackAt(std::int32_t lba) const;
+  // The track whose sectors are read at lba: the one holding it, else the one
+  // whose stored sectors after its end hold it (a flat multi-session dump).
+  const TrackLayout* StoredAt(std::int32_t lba) const;
   const TrackLayout* TrackNumbered(int n) const;
   std::int32_t DiscEnd() const { return m_L.sessions.empty() ? 0 : m_L.sessions.back().leadOut; }
   bool IsBad(std::int32_t lba) const;
@@ -172,6 +175,17 @@ const TrackLayout* VirtualDrive::TrackAt(std::int32_t lba) const {
   return nullptr;
 }
 
+// Where a track's readable sectors end: its end, or past it the sectors
+// between sessions that a flat dump stores.
+std::int64_t ReadableEnd(const TrackLayout& t) { return std::int64_t(t.start) + t.length + t.storedAfterEnd; }
+
+const TrackLayout* VirtualDrive::StoredAt(std::int32_t lba) const {
+  if (const TrackLayout* t = TrackAt(lba)) return t;
+  for (const auto& t : m_L.tracks)
+    if (lba >= std::int64_t(t.start) + t.length && std::int64_t(lba) < ReadableEnd(t)) return &t;
+  return nullptr;
+}
+
 const TrackLayout* VirtualDrive::TrackNumbered(int n) const {
   for (const auto& t : m_L.tracks)
     if (t.number == n) return &t;
@@ -274,7 +288,7 @@ bool VirtualDrive::ReadRaw(std::int32_t lba, std::uint32_t count, std::uint8_t* 
   done = 0;
   while (done < count) {
     const std::int32_t at = lba + static_cast<std::int32_t>(done);
-    const TrackLayout* t = TrackAt(at);
+    const TrackLayout* t = StoredAt(at);
     if (!t) {
       err = kSenseLbaOutOfRange;
       return false;
@@ -295,7 +309,7 @@ bool VirtualDrive::ReadRaw(std::int32_t lba, std::uint32_t count, std::uint8_t* 
     }
     // The run of sectors this extent holds, up to a bad sector, in one file read.
     const std::int64_t extentEnd = std::int64_t(e->firstLba) + e->count;
-    const std::int64_t trackEnd = std::int64_t(t->start) + t->length;
+    const std::int64_t trackEnd = ReadableEnd(*t);
     const std::int64_t runEnd = std::min({extentEnd, trackEnd, NextBad(at), std::int64_t(at) + (count - done),
                                           std::int64_t(at) + 256});
     const auto run = static_cast<std::uint32_t>(std::max<std::int64_t>(1, runEnd - at));
@@ -691,7 +705,7 @@ void VirtualDrive::Read10(ScsiCommand& c, ScsiResult& r) {
   std::uint8_t raw[kRawSectorSize];
   while (done < count && done < room) {  // nothing is read that the buffer cannot take
     const std::int32_t at = static_cast<std::int32_t>(lba + done);
-    const TrackLayout* t = TrackAt(at);
+    const TrackLayout* t = StoredAt(at);
     if (!t) {
       Fail(r, kSenseLbaOutOfRange);
       break;
@@ -710,7 +724,7 @@ void VirtualDrive::Read10(ScsiCommand& c, ScsiResult& r) {
     for (const auto& x : t->extents)
       if (at >= x.firstLba && std::int64_t(at) < std::int64_t(x.firstLba) + x.count) e = &x;
     if (e && e->file && e->format == StoredFormat::UserData2048 && e->stride == 2048 && dst) {
-      const std::int64_t end = std::min({std::int64_t(e->firstLba) + e->count, std::int64_t(t->start) + t->length,
+      const std::int64_t end = std::min({std::int64_t(e->firstLba) + e->count, ReadableEnd(*t),
                                          NextBad(at), std::int64_t(at) + (count - done),
                                          std::int64_t(at) + static_cast<std::int64_t>(room - done)});
       const auto run = static_cast<std::uint32_t>(end - at);
@@ -834,7 +848,7 @@ void VirtualDrive::ReadCd(ScsiCommand& c, ScsiResult& r) {
     const bool ok = ReadRaw(static_cast<std::int32_t>(lba + done), n, raw.data(), subSel ? sub.data() : nullptr, err, got);
     for (std::uint32_t i = 0; i < got; ++i) {
       const std::int32_t at = static_cast<std::int32_t>(lba + done + i);
-      const TrackLayout* t = TrackAt(at);
+      const TrackLayout* t = StoredAt(at);
       const std::uint8_t* s = raw.data() + std::size_t(i) * kRawSectorSize;
       const SectorKind k = KindOf(*t, s);
       static constexpr SectorKind kByExpected[] = {SectorKind::Audio, SectorKind::Audio, SectorKind::Mode1,
