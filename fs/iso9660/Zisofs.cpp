@@ -88,12 +88,12 @@ bool ZisofsFile::DecodeBlock(std::uint64_t index) {
   blockIndex_ = index;
   const std::uint32_t from = pointers_[index], to = pointers_[index + 1];
   if (from == to) return true;  // a block of zeros is stored as no bytes at all
-  if (to < from || to - from > kZisofsMaxStoredBlock) {
-    MarkBad(index, 0, ZisofsBlockFault::PointersBackwards);
-    return false;
-  }
   if (to > storedSize_) {
     MarkBad(index, 0, ZisofsBlockFault::PointersPastFile);
+    return false;
+  }
+  if (to < from || to - from > kZisofsMaxStoredBlock) {
+    MarkBad(index, 0, ZisofsBlockFault::PointersBackwards);
     return false;
   }
   std::vector<std::uint8_t> stored(to - from);
