@@ -14,6 +14,8 @@ pkgs=(
   python3
   # independent readers and writers the tests cross-check against
   genisoimage xorriso udftools p7zip-full libcdio-utils
+  # FAT images for EFI boot entries (mkfs.vfat)
+  dosfstools
   # GNU ddrescuelog reads the mapfiles the image command writes
   gddrescue
   # other tools' image formats: cdrdao (show-toc, toc2cue), CloneCD and Alcohol converters
