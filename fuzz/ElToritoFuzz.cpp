@@ -6,34 +6,21 @@
 // Input: the track's last sector (16-bit LE), then the medium's sectors from
 // sector 16 on (at most kMaxSectors; sectors 0..15 are zeros).
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "fs/iso9660/ElTorito.h"
+#include "fuzz/MemorySectors.h"
 
 namespace {
 
 constexpr std::size_t kMaxSectors = 96;
-
-struct Medium : fs::SectorSource {
-  std::vector<std::uint8_t> bytes;
-  fs::SectorRead Read(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) override {
-    const std::uint64_t end = (std::uint64_t(lba) + count) * fs::kSectorBytes;
-    if (end > bytes.size()) return fs::SectorRead::Failed;
-    std::memcpy(out, bytes.data() + std::size_t(lba) * fs::kSectorBytes, std::size_t(count) * fs::kSectorBytes);
-    return fs::SectorRead::Ok;
-  }
-  std::optional<std::uint32_t> LastSector(std::uint32_t) override {
-    return static_cast<std::uint32_t>(bytes.size() / fs::kSectorBytes - 1);
-  }
-};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
   const std::uint32_t trackLast = data[0] | (data[1] << 8);
-  Medium medium;
+  fuzzsupport::MemorySectors medium;
   medium.bytes.assign(16 * fs::kSectorBytes, 0);
   const std::size_t rest = std::min(size - 2, kMaxSectors * fs::kSectorBytes);
   medium.bytes.insert(medium.bytes.end(), data + 2, data + 2 + rest);

@@ -25,6 +25,7 @@
 #include "tests/support/FormatImages.h"
 #include "tests/support/IsoBuilder.h"
 #include "tests/support/MemoryImage.h"
+#include "tests/support/SuspBytes.h"
 #include "tests/support/UdfBuilder.h"
 
 using namespace testsupport;
@@ -453,17 +454,8 @@ void VolumeSeeds() {
 
 // ---- Rock Ridge fields, zisofs files, El Torito media ----
 
-Bytes SuEntry(const char* sig, const Bytes& body) {
-  Bytes e{std::uint8_t(sig[0]), std::uint8_t(sig[1]), std::uint8_t(body.size() + 4), 1};
-  e.insert(e.end(), body.begin(), body.end());
-  return e;
-}
-Bytes Both32(std::uint32_t v) {
-  Bytes b(8);
-  PutLE32(b.data(), v);
-  PutBE32(b.data() + 4, v);
-  return b;
-}
+Bytes SuEntry(const char* sig, const Bytes& body) { return SuspEntry(sig, body); }
+Bytes Both32(std::uint32_t v) { return BothEndian32(v); }
 
 void RockRidgeSeeds() {
   const Bytes er = Cat({Bytes{10, 0, 0, 1}, Text("RRIP_1991A")});

@@ -5,28 +5,14 @@
 // Input: a skip byte (LEN_SKP), the field's length (16-bit LE), the field,
 // then the medium's sectors (at most kMaxSectors; the last one padded).
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "fs/iso9660/RockRidge.h"
+#include "fuzz/MemorySectors.h"
 
 namespace {
 
 constexpr std::size_t kMaxSectors = 64;
-
-struct Medium : fs::SectorSource {
-  std::vector<std::uint8_t> bytes;
-  fs::SectorRead Read(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) override {
-    const std::uint64_t end = (std::uint64_t(lba) + count) * fs::kSectorBytes;
-    if (end > bytes.size()) return fs::SectorRead::Failed;
-    std::memcpy(out, bytes.data() + std::size_t(lba) * fs::kSectorBytes, std::size_t(count) * fs::kSectorBytes);
-    return fs::SectorRead::Ok;
-  }
-  std::optional<std::uint32_t> LastSector(std::uint32_t) override {
-    if (bytes.empty()) return std::nullopt;
-    return static_cast<std::uint32_t>(bytes.size() / fs::kSectorBytes - 1);
-  }
-};
 
 }  // namespace
 
@@ -36,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t fieldLen = std::min<std::size_t>(data[1] | (data[2] << 8), size - 3);
   // The field in a buffer of its own size, so a read past it is caught.
   const std::vector<std::uint8_t> field(data + 3, data + 3 + fieldLen);
-  Medium medium;
+  fuzzsupport::MemorySectors medium;
   const std::size_t rest = std::min(size - 3 - fieldLen, kMaxSectors * fs::kSectorBytes);
   medium.bytes.assign(data + 3 + fieldLen, data + 3 + fieldLen + rest);
   medium.bytes.resize((rest + fs::kSectorBytes - 1) / fs::kSectorBytes * fs::kSectorBytes);

@@ -10,6 +10,7 @@
 
 #include "fs/iso9660/RockRidge.h"
 #include "tests/fs/IsoProbe.h"
+#include "tests/support/SuspBytes.h"
 
 namespace {
 
@@ -135,17 +136,8 @@ TEST(RockRidgeImage, GenisoimageRelocatesDeepFolders) {
 
 // ---- hand-made System Use fields ----
 
-Bytes Entry(const char* sig, Bytes body, std::uint8_t version = 1) {
-  Bytes e{std::uint8_t(sig[0]), std::uint8_t(sig[1]), std::uint8_t(body.size() + 4), version};
-  e.insert(e.end(), body.begin(), body.end());
-  return e;
-}
-Bytes Both32(std::uint32_t v) {
-  Bytes b(8);
-  PutLE32(b.data(), v);
-  PutBE32(b.data() + 4, v);
-  return b;
-}
+Bytes Entry(const char* sig, const Bytes& body) { return testsupport::SuspEntry(sig, body); }
+Bytes Both32(std::uint32_t v) { return testsupport::BothEndian32(v); }
 Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
