@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "disc/ByteOrder.h"
 #include "disc/DevCmdROM.h"
 #include "fuzz/FuzzSupport.h"
 #include "fuzz/SparseImage.h"
+#include "platform/codec/Codec.h"
 #include "platform/orvane/CdText.h"
 #include "platform/orvane/ChdContainer.h"
 #include "platform/orvane/VirtualDrive.h"
@@ -23,6 +25,7 @@
 #include "tests/support/FormatImages.h"
 #include "tests/support/IsoBuilder.h"
 #include "tests/support/MemoryImage.h"
+#include "tests/support/SuspBytes.h"
 #include "tests/support/UdfBuilder.h"
 
 using namespace testsupport;
@@ -480,6 +483,88 @@ void VolumeSeeds() {
   }
 }
 
+
+// ---- Rock Ridge fields, zisofs files, El Torito media ----
+
+Bytes SuEntry(const char* sig, const Bytes& body) { return SuspEntry(sig, body); }
+Bytes Both32(std::uint32_t v) { return BothEndian32(v); }
+
+void RockRidgeSeeds() {
+  const Bytes er = Cat({Bytes{10, 0, 0, 1}, Text("RRIP_1991A")});
+  const Bytes field = Cat({SuEntry("SP", {0xBE, 0xEF, 0}), SuEntry("ER", er),
+                           SuEntry("PX", Cat({Both32(0120777), Both32(1), Both32(0), Both32(0), Both32(5)})),
+                           SuEntry("TF", Cat({Bytes{0x0E}, Bytes{105, 3, 5, 15, 25, 51, 4}, Bytes{105, 3, 5, 15, 25, 51, 4},
+                                              Bytes{105, 3, 5, 15, 25, 51, 0}})),
+                           SuEntry("NM", Cat({Bytes{1}, Text("long-name-")})),
+                           SuEntry("SL", Cat({Bytes{1, 8, 0, 2, 'e', 't', 'c'}})),
+                           SuEntry("CE", Cat({Both32(0), Both32(0), Both32(120)}))});
+  const Bytes area = Cat({SuEntry("NM", Cat({Bytes{0}, Text("continued")})), SuEntry("SL", Bytes{0, 4, 0, 0, 3, 'x', 'y', 'z'}),
+                          SuEntry("PN", Cat({Both32(0), Both32(0x0803)})), SuEntry("ZF", Cat({Text("pz"), Bytes{4, 15}, Both32(99999)})),
+                          SuEntry("CL", Both32(40)), SuEntry("PL", Both32(20)), SuEntry("RE", {}), SuEntry("ST", {})});
+  Bytes in{0, std::uint8_t(field.size()), 0};
+  in = Cat({in, field, area});
+  in.resize(3 + field.size() + 2048, 0);
+  Seed("fuzz_rockridge", "sp-er-nm-sl-ce", in);
+  Seed("fuzz_rockridge", "entries-only", Cat({Bytes{0, std::uint8_t(area.size()), 0}, area}));
+}
+
+// A zisofs file of 3 blocks of 2^15 bytes: text, zeros (stored as no bytes), a tail.
+void ZisofsSeeds() {
+  Bytes content(3 * 32768 - 1000, 0);
+  for (std::size_t i = 0; i < 32768; ++i) content[i] = std::uint8_t('a' + i % 7);
+  for (std::size_t i = 65536; i < content.size(); ++i) content[i] = std::uint8_t(i * 31);
+  Bytes stored(16 + 4 * 4, 0);
+  const Bytes magic{0x37, 0xE4, 0x53, 0x96, 0xC9, 0xDB, 0xD6, 0x07};
+  std::copy(magic.begin(), magic.end(), stored.begin());
+  PutLE32(stored.data() + 8, std::uint32_t(content.size()));
+  stored[12] = 4;
+  stored[13] = 15;
+  for (int b = 0; b < 3; ++b) {
+    PutLE32(stored.data() + 16 + 4 * b, std::uint32_t(stored.size()));
+    if (b == 1) continue;
+    const auto begin = content.begin() + b * 32768;
+    const Bytes block(begin, std::min(begin + 32768, content.end()));
+    const Bytes z = codec::DeflateZlib(block);
+    stored.insert(stored.end(), z.begin(), z.end());
+  }
+  PutLE32(stored.data() + 16 + 12, std::uint32_t(stored.size()));
+  Seed("fuzz_zisofs", "three-blocks", Cat({Bytes{0, 0, 0, 0, 1, 0, 2, 0, 3}, stored}));
+}
+
+// Sectors 16..23: a descriptor, the boot record naming the catalog at 19, a
+// terminator, the catalog (x86 floppy, an EFI section with a FAT image at 20
+// and a hard disk with an MBR at 21).
+void ElToritoSeeds() {
+  Bytes m(8 * 2048, 0);
+  auto sector = [&](int lba) { return m.data() + (lba - 16) * 2048; };
+  std::memcpy(sector(16), "\x01" "CD001" "\x01", 7);
+  std::memcpy(sector(17), "\x00" "CD001" "\x01" "EL TORITO SPECIFICATION", 30);
+  PutLE32(sector(17) + 71, 19);
+  std::memcpy(sector(18), "\xFF" "CD001" "\x01", 7);
+  std::uint8_t* c = sector(19);
+  c[0] = 1;
+  c[30] = 0x55, c[31] = 0xAA;
+  std::uint16_t sum = 0;
+  for (int i = 0; i < 32; i += 2) sum = std::uint16_t(sum + (c[i] | (c[i + 1] << 8)));
+  c[28] = std::uint8_t(-sum), c[29] = std::uint8_t((-sum) >> 8);
+  auto entry = [](std::uint8_t* e, std::uint8_t media, std::uint16_t count, std::uint32_t rba) {
+    e[0] = 0x88, e[1] = media, e[6] = std::uint8_t(count), e[7] = std::uint8_t(count >> 8);
+    PutLE32(e + 8, rba);
+  };
+  entry(c + 32, 2, 1, 22);
+  c[64] = 0x90, c[65] = 0xEF, c[66] = 1;
+  entry(c + 96, 0, 1, 20);
+  c[128] = 0x91, c[129] = 0x00, c[130] = 1;
+  entry(c + 160, 4, 1, 21);
+  std::uint8_t* fat = sector(20);
+  fat[0] = 0xEB, fat[11] = 0x00, fat[12] = 0x02, fat[13] = 1, fat[14] = 1, fat[16] = 2, fat[19] = 8;
+  fat[510] = 0x55, fat[511] = 0xAA;
+  std::uint8_t* mbr = sector(21);
+  mbr[446 + 4] = 6, mbr[446 + 8] = 1, mbr[446 + 12] = 3;
+  mbr[510] = 0x55, mbr[511] = 0xAA;
+  Seed("fuzz_eltorito", "three-images", Cat({Bytes{23, 0}, m}));
+}
+
 }  // namespace
 
 // fuzz_session_search: a 16-bit sector count, then (16-bit sector, 16-bit
@@ -548,6 +633,9 @@ int main(int argc, char** argv) {
   ResponseSeeds();
   VolumeSeeds();
   SessionSeeds();
+  RockRidgeSeeds();
+  ZisofsSeeds();
+  ElToritoSeeds();
   std::printf("%d seeds in %s\n", g_count, g_root.c_str());
   return 0;
 }

@@ -16,6 +16,8 @@ pkgs=(
   genisoimage xorriso udftools p7zip-full libcdio-utils
   # peak memory of the tools the benchmarks compare (/usr/bin/time -v)
   time
+  # FAT images for EFI boot entries (mkfs.vfat)
+  dosfstools
   # GNU ddrescuelog reads the mapfiles the image command writes
   gddrescue
   # other tools' image formats: cdrdao (show-toc, toc2cue), CloneCD and Alcohol converters

@@ -140,6 +140,13 @@ void SizeOne(SectorSource& source, std::uint32_t trackLastSector, BootEntry& e, 
   e.size = std::min(e.size, room);
 }
 
+// An id the names do not know, as "0x" and at least digits hex digits.
+std::string Hex(unsigned value, int digits) {
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "0x%0*X", digits, value & 0xFF);
+  return hex;
+}
+
 }  // namespace
 
 const char* CatalogStatusText(CatalogStatus s) {
@@ -219,9 +226,7 @@ std::string BootPlatformText(std::uint8_t platform) {
     case 0x02: return "Mac";
     case 0xEF: return "EFI";
   }
-  char hex[8];
-  std::snprintf(hex, sizeof hex, "0x%02X", platform);
-  return hex;
+  return Hex(platform, 2);
 }
 
 std::string BootEmulationText(std::uint8_t mediaType) {
@@ -232,9 +237,7 @@ std::string BootEmulationText(std::uint8_t mediaType) {
     case 3: return "2.88M";
     case 4: return "HardDisk";
   }
-  char hex[8];
-  std::snprintf(hex, sizeof hex, "0x%X", mediaType);
-  return hex;
+  return Hex(mediaType, 1);
 }
 
 void SizeBootImages(SectorSource& source, std::uint32_t trackLastSector, BootCatalog& catalog) {

@@ -47,6 +47,8 @@ ZisofsOpen ZisofsFile::Open(const std::optional<ZisofsParams>& zf) {
   size_ = 0;
   pointers_.clear();
   blockIndex_.reset();
+  reported_.clear();
+  bad_.clear();
   std::array<std::uint8_t, kZisofsHeaderBytes> h{};
   if (storedSize_ < h.size()) return ZisofsOpen::NotZisofs;
   if (!read_(0, h)) return ZisofsOpen::Unreadable;
@@ -75,8 +77,7 @@ void ZisofsFile::MarkBad(std::uint64_t index, std::uint64_t from, ZisofsBlockFau
   const std::uint64_t start = index << blockLog2_;
   const std::uint64_t end = std::min<std::uint64_t>(size_, start + BlockSize());
   std::fill(block_.begin() + static_cast<std::ptrdiff_t>(from), block_.end(), 0);
-  if (std::find(reported_.begin(), reported_.end(), index) != reported_.end()) return;
-  reported_.push_back(index);
+  if (!reported_.insert(index).second) return;
   bad_.push_back({start + from, end - start - from, f});
 }
 
@@ -88,12 +89,12 @@ bool ZisofsFile::DecodeBlock(std::uint64_t index) {
   blockIndex_ = index;
   const std::uint32_t from = pointers_[index], to = pointers_[index + 1];
   if (from == to) return true;  // a block of zeros is stored as no bytes at all
-  if (to < from || to - from > kZisofsMaxStoredBlock) {
-    MarkBad(index, 0, ZisofsBlockFault::PointersBackwards);
-    return false;
-  }
   if (to > storedSize_) {
     MarkBad(index, 0, ZisofsBlockFault::PointersPastFile);
+    return false;
+  }
+  if (to < from || to - from > kZisofsMaxStoredBlock) {
+    MarkBad(index, 0, ZisofsBlockFault::PointersBackwards);
     return false;
   }
   std::vector<std::uint8_t> stored(to - from);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <span>
 #include <vector>
 
@@ -88,7 +89,7 @@ class ZisofsFile {
   std::vector<std::uint32_t> pointers_;  // blocks + 1 entries
   std::vector<std::uint8_t> block_;      // the block last decoded
   std::optional<std::uint64_t> blockIndex_;
-  std::vector<std::uint64_t> reported_;  // blocks already listed in bad_
+  std::set<std::uint64_t> reported_;     // blocks already listed in bad_
   std::vector<ZisofsBadRange> bad_;
 };
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace codec {
 
@@ -27,6 +28,10 @@ enum class DeflateWrapper { Raw, Zlib };
 // Inflates one deflate stream into out.
 Decoded Inflate(std::span<const std::uint8_t> in, std::span<std::uint8_t> out,
                 DeflateWrapper wrapper = DeflateWrapper::Raw);
+
+// Compresses in into one zlib stream (header and Adler-32 included), as
+// zisofs stores each block; empty when zlib refuses.
+std::vector<std::uint8_t> DeflateZlib(std::span<const std::uint8_t> in);
 
 // The properties a headerless LZMA1 stream was made with.
 struct LzmaProperties {

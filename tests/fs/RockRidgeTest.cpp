@@ -10,6 +10,7 @@
 
 #include "fs/iso9660/RockRidge.h"
 #include "tests/fs/IsoProbe.h"
+#include "tests/support/SuspBytes.h"
 
 namespace {
 
@@ -42,10 +43,6 @@ std::map<std::string, Item> List(MemorySource& src, const isoprobe::Record& dir,
     out[it.node.name] = it;
   }
   return out;
-}
-
-bool Has(const RockRidgeInfo& rr, RockRidgeFault f) {
-  return std::find(rr.faults.begin(), rr.faults.end(), f) != rr.faults.end();
 }
 
 TEST(RockRidgeImage, XorrisoNamesTypesLinksTimesAndDevices) {
@@ -135,17 +132,8 @@ TEST(RockRidgeImage, GenisoimageRelocatesDeepFolders) {
 
 // ---- hand-made System Use fields ----
 
-Bytes Entry(const char* sig, Bytes body, std::uint8_t version = 1) {
-  Bytes e{std::uint8_t(sig[0]), std::uint8_t(sig[1]), std::uint8_t(body.size() + 4), version};
-  e.insert(e.end(), body.begin(), body.end());
-  return e;
-}
-Bytes Both32(std::uint32_t v) {
-  Bytes b(8);
-  PutLE32(b.data(), v);
-  PutBE32(b.data() + 4, v);
-  return b;
-}
+Bytes Entry(const char* sig, const Bytes& body) { return testsupport::SuspEntry(sig, body); }
+Bytes Both32(std::uint32_t v) { return testsupport::BothEndian32(v); }
 Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
@@ -203,8 +191,7 @@ TEST(RockRidgeHostile, ContinuationAreasFollowedBoundedAndLoopSafe) {
   // Past the medium, unreadable: a name waiting for its rest keeps the ISO 9660 name.
   r = ReadArea(Cat({Nm(1, "ab"), Ce(5000, 0, 40)}), &src);
   EXPECT_EQ(r.node.name, "ISO.;1");
-  EXPECT_TRUE(Has(r.rr, RockRidgeFault::ContinuationPastMedium));
-  EXPECT_TRUE(Has(r.rr, RockRidgeFault::NameUnfinished) || r.rr.faults.size() == 1);
+  EXPECT_EQ(r.rr.faults, std::vector{RockRidgeFault::ContinuationPastMedium});
   EXPECT_EQ(ReadArea(Ce(0xFFFFFFFF, 2047, 4000), &src).rr.faults, std::vector{RockRidgeFault::ContinuationPastMedium});
   src.unreadable.insert(22);
   EXPECT_EQ(ReadArea(Ce(22, 0, 40), &src).rr.faults, std::vector{RockRidgeFault::ContinuationUnreadable});
