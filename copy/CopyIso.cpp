@@ -122,22 +122,29 @@ bool CGetCDData::CopyIsoFolder(const FolderJob& job, IsoWalk& walk) {
       }
       CopyIsoFolder(FolderJob{job.dataMode, e.extent, target, job.depth + 1}, walk);
       walk.guard.Leave(e.extent);
+      // Its recorded bits and time once everything in it is written.
+      if (!Stopping()) FinishFolder(target, e.info.mode, e.info.mtime);
       continue;
     }
-    if (e.info.type != fs::NodeType::File) {
-      // Links, device nodes, FIFOs and sockets hold no data to copy.
-      NoteFault(target.string() + ": not copied, a " + fs::FindTypeText(e.info.type));
+    if (e.info.type == fs::NodeType::Link) {
+      if (!MakeLink(target, e.info.linkTarget, e.info.mtime)) break;
+      continue;
+    }
+    if (const char* why = SkipWhy(e.info.type)) {
+      NoteSkipped(target, why);  // device nodes, FIFOs and sockets are never made
       continue;
     }
     SetCurrent(target.string());
-    CopyIsoFile(target, job.dataMode, ToExtents(e.extents));
+    CopyIsoFile(target, job.dataMode, ToExtents(e.extents), e.info.mode, e.info.mtime);
     m_nPercent = 0;
   }
   return !m_bFailed;
 }
 
-bool CGetCDData::CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents) {
-  Output out(path);
+bool CGetCDData::CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents,
+                             std::optional<std::uint32_t> mode, std::optional<std::int64_t> mtime) {
+  Output out(Target(), path);
+  out.SetAttributes(mode, mtime);
   std::string reason;
   if (!out.Open(reason)) {
     Fail(path, reason);

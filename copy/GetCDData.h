@@ -171,7 +171,10 @@ class CGetCDData {
   bool CopyIsoFolder(const FolderJob& job, IsoWalk& walk);
   void NoteFault(const std::string& text);
   using IsoExtents = std::vector<std::pair<std::uint32_t, std::uint32_t>>;  // sector, bytes
-  bool CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents);
+  // mode and mtime: the file's recorded permission bits and time, applied
+  // when it is complete (none given: the system's).
+  bool CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents,
+                   std::optional<std::uint32_t> mode = {}, std::optional<std::int64_t> mtime = {});
   // The extents of the file of folder one of whose records starts at
   // address; just that record's when the folder does not list it.
   IsoExtents WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address, std::uint32_t size);
