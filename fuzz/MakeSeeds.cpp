@@ -269,6 +269,11 @@ void ImageSeeds() {
   Seed("fuzz_image_iso", "minimal", IsoVolume(20));
   Seed("fuzz_image_iso", "xa", IsoVolume(20, true));
   Seed("fuzz_image_iso", "joliet", SampleIso(true).Build());
+  // The ISO 9660 walk: a flag byte (policy, data mode), then the sectors.
+  for (std::uint8_t flags : {0, 1, 3}) {
+    Seed("fuzz_iso_walk", "plain-" + std::to_string(flags), Cat({Bytes{flags}, SampleIso(false).Build()}));
+    Seed("fuzz_iso_walk", "joliet-" + std::to_string(flags), Cat({Bytes{flags}, SampleIso(true).Build()}));
+  }
   {
     // Its recognition sequence and descriptors; the browser seeds hold whole volumes.
     UdfImage u = BuildUdfImage(SampleUdf(false));

@@ -53,7 +53,7 @@ mkdir -p "$dir/logs"
 max_len() {
   case $1 in
     fuzz_image_*) echo 262144 ;;
-    fuzz_browser | fuzz_udf | fuzz_extract) echo 131072 ;;
+    fuzz_browser | fuzz_udf | fuzz_extract | fuzz_iso_walk) echo 131072 ;;
     fuzz_toc | fuzz_panel_rows) echo 4096 ;;
     *) echo 16384 ;;
   esac

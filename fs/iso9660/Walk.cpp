@@ -102,7 +102,7 @@ struct TreeWalk {
 }  // namespace
 
 WalkResult WalkTree(DirectoryReader& reader, std::uint32_t lba, std::uint32_t size, const WalkVisitor& visit) {
-  TreeWalk walk{reader, visit};
+  TreeWalk walk{reader, visit, WalkGuard(reader.GetPolicy().loops), WalkResult{}, false};
   walk.guard.Enter(lba, 0);
   walk.Folder(lba, size, "", 0);
   walk.result.entries = walk.guard.Entries();

@@ -75,6 +75,24 @@ TEST(BrowserRockRidge, GenisoimageNamesKindsAndRelocatedFolders) {
   EXPECT_EQ(Row(l, "fifo", 2), "FIFO");
   EXPECT_EQ(Row(l, "fifo", 3), "");
   EXPECT_EQ(Row(l, "rr_moved", 2), "Folder");
+
+  // The copy engine writes the same names, the relocated folder in its true
+  // place; what holds no data is listed, not written.
+  ui::HTREEITEM track = Path(view.Tree(), "Session 1/DATA TRACK 1(ISO)");
+  CGetCDData& copy = view.Copier();
+  copy.SetDevice(dev.get());
+  const std::string out = dir.File("out");
+  ASSERT_TRUE(copy.StartFolderCopy(1, static_cast<std::int64_t>(view.Tree().GetItemData(track)), out, 1,
+                                   view.TrackNames(track), 0));
+  copy.Wait();
+  const CopyResult r = copy.GetResult();
+  EXPECT_TRUE(r.finished) << r.error;
+  EXPECT_EQ(ReadAll(out + "/file"), Bytes(100, 'f'));
+  EXPECT_EQ(ReadAll(out + "/d1/d2/d3/d4/d5/d6/d7/d8/d9/d10/leaf"), Bytes(3, 'l'));
+  std::string faults;
+  for (const std::string& f : r.faults) faults += f + "\n";
+  EXPECT_NE(faults.find(out + "/fifo: not copied, a fifo"), std::string::npos) << faults;
+  EXPECT_NE(faults.find(out + "/link: not copied, a symlink"), std::string::npos) << faults;
 }
 
 TEST(BrowserRockRidge, SaveDataRefusesDevicesFifosAndSocketsWithAReason) {
