@@ -4,7 +4,7 @@
 #   tessal-cli save-track SOURCE 1 X.iso  vs  dd
 #   bench/extract_vs_7z.sh [BUILD_DIR] [SIZE_MB] [ROUNDS]
 # The disc is a Rock Ridge + Joliet image (genisoimage -R -J) of SIZE_MB of
-# content: 3000 small files (1-64 KiB) in nested folders and 3 large ones,
+# content: 3000 small files (1-32 KiB) in nested folders and 3 large ones,
 # made in a scratch folder that is removed afterwards. The image is read once
 # before anything is timed, so every reader works from the page cache; the
 # tools take turns for ROUNDS rounds, each run after a sync with no other
@@ -26,7 +26,7 @@ fill_source() {
   while [ "$made" -lt "$small_total" ] && [ "$i" -lt 3000 ]; do
     d="$1/d$((i % 40))/s$((i % 7))"
     mkdir -p "$d"
-    n=$(( (i * 7919 % 64 + 1) * 1024 ))
+    n=$(( (i * 7919 % 32 + 1) * 1024 ))
     head -c "$n" /dev/urandom > "$d/f$i.bin"
     made=$((made + n)); i=$((i + 1))
   done

@@ -303,7 +303,8 @@ std::string CompareTrees(const std::string& want, const std::string& got) {
       continue;
     }
     if (a.linkTarget != b.linkTarget) diff += w.path + ": -> " + b.linkTarget + " instead of " + a.linkTarget + "\n";
-    if (a.type == fs::NodeType::Link) continue;
+    // A link's own time is xorriso's to leave; the job's folder is the user's.
+    if (a.type == fs::NodeType::Link || w.path == "/") continue;
     if ((*a.mode & 0777) != (*b.mode & 0777))
       diff += w.path + ": mode " + Octal(*b.mode & 0777) + " instead of " + Octal(*a.mode & 0777) + "\n";
     if (*a.mtime != *b.mtime)

@@ -59,7 +59,8 @@ std::vector<PeerRow> ReadTreeRows(const std::string& root);
 // the same names, types, link targets and bytes, the same permission bits
 // (rwx: extraction never applies setuid, setgid or sticky) and the same
 // modification times of files and folders (a link's own time is left out:
-// xorriso does not set it).
+// xorriso does not set it; so are the bits and time of the root, the folder
+// the user named).
 std::string CompareTrees(const std::string& want, const std::string& got);
 
 }  // namespace testsupport
