@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -91,16 +92,40 @@ class RowPrinter {
   std::size_t m_rows = 0;
 };
 
-// An ISO 9660 volume, in the names the browser shows for it.
-void FindIso(CDlgMain& view, CDevCmdROM* dev, ui::HTREEITEM node, RowPrinter& out, std::vector<std::string>& damage) {
+// The folder the browser's tree names by folders below the volume's root
+// at lba: at each level the first folder of that name, in record order, as
+// the tree lists them. Null when there is none.
+std::optional<std::uint32_t> FolderBelow(iso9660::DirectoryReader& reader, std::uint32_t lba,
+                                         const std::vector<std::string>& folders) {
+  std::uint32_t size = 0;
+  for (std::size_t depth = 0; depth < folders.size(); ++depth) {
+    iso9660::Listing listing = reader.Read(lba, size);
+    if (depth == 0) iso9660::HideRelocationFolder(reader, listing);
+    const auto it = std::find_if(listing.entries.begin(), listing.entries.end(), [&](const iso9660::Entry& e) {
+      return e.Directory() && !e.hidden && e.info.name == folders[depth];
+    });
+    if (it == listing.entries.end() || depth + 1 >= static_cast<std::size_t>(iso9660::kMostDepth)) return std::nullopt;
+    lba = it->extent;
+    size = it->relocated ? 0 : it->length;
+  }
+  return lba;
+}
+
+// An ISO 9660 volume, in the names the browser shows for it: the folder
+// named by folders below the track node's volume, read with user data first.
+bool FindIso(CDlgMain& view, CDevCmdROM* dev, ui::HTREEITEM node, const std::vector<std::string>& folders,
+             RowPrinter* out, std::vector<std::string>& damage) {
   orvane::DeviceSectorSource source(*dev);
   const auto names = view.TrackNames(node);
   iso9660::DirectoryReader reader(source, iso9660::CopyPolicy(view.GetDataMode()),
                                   names ? names->names : iso9660::Names{});
-  const auto lba = static_cast<std::uint32_t>(view.Tree().GetItemData(node));
+  const auto lba = FolderBelow(reader, static_cast<std::uint32_t>(view.Tree().GetItemData(node)), folders);
+  if (!lba) return false;
+  if (!out) return true;
   const iso9660::WalkResult r =
-      iso9660::WalkTree(reader, lba, 0, [&](const std::string& path, const iso9660::Entry& e) { out.Row(path, e.info); });
+      iso9660::WalkTree(reader, *lba, 0, [&](const std::string& path, const iso9660::Entry& e) { out->Row(path, e.info); });
   for (const iso9660::FaultAt& f : r.faults) damage.push_back(iso9660::Describe(f));
+  return true;
 }
 
 int RunFind(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) {
@@ -109,19 +134,27 @@ int RunFind(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args)
     return kExitUsage;
   }
   if (dev->TestUnitReady() != 0) return ctx.Fail("Device not Ready,Please try again!");
+  // The tree of sessions and tracks only: an ISO 9660 volume's folders are
+  // found and walked here, each directory read once.
   CDlgMain view;
+  view.SetTracksOnly(true);
   view.LoadDisc(dev);
+  const std::string path = args.empty() ? "/" : args[0];
   std::string error;
-  ui::HTREEITEM node = ResolveNodePath(view.Tree(), args.empty() ? "/" : args[0], error);
+  std::vector<std::string> folders;
+  ui::HTREEITEM node = ResolveNodePath(view.Tree(), path, error, &folders);
   if (!node) return ctx.Fail(error);
   const int fsType = view.GetTrackFsType(node);
+  std::vector<std::string> damage;
+  const bool found = folders.empty() || (fsType == 1 && view.Tree().GetItemData(node) != 0 &&
+                                         FindIso(view, dev, node, folders, nullptr, damage));
+  if (!found) return ctx.Fail("no node \"" + path + "\" in the tree");
   if (view.Tree().GetItemData(node) == 0 || fsType == 0)
-    return ctx.Fail("\"" + (args.empty() ? std::string("/") : args[0]) + "\" is no folder of a file system");
+    return ctx.Fail("\"" + path + "\" is no folder of a file system");
 
   RowPrinter out(ctx);
-  std::vector<std::string> damage;
   if (fsType == 1) {
-    FindIso(view, dev, node, out, damage);
+    FindIso(view, dev, node, folders, &out, damage);
   } else {
     FindUdf(view, dev, node, [&](const std::string& p, const fs::NodeInfo& n) { out.Row(p, n); }, damage);
   }

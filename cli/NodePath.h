@@ -42,7 +42,10 @@ inline ui::HTREEITEM FirstVolume(ui::TreeCtrl& tree) {
 // The node path names: tree texts from the root, or below the first volume
 // when it starts with "/" ("/" that volume's root). Null, with the reason in
 // error, when the tree has no such node.
-inline ui::HTREEITEM ResolveNodePath(ui::TreeCtrl& tree, const std::string& path, std::string& error) {
+// With below given, the parts past the deepest node the tree has go there
+// (a tree of tracks only: the folders are looked up in the volume).
+inline ui::HTREEITEM ResolveNodePath(ui::TreeCtrl& tree, const std::string& path, std::string& error,
+                                     std::vector<std::string>* below = nullptr) {
   ui::HTREEITEM node = ui::TVI_ROOT;
   if (!path.empty() && path[0] == '/') {
     node = FirstVolume(tree);
@@ -51,8 +54,14 @@ inline ui::HTREEITEM ResolveNodePath(ui::TreeCtrl& tree, const std::string& path
       return nullptr;
     }
   }
-  for (const std::string& part : SplitNodePath(path)) {
-    node = ChildNamed(tree, node, part);
+  const std::vector<std::string> parts = SplitNodePath(path);
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    ui::HTREEITEM child = ChildNamed(tree, node, parts[i]);
+    if (!child && below && node != ui::TVI_ROOT) {
+      below->assign(parts.begin() + static_cast<std::ptrdiff_t>(i), parts.end());
+      break;
+    }
+    node = child;
     if (!node) break;
   }
   if (!node || node == ui::TVI_ROOT) {

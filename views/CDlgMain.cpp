@@ -388,7 +388,7 @@ void CDlgMain::ReadIsoRoot(ui::HTREEITEM trackNode, std::uint32_t start) {
   m_TrackNames[trackNode] = names;
   if (!v.found || v.rootExtent == 0) return;
   m_Tree.SetItemData(trackNode, v.rootExtent);
-  AddIsoFolders(trackNode, v.rootExtent, v.rootLength, names.get());
+  if (!m_bTracksOnly) AddIsoFolders(trackNode, v.rootExtent, v.rootLength, names.get());
 }
 
 namespace {

@@ -38,6 +38,9 @@ class CDlgMain : public ui::Dialog {
   // The UDF volume the descriptor buffer was last filled from, if it was one.
   const std::optional<UdfVolumeSummary>& UdfSummary() const { return m_UdfSummary; }
   void LoadDisc(CDevCmdROM* device);
+  // Track nodes only, no ISO 9660 folder nodes below them (a reader that
+  // walks the volume itself needs no tree of it).
+  void SetTracksOnly(bool tracksOnly) { m_bTracksOnly = tracksOnly; }
   // Hands the current device and this view's tree to the player, which plays
   // the audio track selected in the tree.
   void AttachPlayer(CDlgAudioPlay* player);
@@ -144,6 +147,7 @@ class CDlgMain : public ui::Dialog {
   unsigned char* m_pVdBuffer = nullptr;
   int m_nLastFocus = 0;
   bool m_bJoliet = false;
+  bool m_bTracksOnly = false;
   ui::ImageList m_Images;
   CDlgAudioPlay* m_pPlayer = nullptr;
 
