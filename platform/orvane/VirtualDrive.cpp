@@ -758,6 +758,7 @@ void VirtualDrive::Read10(ScsiCommand& c, ScsiResult& r) {
 std::size_t VirtualDrive::ReadPlain(ImageFile& f, std::uint64_t off, std::uint8_t* dst, std::size_t want) {
   ReadAhead& a = m_ahead;
   const bool same = a.file == &f, sequential = same && off == a.next;
+  if (!same) a.held = 0;  // the window holds another file's bytes
   a.file = &f;
   a.next = off + want;
   if (same && off >= a.first && want <= a.held && off - a.first <= a.held - want) {

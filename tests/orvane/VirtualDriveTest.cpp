@@ -314,6 +314,19 @@ TEST(VirtualDrive, SequentialReadsComeThroughTheReadAheadWindow) {
   EXPECT_EQ(s->ReadCD_10(buf.data(), 2 * 2048, 2, 8), 0);
   const Bytes tail = testsupport::PatternSectors(8, 2);
   EXPECT_TRUE(std::equal(tail.begin(), tail.end(), buf.begin()));
+
+  // Two tracks in two files: a window of one is never served for the other,
+  // though the same offsets follow each other in both.
+  auto one = std::make_shared<MemoryImageFile>(testsupport::PatternSectors(0, 20));
+  auto two = std::make_shared<MemoryImageFile>(testsupport::PatternSectors(100, 20));
+  auto t = Drive(testsupport::MemoryDisc(
+      {testsupport::MemoryTrack(1, TrackMode::Mode1, 0, 20, one, StoredFormat::UserData2048, 2048),
+       testsupport::MemoryTrack(2, TrackMode::Mode1, 100, 20, two, StoredFormat::UserData2048, 2048)}));
+  for (const std::uint32_t lba : {16u, 17u, 18u, 116u, 117u, 118u, 16u, 17u}) {
+    ASSERT_EQ(t->ReadCD_10(buf.data(), 2048, 1, lba), 0) << lba;
+    const Bytes want = testsupport::PatternSectors(lba, 1);
+    EXPECT_TRUE(std::equal(want.begin(), want.end(), buf.begin())) << lba;
+  }
 }
 
 bool ValidMode1(const unsigned char* s) {
