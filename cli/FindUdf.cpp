@@ -5,23 +5,11 @@
 
 #include "fs/iso9660/Walk.h"
 #include "udf/Analy_UDF.h"
+#include "udf/UdfNodes.h"
 #include "views/CDlgMain.h"
 
 namespace cli {
 namespace {
-
-// ECMA-167 file types of an ICB tag.
-fs::NodeType UdfNodeType(std::uint8_t fileType, bool directory) {
-  if (directory) return fs::NodeType::Folder;
-  switch (fileType) {
-    case 6: return fs::NodeType::BlockDevice;
-    case 7: return fs::NodeType::CharDevice;
-    case 9: return fs::NodeType::Fifo;
-    case 10: return fs::NodeType::Socket;
-    case 12: return fs::NodeType::Link;
-    default: return fs::NodeType::File;
-  }
-}
 
 struct UdfWalk {
   CAnaly_UDF& udf;
@@ -31,35 +19,38 @@ struct UdfWalk {
   fs::iso9660::WalkGuard guard{fs::iso9660::LoopRule::Ancestors};
 
   void Folder(std::uint32_t fe, const std::string& path, int depth) {
+    const std::string here = path.empty() ? "/" : path;
     std::vector<UdfDirEntry> entries;
-    if (udf.ReadDirectory(fe, entries) != 0) damage.push_back((path.empty() ? "/" : path) + ": directory unreadable");
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const UdfDirEntry& a, const UdfDirEntry& b) { return a.name < b.name; });
-    for (const UdfDirEntry& e : entries) {
+    const udf::DirResult listed = udf.ListDirectory(fe, entries);
+    if (!listed.Ok()) damage.push_back(here + ": " + listed.Text());
+    std::vector<std::pair<UdfDirEntry, fs::NodeInfo>> nodes;
+    std::vector<bool> readable;
+    for (UdfDirEntry& e : entries) {
+      fs::NodeInfo info;
+      readable.push_back(ReadUdfNodeInfo(udf, e, info));
+      nodes.emplace_back(std::move(e), std::move(info));
+    }
+    std::vector<std::size_t> order(nodes.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return nodes[a].second.name < nodes[b].second.name; });
+    for (const std::size_t i : order) {
+      const UdfDirEntry& entry = nodes[i].first;
+      const fs::NodeInfo& info = nodes[i].second;
       if (!guard.Count()) {
-        damage.push_back((path.empty() ? "/" : path) + ": " + fs::iso9660::FaultText(fs::iso9660::Fault::TooManyEntries));
+        damage.push_back(here + ": " + fs::iso9660::FaultText(fs::iso9660::Fault::TooManyEntries));
         return;
       }
-      const std::string child = path + "/" + e.name;
-      fs::NodeInfo info;
-      info.name = e.name;
-      UdfFileData data;
-      const bool known = udf.GetFileExtents(e.feSector, data) == 0;
-      info.type = UdfNodeType(data.fileType, e.isDirectory);
-      if (info.type == fs::NodeType::File) {
-        info.size = data.size;
-        for (const UdfExtent& x : data.extents)
-          if (x.recorded && x.length > 0 && !info.lba) info.lba = x.sector;
-        if (!known) damage.push_back(child + ": file entry unreadable");
-      }
+      const std::string child = path + "/" + info.name;
+      if (!readable[i]) damage.push_back(child + ": file entry unreadable");
       visit(child, info);
       if (info.type != fs::NodeType::Folder) continue;
-      if (const auto refused = guard.Enter(e.feSector, depth + 1)) {
+      if (const auto refused = guard.Enter(entry.feSector, depth + 1)) {
         damage.push_back(child + ": " + fs::iso9660::FaultText(*refused));
         continue;
       }
-      Folder(e.feSector, child, depth + 1);
-      guard.Leave(e.feSector);
+      Folder(entry.feSector, child, depth + 1);
+      guard.Leave(entry.feSector);
     }
   }
 };

@@ -322,6 +322,25 @@ TEST(UdfEverywhereCli, ACorruptFidShowsWhatCameBeforeItAndFailsTheCopy) {
     fs::create_directory(dir.File("out"));
     run = Tessal("extract " + Q(path) + " / " + Q(dir.File("out")), dir);
     EXPECT_EQ(run.status, 1) << run.out << run.err;
+
+    // find lists the same entries, each with its kind, time and first block,
+    // and fails naming the folder.
+    run = Tessal("find " + Q(path), dir);
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_NE(run.err.find("/docs: "), std::string::npos) << run.err;
+    const auto rows = Lines(run.out, 7);
+    std::vector<std::string> found;
+    for (const auto& row : rows) {
+      if (row.size() < 7 || row[0] == "path") continue;
+      found.push_back(row[0] + " " + row[1]);
+      if (row[1] == "file") {
+        EXPECT_FALSE(row[4].empty()) << row[0] << ": a time";
+        EXPECT_FALSE(row[6].empty()) << row[0] << ": a first block";
+      }
+    }
+    EXPECT_EQ(found, (std::vector<std::string>{"/docs dir", "/docs/one.txt file", "/docs/two.txt file",
+                                               "/top.txt file"}))
+        << run.out;
   }
 }
 
