@@ -232,7 +232,8 @@ void CTessalDlg::HandView(int kind) {
     case kViewToc: m_DlgTOC.SetDevice(m_pCurDevice); break;
     case kViewVolume:
       m_DlgVol.SetUdfSummary(m_DlgMain.UdfSummary());
-      m_DlgVol.ShowDescriptor(m_VdBuffer, static_cast<int>(kVdSize), m_nFsType);
+      // The buffer holds the browsed session's descriptor; its code goes with it.
+      m_DlgVol.ShowDescriptor(m_VdBuffer, static_cast<int>(kVdSize), m_DlgMain.GetVolumeFsType());
       break;
     case kViewDevInfo: m_DlgDevInfo.SetDevice(m_pCurDevice); break;
     default: break;

@@ -203,6 +203,7 @@ void CDlgMain::AttachPlayer(CDlgAudioPlay* player) {
 void CDlgMain::LoadDisc(CDevCmdROM* device) {
   m_Tree.DeleteAllItems();
   m_TrackNames.clear();
+  m_SessionVolumes.clear();
   if (!device) return;
   m_pDevice = device;
   m_bUdfValid = false;
@@ -310,8 +311,9 @@ int CDlgMain::SynthesizeToc(unsigned char* buffer, std::size_t size) {
   buffer[2] = static_cast<unsigned char>(first);
   buffer[3] = static_cast<unsigned char>(last);
   // The last track the disc information names is the open one of a writable
-  // disc; its block stays zero.
-  if (info.LastTrackInLastSession() == named && last > first) --last;
+  // disc; its block stays zero. A complete (closed) disc has no open track.
+  const bool open = info.Status() != mmc::DiscStatus::Complete;
+  if (open && info.LastTrackInLastSession() == named && last > first) --last;
   std::size_t written = mmc::kTocHeaderSize;
   for (int t = first; t <= last; ++t) {
     const std::size_t at = mmc::kTocHeaderSize + kTrackBlock * static_cast<std::size_t>(t - first);
@@ -375,6 +377,7 @@ void CDlgMain::AddSessionTracks(int index, ui::HTREEITEM sessionNode) {
     }
     m_Tree.Expand(node, ui::TVE_EXPAND);
     m_nFsType = fs;
+    KeepSessionVolume(node, fs);
   }
 }
 
@@ -466,6 +469,7 @@ void CDlgMain::SelectNode(ui::HTREEITEM node) {
 void CDlgMain::OnSelectionChanged() {
   ui::HTREEITEM sel = m_Tree.GetSelectedItem();
   if (!sel) return;
+  ShowSessionVolume(sel);
   const std::uint32_t address = static_cast<std::uint32_t>(m_Tree.GetItemData(sel));
   if (address == 0) {
     const std::string text = m_Tree.GetItemText(sel);

@@ -2,6 +2,7 @@
 // The file browser view: the disc's sessions, tracks and folders in a tree on
 // the left, the selected folder's entries (or an audio track's CD-TEXT) in a
 // list on the right, a splitter bar between them.
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -46,6 +47,9 @@ class CDlgMain : public ui::Dialog {
   void AttachPlayer(CDlgAudioPlay* player);
   CDlgAudioPlay* GetPlayer() const { return m_pPlayer; }
   int GetFsType() const { return m_nFsType; }
+  // The file-system code of the volume whose descriptor the buffer holds:
+  // that of the session the selected node belongs to.
+  int GetVolumeFsType() const { return m_nVolumeFsType; }
   int GetDataMode() const { return m_nDataMode; }
 
   // ---- the parts of building and showing, each usable alone ----
@@ -133,6 +137,16 @@ class CDlgMain : public ui::Dialog {
 
  private:
   void ResetCdTextColumns();
+  // Each session's volume descriptor, kept as the tree is built and put back
+  // into the descriptor buffer when a node of that session is selected, so
+  // that the volume view shows the session being browsed.
+  struct SessionVolume {
+    std::array<unsigned char, 2048> descriptor{};
+    int fs = 0;
+    std::optional<UdfVolumeSummary> udf;
+  };
+  void KeepSessionVolume(ui::HTREEITEM trackNode, int fs);
+  void ShowSessionVolume(ui::HTREEITEM node);
 
   ui::ListCtrl m_List;
   ui::TreeCtrl m_Tree;
@@ -159,6 +173,8 @@ class CDlgMain : public ui::Dialog {
   bool m_bUdfValid = false;
   std::size_t m_nSynthesizedBytes = 0;  // bytes of the last synthesised TOC that hold descriptors
   bool m_bTocSynthesized = false;
+  std::map<ui::HTREEITEM, SessionVolume> m_SessionVolumes;  // by session node
+  int m_nVolumeFsType = 0;
 
   // The save commands' progress dialog and copy engine; the engine goes
   // first, joining any worker before the rest of the view.

@@ -17,6 +17,8 @@
 #include <QTreeWidget>
 #include <QWidgetAction>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "app/CTessalApp.h"
@@ -27,6 +29,8 @@
 #include "platform/ui/qt/QtUi.h"
 #include "res/Resources.h"
 #include "tests/app/AppTestUtil.h"
+#include "tests/support/AppendedSessions.h"
+#include "tests/support/CdInfo.h"
 #include "tests/support/QtModalAnswer.h"
 
 namespace {
@@ -283,6 +287,51 @@ TEST_F(QtWindow, ACaptionButtonPopsUpItsMenuBelowItAndTheChoiceArrives) {
   ButtonWidget(IDC_MENU_TOOLS)->click();
   EXPECT_TRUE(keyed);
   EXPECT_TRUE(Until([&] { return dlg->CurrentView() == CTessalDlg::kViewVolume; }, 2000));
+}
+
+// Two sessions appended in a plain image, each volume named for its session:
+// the volume panel follows the session the user clicks into in the browser.
+TEST_F(QtWindow, TheVolumePanelShowsTheSessionSelectedInTheBrowser) {
+  if (!testsupport::HaveProgram("genisoimage")) GTEST_SKIP() << "genisoimage is missing";
+  testsupport::ScratchDir dir;
+  testsupport::AppendedIso iso(dir.File("two.iso"), dir);
+  std::string error;
+  for (const std::string s : {"ONE", "TWO"}) {
+    std::filesystem::create_directories(dir.File(s));
+    std::ofstream(dir.File(s + "/" + s + ".TXT")) << s;
+    ASSERT_TRUE(iso.Append(dir.File(s), false, error, "-R -V SESSION_" + s)) << error;
+  }
+  std::vector<apptest::Drive> drives;
+  drives.push_back(apptest::MakeDrive(1, iso.Path()));
+  dlg = std::make_unique<CTessalDlg>(apptest::DevicesOf(drives), &sound);
+  dlg->SetStartAction([] {});
+  ASSERT_TRUE(dlg->Create(CTessalDlg::kTemplateId, nullptr));
+  dlg->UseDevice(dlg->Devices().GetDequeItem(0), "/dev/sr0");
+  auto* tree = qobject_cast<QTreeWidget*>(W(dlg->Browser().Tree()));
+  ASSERT_NE(tree, nullptr);
+  ASSERT_EQ(tree->topLevelItemCount(), 3);  // two sessions, the lead-out
+  ASSERT_EQ(tree->topLevelItem(1)->child(0)->text(0), "DATA TRACK 2(ISO)");
+
+  // Opens the volume panel, reads the identifier row, goes back to the browser.
+  auto shownIdentifier = [&] {
+    ButtonWidget(IDC_BTN_VOLUME)->click();
+    QApplication::processEvents();
+    EXPECT_EQ(dlg->CurrentView(), CTessalDlg::kViewVolume);
+    QString id = "(none)";
+    auto* list = qobject_cast<QTreeWidget*>(W(dlg->VolumeView().List()));
+    for (int r = 0; list && r < list->topLevelItemCount(); ++r)
+      if (list->topLevelItem(r)->text(0) == "ISO Volume Identifier") id = list->topLevelItem(r)->text(1).trimmed();
+    ButtonWidget(IDC_BTN_SELDEVICE)->click();
+    QApplication::processEvents();
+    return id.toStdString();
+  };
+  // Loading selected session 1's track; then session 2's track, then the
+  // node of session 1 itself.
+  EXPECT_EQ(shownIdentifier(), "SESSION_ONE");
+  tree->setCurrentItem(tree->topLevelItem(1)->child(0));
+  EXPECT_EQ(shownIdentifier(), "SESSION_TWO");
+  tree->setCurrentItem(tree->topLevelItem(0));
+  EXPECT_EQ(shownIdentifier(), "SESSION_ONE");
 }
 
 }  // namespace

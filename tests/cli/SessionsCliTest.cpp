@@ -103,6 +103,51 @@ TEST(SessionsCli, EveryGenisoimageSessionListsAndExtractsItsOwnTree) {
   }
 }
 
+// Past a CD's 360000 sectors the image is served as a DVD, whose TOC the
+// browser makes from track information: each session still shows and lists
+// its own files, and vol shows the volume of the session a node names.
+TEST(SessionsCli, DvdSizedImageShowsEverySessionAndItsVolume) {
+  if (!testsupport::HaveProgram("genisoimage")) GTEST_SKIP() << "genisoimage is missing";
+  ScratchDir dir;
+  Put(dir.File("s1/one.txt"), "first\n");
+  Put(dir.File("s2/two.txt"), "second\n");
+  testsupport::AppendedIso iso(dir.File("dvd.iso"), dir);
+  std::string error;
+  ASSERT_TRUE(iso.Append(dir.File("s1"), false, error, "-R -V FIRST")) << error;
+  ASSERT_TRUE(iso.Append(dir.File("s2"), true, error, "-R -V SECOND")) << error;
+  constexpr std::uint64_t kSectors = 400000;  // a hole in the file past the last session
+  std::error_code ec;
+  stdfs::resize_file(iso.Path(), kSectors * 2048, ec);
+  ASSERT_FALSE(ec) << ec.message();
+  ASSERT_NE(Tessal("info " + Q(iso.Path()), dir).out.find("profile\t0x10"), std::string::npos);
+
+  const auto tree = Tessal("tree " + Q(iso.Path()), dir);
+  ASSERT_EQ(tree.status, 0) << tree.err;
+  EXPECT_EQ(TreeTexts(tree.out), (std::vector<std::string>{"Session 1", "  DATA TRACK 1(ISO)", "Session 2",
+                                                          "  DATA TRACK 2(ISO)",
+                                                          "(Lead Out) " + std::to_string(kSectors)}));
+  const std::vector<std::vector<std::string>> files = {{"one.txt"}, {"one.txt", "two.txt"}};
+  for (int s = 1; s <= 2; ++s) {
+    const auto ls = Tessal("ls " + Q(iso.Path()) + " " + Q(Track(s)), dir);
+    ASSERT_EQ(ls.status, 0) << ls.err;
+    std::vector<std::string> names;
+    for (const auto& row : Lines(ls.out)) names.push_back(row[0]);
+    names.erase(names.begin());  // the heading
+    EXPECT_EQ(names, files[s - 1]) << ls.out;
+  }
+  // Without a node the last session's volume, as before; with one, its session's.
+  const std::vector<std::pair<std::string, std::string>> volumes = {
+      {"", "SECOND"}, {" 'Session 1'", "FIRST"}, {" " + Q(Track(2)), "SECOND"}};
+  for (const auto& [node, id] : volumes) {
+    const auto vol = Tessal("vol " + Q(iso.Path()) + node, dir);
+    ASSERT_EQ(vol.status, 0) << vol.err;
+    const auto rows = TableRows(vol.out, "Volume Descriptor");
+    ASSERT_GE(rows.size(), 2u) << vol.out;
+    EXPECT_EQ(rows[1][1], id + std::string(32 - id.size(), ' ')) << node;
+  }
+  EXPECT_EQ(Tessal("vol " + Q(iso.Path()) + " 'Session 3'", dir).status, 1);
+}
+
 TEST(SessionsCli, FakeDescriptorSetsInAFileDoNotMakeASession) {
   if (!testsupport::HaveProgram("genisoimage")) GTEST_SKIP() << "genisoimage is missing";
   ScratchDir dir;

@@ -79,6 +79,11 @@ TEST(BrowserTree, RecordableDvdTocLeavesTheOpenTrackOut) {
                                     1, 0x14, 0, 1,    0, 0, 0, 0, 0,  2, 0};
   EXPECT_EQ(std::vector<unsigned char>(toc + 4, toc + 48), std::vector<unsigned char>(block1, block1 + 44));
   EXPECT_EQ(std::vector<unsigned char>(toc + 48, toc + 92), std::vector<unsigned char>(44, 0));
+
+  // A closed disc has no open track: each track it names is shown.
+  auto closed = DvdDrive(1, 2, {{0, 1000}, {1000, 500}}, 2);
+  view.LoadDisc(closed.device.get());
+  EXPECT_EQ(TreeText(view.Tree()), "Session 1\t0\n  DATA TRACK 1\t0\n  DATA TRACK 2\t0\n(Lead Out) 1500\t0\n");
 }
 
 TEST(BrowserTree, SynthesisedAddressesPastNinetyMinutesStayWhole) {
@@ -86,7 +91,7 @@ TEST(BrowserTree, SynthesisedAddressesPastNinetyMinutesStayWhole) {
   // A three-track session: the last track is left out as the open one; the
   // second starts and the lead-out ends past 404850. Both tracks and the
   // session's end are shown, not only what the first track's block names.
-  auto t = DvdDrive(1, 3, {{0, 600000}, {600000, 1400000}, {2000000, 10}}, 2);
+  auto t = DvdDrive(1, 3, {{0, 600000}, {600000, 1400000}, {2000000, 10}});
   CDlgMain view;
   view.LoadDisc(t.device.get());
   EXPECT_EQ(TreeText(view.Tree()), "Session 1\t0\n  DATA TRACK 1\t0\n  DATA TRACK 2\t0\n(Lead Out) 2000000\t0\n");
