@@ -6,7 +6,7 @@
 // and the job is not clean, rather than leaving a file of compressed bytes
 // that looks like the data.
 #include <algorithm>
-#include <map>
+#include <set>
 
 #include "copy/CopyOutput.h"
 #include "copy/GetCDData.h"
@@ -28,14 +28,14 @@ std::uint64_t SectorsOf(std::uint64_t bytes) {
 // What was served as zeros, in sectors of the written file, and why.
 struct ZisofsDamage {
   std::uint64_t sectors = 0;
-  std::map<std::string, int> reasons;  // each named once
+  std::set<std::string> reasons;  // each named once
   void Add(std::uint64_t bytes, const char* why) {
     sectors += SectorsOf(bytes);
-    reasons.emplace(why, 0);
+    reasons.insert(why);
   }
   std::string Reason() const {
     std::string s;
-    for (const auto& [why, unused] : reasons) s += (s.empty() ? "" : "; ") + why;
+    for (const std::string& why : reasons) s += (s.empty() ? "" : "; ") + why;
     return s;
   }
 };
