@@ -61,14 +61,9 @@ bool CGetCDData::CopyIsoEntry(const std::filesystem::path& path, int dataMode, c
 
 bool CGetCDData::CopyZisofsFile(const std::filesystem::path& path, const iso9660::Entry& e,
                                 const FileAttributes* inFolder) {
-  std::optional<Output> made;
-  if (inFolder) {
-    made.emplace(Target(), path);
-    made->SetAttributes(inFolder->mode, inFolder->mtime);
-  } else {
-    made.emplace(path);
-  }
-  Output& out = *made;
+  // Below a folder job's target; a single-file job has none and makes path as given.
+  Output out(Target(), path);
+  if (inFolder) out.SetAttributes(inFolder->mode, inFolder->mtime);
   std::string reason;
   if (!out.Open(reason)) return Fail(path, reason), false;
   orvane::DeviceSectorSource source(*m_pDevice);
