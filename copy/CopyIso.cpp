@@ -72,8 +72,7 @@ struct CGetCDData::IsoWalk {
   }
 };
 
-iso9660::Entry CGetCDData::WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address,
-                                       std::uint32_t size) {
+IsoEntry CGetCDData::WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address, std::uint32_t size) {
   if (folder != 0) {
     orvane::DeviceSectorSource source(*m_pDevice);
     iso9660::DirectoryReader reader(source, iso9660::CopyPolicy(dataMode), NamesOf(m_pIsoNames));
@@ -81,13 +80,13 @@ iso9660::Entry CGetCDData::WholeIsoFile(std::uint32_t folder, int dataMode, std:
     for (const iso9660::Entry& e : reader.Read(folder, 0).entries) {
       if (e.Directory()) continue;
       for (const iso9660::Extent& x : e.extents)
-        if (x.lba == address && (x.bytes == size || e.info.size == size)) return e;
+        if (x.lba == address && (x.bytes == size || e.info.size == size)) return IsoEntry{e};
     }
   }
-  iso9660::Entry e;
-  e.info.size = size;
-  e.extents = {iso9660::Extent{address, size}};
-  return e;
+  IsoEntry file;
+  file.entry.info.size = size;
+  file.entry.extents = {iso9660::Extent{address, size}};
+  return file;
 }
 
 void CGetCDData::IsoFolderThread() {
@@ -133,7 +132,7 @@ bool CGetCDData::CopyIsoFolder(const FolderJob& job, IsoWalk& walk) {
     }
     SetCurrent(target.string());
     const FileAttributes attributes{e.info.mode, e.info.mtime};
-    CopyIsoEntry(target, job.dataMode, e, &attributes);
+    CopyIsoEntry(target, job.dataMode, IsoEntry{e}, &attributes);
     m_nPercent = 0;
   }
   return !m_bFailed;

@@ -10,6 +10,7 @@
 
 #include "copy/CopyOutput.h"
 #include "copy/GetCDData.h"
+#include "copy/IsoNames.h"
 #include "disc/DevCmdROM.h"
 #include "fs/iso9660/StoredBytes.h"
 #include "platform/orvane/DeviceSource.h"
@@ -42,10 +43,11 @@ struct ZisofsDamage {
 
 }  // namespace
 
-bool CGetCDData::CopyIsoEntry(const std::filesystem::path& path, int dataMode, const iso9660::Entry& e,
+bool CGetCDData::CopyIsoEntry(const std::filesystem::path& path, int dataMode, const IsoEntry& file,
                               const FileAttributes* inFolder) {
+  const iso9660::Entry& e = file.entry;
   switch (e.compression) {
-    case iso9660::Compression::Zisofs: return CopyZisofsFile(path, e, inFolder);
+    case iso9660::Compression::Zisofs: return CopyZisofsFile(path, file, inFolder);
     case iso9660::Compression::NotRead: {
       NoteSkipped(path, kNotRead);
       std::lock_guard<std::mutex> lock(m_Lock);
@@ -59,8 +61,9 @@ bool CGetCDData::CopyIsoEntry(const std::filesystem::path& path, int dataMode, c
   return CopyIsoFile(path, dataMode, extents, inFolder);
 }
 
-bool CGetCDData::CopyZisofsFile(const std::filesystem::path& path, const iso9660::Entry& e,
+bool CGetCDData::CopyZisofsFile(const std::filesystem::path& path, const IsoEntry& file,
                                 const FileAttributes* inFolder) {
+  const iso9660::Entry& e = file.entry;
   // Below a folder job's target; a single-file job has none and makes path as given.
   Output out(Target(), path);
   if (inFolder) out.SetAttributes(inFolder->mode, inFolder->mtime);
@@ -75,7 +78,8 @@ bool CGetCDData::CopyZisofsFile(const std::filesystem::path& path, const iso9660
   const std::uint64_t decoded = opened == iso9660::ZisofsOpen::Ok ? std::min(size, z.Size()) : 0;
   ZisofsDamage damage;
   if (opened != iso9660::ZisofsOpen::Ok) damage.Add(size, iso9660::ZisofsOpenText(opened));
-  else if (z.Size() != size) damage.Add(size > z.Size() ? size - z.Size() : 0, "zisofs header disagrees with its ZF entry");
+  else if (z.Size() != size)
+    damage.Add(size > z.Size() ? size - z.Size() : 0, "zisofs header disagrees with its ZF entry");
   std::vector<std::uint8_t> chunk(kChunk);
   for (std::uint64_t at = 0; at < decoded; at += chunk.size()) {
     if (m_bStop) return false;  // deleted with `out`

@@ -45,10 +45,8 @@
 
 class CDevCmdROM;
 class CopyTarget;
-namespace fs::iso9660 {
-struct Entry;
-}
 struct IsoNames;  // copy/IsoNames.h
+struct IsoEntry;  // copy/IsoNames.h
 
 // A file of the job that was written with sectors that could not be read.
 struct CopyDamage {
@@ -187,13 +185,13 @@ class CGetCDData {
                    const FileAttributes* inFolder = nullptr);
   // A file as its record says: plain data (CopyIsoFile), zisofs (written
   // uncompressed), or compressed in a form not read (listed, not made).
-  bool CopyIsoEntry(const std::filesystem::path& path, int dataMode, const fs::iso9660::Entry& e,
+  bool CopyIsoEntry(const std::filesystem::path& path, int dataMode, const IsoEntry& file,
                     const FileAttributes* inFolder = nullptr);
-  bool CopyZisofsFile(const std::filesystem::path& path, const fs::iso9660::Entry& e, const FileAttributes* inFolder);
+  bool CopyZisofsFile(const std::filesystem::path& path, const IsoEntry& file, const FileAttributes* inFolder);
   // The file of folder one of whose records starts at address with size
   // bytes (size: that record's, or the file's as listed), with all its
   // extents; just that record's extent when the folder does not list it.
-  fs::iso9660::Entry WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address, std::uint32_t size);
+  IsoEntry WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address, std::uint32_t size);
   // UDF.
   bool CopyUdfFolder(const FolderJob& job, std::set<std::uint32_t>& visited);
   bool CopyUdfFile(const std::filesystem::path& path, std::uint32_t feSector);
