@@ -58,7 +58,7 @@ int FinishCliCopy(Context& ctx, CGetCDData& engine) {
   }
   ctx.Print(report);
   if (r.failed) return ctx.Fail(r.error);
-  if (r.unreadable || !r.faults.empty()) return ctx.Fail(CopyReportText(r));
+  if (r.unreadable || r.notRead || !r.faults.empty()) return ctx.Fail(CopyReportText(r));
   return kExitOk;
 }
 
@@ -151,6 +151,10 @@ const CommandRegistration registration(
      "that name already there is left alone and the copy refused.\n"
      "Links are made as links holding their recorded target, and nothing is\n"
      "written through one; device nodes, FIFOs and sockets are not made.\n"
+     "zisofs-compressed files are written uncompressed; a block that cannot be\n"
+     "inflated is written as zeros and counted with the unreadable sectors. A\n"
+     "file compressed in a form not read (zisofs2) is not made: it is listed\n"
+     "with the skipped items and makes the exit status 1.\n"
      "A progress bar goes to stderr when it is a terminal. The summary gives the\n"
      "files, folders, links and bytes written, the sectors that could not be read\n"
      "(written as zeros) with the files holding them, and the items skipped; an\n"

@@ -31,12 +31,6 @@ Payload RawPayload(const unsigned char* s, int dataMode) {
   return Payload{shape.offset, shape.size, shape.form2};
 }
 
-std::vector<std::pair<std::uint32_t, std::uint32_t>> ToExtents(const std::vector<iso9660::Extent>& extents) {
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
-  for (const iso9660::Extent& x : extents) out.emplace_back(x.lba, x.bytes);
-  return out;
-}
-
 }  // namespace
 
 void CGetCDData::NoteFault(const std::string& text) {
@@ -78,8 +72,7 @@ struct CGetCDData::IsoWalk {
   }
 };
 
-CGetCDData::IsoExtents CGetCDData::WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address,
-                                                std::uint32_t size) {
+IsoEntry CGetCDData::WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address, std::uint32_t size) {
   if (folder != 0) {
     orvane::DeviceSectorSource source(*m_pDevice);
     iso9660::DirectoryReader reader(source, iso9660::CopyPolicy(dataMode), NamesOf(m_pIsoNames));
@@ -87,10 +80,13 @@ CGetCDData::IsoExtents CGetCDData::WholeIsoFile(std::uint32_t folder, int dataMo
     for (const iso9660::Entry& e : reader.Read(folder, 0).entries) {
       if (e.Directory()) continue;
       for (const iso9660::Extent& x : e.extents)
-        if (x.lba == address && x.bytes == size) return ToExtents(e.extents);
+        if (x.lba == address && (x.bytes == size || e.info.size == size)) return IsoEntry{e};
     }
   }
-  return {{address, size}};
+  IsoEntry file;
+  file.entry.info.size = size;
+  file.entry.extents = {iso9660::Extent{address, size}};
+  return file;
 }
 
 void CGetCDData::IsoFolderThread() {
@@ -136,7 +132,7 @@ bool CGetCDData::CopyIsoFolder(const FolderJob& job, IsoWalk& walk) {
     }
     SetCurrent(target.string());
     const FileAttributes attributes{e.info.mode, e.info.mtime};
-    CopyIsoFile(target, job.dataMode, ToExtents(e.extents), &attributes);
+    CopyIsoEntry(target, job.dataMode, IsoEntry{e}, &attributes);
     m_nPercent = 0;
   }
   return !m_bFailed;

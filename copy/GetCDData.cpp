@@ -211,7 +211,7 @@ void CGetCDData::Run(Job job) {
     case Job::IsoFile: {
       SetCurrent(m_sFilePath.string());
       const std::uint32_t size = static_cast<std::uint32_t>(std::min<std::uint64_t>(m_nFileSize, 0xFFFFFFFFull));
-      CopyIsoFile(m_sFilePath, m_nFileDataMode, WholeIsoFile(m_nFileFolder, m_nFileDataMode, m_nFileAddress, size));
+      CopyIsoEntry(m_sFilePath, m_nFileDataMode, WholeIsoFile(m_nFileFolder, m_nFileDataMode, m_nFileAddress, size));
       break;
     }
     case Job::UdfFile:
@@ -247,13 +247,13 @@ void CGetCDData::SetPercent(std::uint64_t done, std::uint64_t total) {
   m_nPercent = static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
 }
 
-void CGetCDData::NoteFile(const Output& out) {
+void CGetCDData::NoteFile(const Output& out, const std::string& reason) {
   std::lock_guard<std::mutex> lock(m_Lock);
   ++m_Result.files;
   m_Result.bytes += out.Length();
   if (out.Unreadable()) {
     m_Result.unreadable += out.Unreadable();
-    m_Result.damaged.push_back(CopyDamage{out.Path().string(), out.Unreadable()});
+    m_Result.damaged.push_back(CopyDamage{out.Path().string(), out.Unreadable(), reason});
   }
 }
 

@@ -46,6 +46,7 @@
 class CDevCmdROM;
 class CopyTarget;
 struct IsoNames;  // copy/IsoNames.h
+struct IsoEntry;  // copy/IsoNames.h
 
 // A file of the job that was written with sectors that could not be read.
 struct CopyDamage {
@@ -75,6 +76,7 @@ struct CopyResult {
   // missing from the copy.
   std::vector<std::string> faults;
   std::vector<CopySkip> skipped;
+  std::uint64_t notRead = 0;    // files not made, their data compressed in a form not read (listed in skipped)
   bool userData = false;        // a raw track copy fell back to 2048-byte sectors (no raw reads)
 };
 
@@ -181,9 +183,15 @@ class CGetCDData {
   // attributes applied); null for a single-file job.
   bool CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents,
                    const FileAttributes* inFolder = nullptr);
-  // The extents of the file of folder one of whose records starts at
-  // address; just that record's when the folder does not list it.
-  IsoExtents WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address, std::uint32_t size);
+  // A file as its record says: plain data (CopyIsoFile), zisofs (written
+  // uncompressed), or compressed in a form not read (listed, not made).
+  bool CopyIsoEntry(const std::filesystem::path& path, int dataMode, const IsoEntry& file,
+                    const FileAttributes* inFolder = nullptr);
+  bool CopyZisofsFile(const std::filesystem::path& path, const IsoEntry& file, const FileAttributes* inFolder);
+  // The file of folder one of whose records starts at address with size
+  // bytes (size: that record's, or the file's as listed), with all its
+  // extents; just that record's extent when the folder does not list it.
+  IsoEntry WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address, std::uint32_t size);
   // UDF.
   bool CopyUdfFolder(const FolderJob& job, std::set<std::uint32_t>& visited);
   bool CopyUdfFile(const std::filesystem::path& path, std::uint32_t feSector);
@@ -221,7 +229,8 @@ class CGetCDData {
   void Fail(const std::filesystem::path& path, const std::string& reason);
   void SetCurrent(const std::string& name);
   void SetPercent(std::uint64_t done, std::uint64_t total);
-  void NoteFile(const Output& out);
+  // A completed file; reason: why sectors of it are zeros, beyond being unreadable.
+  void NoteFile(const Output& out, const std::string& reason = {});
   bool Stopping() const { return m_bStop || m_bFailed; }
 
   CAnaly_UDF m_Udf;

@@ -8,3 +8,8 @@
 struct IsoNames {
   fs::iso9660::Names names;
 };
+
+// A file as the copy engine finds it in its folder's records.
+struct IsoEntry {
+  fs::iso9660::Entry entry;
+};

@@ -89,7 +89,7 @@ void DirectoryReader::AddRecord(const DirectoryRecord& r, Listing& out, bool& in
     Entry& e = out.entries.back();
     if (e.extents.size() < kMostExtentsPerFile) {
       e.extents.push_back(extent);
-      e.info.size += r.dataLength;
+      if (e.compression != Compression::Zisofs) e.info.size += r.dataLength;  // else the ZF size stays
     }
     inMulti = r.MultiExtent();
     return;

@@ -79,6 +79,13 @@ struct ShownTime {
   int year = 1900, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 
+// How a file's data is stored.
+enum class Compression : std::uint8_t {
+  None,
+  Zisofs,   // zisofs: info.size is the uncompressed size, the extents hold the compressed bytes
+  NotRead,  // compressed in a form not read (zisofs2, another algorithm): info.size is the stored size
+};
+
 struct Entry {
   NodeInfo info;                  // name as shown, kind, size, mode, time, target, first sector
   ShownTime shown;
@@ -88,6 +95,7 @@ struct Entry {
   std::vector<Extent> extents;    // every record of a joined file, in order
   bool hidden = false;            // the relocation folder of a Rock Ridge volume
   bool relocated = false;         // a folder placed here by a CL entry
+  Compression compression = Compression::None;  // a file's, from its Rock Ridge ZF entry
   bool Directory() const { return info.type == NodeType::Folder; }
 };
 

@@ -43,6 +43,8 @@ class RockRidgeDecoder : public SystemUseDecoder {
     // The moved folder itself, in the relocation folder, is shown only at
     // its stand-in; the relocation folder then holds nothing to show.
     if (info.relocated) e.hidden = true;
+    if (e.info.type == NodeType::File && info.zisofsUnread) e.compression = Compression::NotRead;
+    else if (e.info.type == NodeType::File && info.zisofs) e.compression = Compression::Zisofs;
     for (RockRidgeFault f : info.faults)
       faults.push_back({Fault::SystemUse, record.extent, e.info.name, RockRidgeFaultText(f), {}});
   }

@@ -123,6 +123,13 @@ ProgramRun MakeXorrisoImage(const std::string& src, const std::string& iso, cons
                     dir);
 }
 
+ProgramRun MakeZisofsImage(const std::string& src, const std::string& iso, const std::string& options,
+                           const ScratchDir& dir) {
+  return RunProgram("xorriso -report_about SORRY -outdev " + ShellQuote(iso) + " -rockridge on -zisofs " +
+                        ShellQuote(options) + " -map " + ShellQuote(src) + " / -set_filter_r --zisofs / --",
+                    dir);
+}
+
 std::vector<PeerRow> ParseLsdl(const std::string& text) {
   std::vector<PeerRow> rows;
   std::istringstream in(text);

@@ -35,6 +35,12 @@ ProgramRun MakeGenisoImage(const std::string& src, const std::string& iso, const
 // mapped in as the character device "/null".
 ProgramRun MakeXorrisoImage(const std::string& src, const std::string& iso, const ScratchDir& dir);
 
+// xorriso -rockridge on of src with every file zisofs-compressed:
+// `-zisofs OPTIONS` (for example "block_size=64k", "version_2=on") then
+// `-set_filter_r --zisofs /`.
+ProgramRun MakeZisofsImage(const std::string& src, const std::string& iso, const std::string& options,
+                           const ScratchDir& dir);
+
 // `xorriso -indev ISO -find / -exec lsdl`: path, type, permission bits
 // (setuid, setgid and sticky included), size, link target.
 std::vector<PeerRow> XorrisoFind(const std::string& iso, const ScratchDir& dir);
