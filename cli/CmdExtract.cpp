@@ -153,6 +153,8 @@ const CommandRegistration registration(
      "\"/DOCS/README.TXT\" (a leading \"/\" starts at the first data track with\n"
      "folders). The item is created inside DEST, which must exist; an item of\n"
      "that name already there is left alone and the copy refused.\n"
+     "A data track (or \"/\") is extracted with its El Torito boot images, as\n"
+     "files of a folder \"[BOOT]\" beside the root's entries.\n"
      "Links are made as links holding their recorded target, and nothing is\n"
      "written through one; device nodes, FIFOs and sockets are not made.\n"
      "A progress bar goes to stderr when it is a terminal. The summary gives the\n"

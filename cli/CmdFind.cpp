@@ -180,7 +180,9 @@ int RunFind(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args)
 const CommandRegistration registration(
     {"find", "SOURCE [NODEPATH]", "every folder and file below a node, with type, size, mode, time and link target",
      "NODEPATH is named as for ls; without it the root of the first data track\n"
-     "with a file system (\"/\"). Prints the heading `path type size mode mtime\n"
+     "with a file system (\"/\"). A track's El Torito boot images are listed as\n"
+     "files of a folder \"/[BOOT]\" among the root's entries.\n"
+     "Prints the heading `path type size mode mtime\n"
      "target lba`, then one tab-separated line per item, depth first, the items\n"
      "of a folder in bytewise order of their names:\n"
      "  path    \"/\"-rooted below NODEPATH, in the names the browser shows\n"
