@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "cli/BootCli.h"
 #include "cli/Cli.h"
 #include "cli/NodePath.h"
 #include "copy/GetCDData.h"
@@ -100,6 +101,7 @@ int RunExtract(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& ar
     node = next;
   }
   if (node == ui::TVI_ROOT) return ctx.Fail("no node \"" + path + "\" in the tree");
+  if (auto boot = view.Boot().OfNode(node)) return ExtractBoot(ctx, view, node, std::move(boot), rowName, dest);
 
   const int fs = view.GetTrackFsType(node);
   std::uint32_t volume = 0;
@@ -115,6 +117,8 @@ int RunExtract(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& ar
     target = dest / CGetCDData::SafeName(tree.GetItemText(node));
     if (std::filesystem::exists(std::filesystem::symlink_status(target, ec)))
       return ctx.Fail(target.string() + ": exists already");
+    // A track's root takes its boot images along, in "[BOOT]".
+    engine.SetBootImages(view.FindTrackNode(node) == node ? view.Boot().OfTrack(node) : nullptr);
     started = engine.StartFolderCopy(view.GetDataMode(), static_cast<std::int64_t>(address), target.string(), fs,
                                      names, volume);
   } else {
@@ -149,6 +153,8 @@ const CommandRegistration registration(
      "\"/DOCS/README.TXT\" (a leading \"/\" starts at the first data track with\n"
      "folders). The item is created inside DEST, which must exist; an item of\n"
      "that name already there is left alone and the copy refused.\n"
+     "A data track (or \"/\") is extracted with its El Torito boot images, as\n"
+     "files of a folder \"[BOOT]\" beside the root's entries.\n"
      "Links are made as links holding their recorded target, and nothing is\n"
      "written through one; device nodes, FIFOs and sockets are not made.\n"
      "zisofs-compressed files are written uncompressed; a block that cannot be\n"

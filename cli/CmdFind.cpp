@@ -8,6 +8,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/BootCli.h"
 #include "cli/Cli.h"
 #include "cli/FindUdf.h"
 #include "cli/NodePath.h"
@@ -60,7 +61,10 @@ class RowPrinter {
     for (std::size_t c = 0; c < kColumns.size(); ++c) ctx.out << (c ? "\t" : "") << kColumns[c];
     ctx.out << '\n';
   }
+  // Rows that belong before path's (the "[BOOT]" folder's among the root's).
+  std::function<void(const std::string& path)> before;
   void Row(const std::string& path, const fs::NodeInfo& info) {
+    if (before) before(path);
     const std::vector<Value> row = RowOf(path, info);
     if (!m_ctx.json) {
       // One line a row: a tab or line break inside a name would shift the columns.
@@ -145,19 +149,28 @@ int RunFind(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args)
   ui::HTREEITEM node = ResolveNodePath(view.Tree(), path, error, &folders);
   if (!node) return ctx.Fail(error);
   const int fsType = view.GetTrackFsType(node);
+  const auto bootNode = view.Boot().OfNode(node);  // its sector is the catalog's, no folder's
   std::vector<std::string> damage;
-  const bool found = folders.empty() || (fsType == 1 && view.Tree().GetItemData(node) != 0 &&
+  const bool found = folders.empty() || (!bootNode && fsType == 1 && view.Tree().GetItemData(node) != 0 &&
                                          FindIso(view, dev, node, folders, nullptr, damage));
   if (!found) return ctx.Fail("no node \"" + path + "\" in the tree");
-  if (view.Tree().GetItemData(node) == 0 || fsType == 0)
+  if (!bootNode && (view.Tree().GetItemData(node) == 0 || fsType == 0))
     return ctx.Fail("\"" + path + "\" is no folder of a file system");
 
   RowPrinter out(ctx);
-  if (fsType == 1) {
+  // A track's root lists its boot images too, under "/[BOOT]".
+  const bool root = folders.empty() && view.FindTrackNode(node) == node;
+  BootRows boot(bootNode ? bootNode : root ? view.Boot().OfTrack(node) : nullptr, bootNode != nullptr,
+                [&](const std::string& p, const fs::NodeInfo& n) { out.Row(p, n); });
+  out.before = [&](const std::string& p) { boot.Before(p); };
+  if (bootNode) {
+    // its rows come with Finish
+  } else if (fsType == 1) {
     FindIso(view, dev, node, folders, &out, damage);
   } else {
     FindUdf(view, dev, node, [&](const std::string& p, const fs::NodeInfo& n) { out.Row(p, n); }, damage);
   }
+  boot.Finish(damage);
   out.Finish(damage);
   if (damage.empty()) return kExitOk;
   for (const std::string& d : damage) ctx.err << "tessal-cli: damage: " << d << '\n';
@@ -167,7 +180,9 @@ int RunFind(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args)
 const CommandRegistration registration(
     {"find", "SOURCE [NODEPATH]", "every folder and file below a node, with type, size, mode, time and link target",
      "NODEPATH is named as for ls; without it the root of the first data track\n"
-     "with a file system (\"/\"). Prints the heading `path type size mode mtime\n"
+     "with a file system (\"/\"). A track's El Torito boot images are listed as\n"
+     "files of a folder \"/[BOOT]\" among the root's entries.\n"
+     "Prints the heading `path type size mode mtime\n"
      "target lba`, then one tab-separated line per item, depth first, the items\n"
      "of a folder in bytewise order of their names:\n"
      "  path    \"/\"-rooted below NODEPATH, in the names the browser shows\n"

@@ -157,6 +157,7 @@ bool CGetCDData::StartFolderCopy(int dataMode, std::int64_t address, const std::
                                  std::shared_ptr<const IsoNames> names, std::uint32_t volumeStart) {
   m_bStop = true;
   Wait();
+  m_pBoot = std::move(m_pPendingBoot);  // taken even by a refused job: none is left for the next
   // A track without a file system has nothing to walk: refused here rather
   // than started with no worker to ever end it.
   if (!Ready() || path.empty() || address <= 0 || address > 0xFFFFFFFFll || fsCode <= 0) return false;
@@ -206,8 +207,10 @@ void CGetCDData::Launch(Job job) {
 void CGetCDData::Run(Job job) {
   switch (job) {
     case Job::Track: TrackCopyThread(); break;
-    case Job::IsoFolder: IsoFolderThread(); break;
-    case Job::UdfFolder: UdfFolderThread(); break;
+    case Job::IsoFolder: IsoFolderThread(); CopyBootFolder(m_Folder.path / kBootFolder); break;
+    case Job::UdfFolder: UdfFolderThread(); CopyBootFolder(m_Folder.path / kBootFolder); break;
+    case Job::BootFile:
+    case Job::BootFolder: BootThread(job); break;
     case Job::IsoFile: {
       SetCurrent(m_sFilePath.string());
       const std::uint32_t size = static_cast<std::uint32_t>(std::min<std::uint64_t>(m_nFileSize, 0xFFFFFFFFull));

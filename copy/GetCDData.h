@@ -40,6 +40,7 @@
 #include <thread>
 #include <vector>
 
+#include "copy/BootImages.h"
 #include "disc/SectorLayout.h"
 #include "udf/Analy_UDF.h"
 
@@ -133,6 +134,14 @@ class CGetCDData {
   bool StartFileCopy(int dataMode, std::int64_t address, std::uint64_t size, const std::string& path, int fsCode,
                      bool joliet, std::uint32_t volumeStart = 0, std::uint32_t folder = 0);
 
+  // El Torito boot images (copy/CopyBoot.cpp). The next StartFolderCopy
+  // takes boot, started or not: a track's root job writes its images into a
+  // "[BOOT]" folder beside the root's entries and reports the catalog's damage.
+  void SetBootImages(std::shared_ptr<const BootImages> boot) { m_pPendingBoot = std::move(boot); }
+  // One boot image as the file path; the "[BOOT]" folder alone as path.
+  bool StartBootFileCopy(int dataMode, const BootImage& image, const std::string& path);
+  bool StartBootFolderCopy(int dataMode, std::shared_ptr<const BootImages> boot, const std::string& path);
+
   void Cancel() { m_bStop = true; }
   int GetPercent() const { return m_nPercent; }
   bool IsStopped() const { return m_bStop; }
@@ -154,7 +163,7 @@ class CGetCDData {
   class Output;
 
  private:
-  enum class Job { Track, IsoFolder, UdfFolder, IsoFile, UdfFile };
+  enum class Job { Track, IsoFolder, UdfFolder, IsoFile, UdfFile, BootFile, BootFolder };
   struct FolderJob {
     int dataMode = 1;
     std::uint32_t address = 0;
@@ -192,6 +201,10 @@ class CGetCDData {
   // bytes (size: that record's, or the file's as listed), with all its
   // extents; just that record's extent when the folder does not list it.
   IsoEntry WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address, std::uint32_t size);
+  // The boot jobs; and the job's boot images written into the folder path
+  // (made first), its catalog's damage reported against it.
+  void BootThread(Job job);
+  void CopyBootFolder(const std::filesystem::path& path);
   // UDF.
   bool CopyUdfFolder(const FolderJob& job, std::set<std::uint32_t>& visited);
   bool CopyUdfFile(const std::filesystem::path& path, std::uint32_t feSector);
@@ -249,6 +262,8 @@ class CGetCDData {
   FolderJob m_Folder;
   std::shared_ptr<const IsoNames> m_pIsoNames;  // null: plain ISO 9660 names
   std::uint32_t m_nVolumeStart = 0;
+  std::shared_ptr<const BootImages> m_pPendingBoot;  // for the next folder job
+  std::shared_ptr<const BootImages> m_pBoot;         // the job's
 
   std::atomic<bool> m_bStop{false};
   std::atomic<bool> m_bRunning{false};

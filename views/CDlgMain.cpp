@@ -204,6 +204,7 @@ void CDlgMain::LoadDisc(CDevCmdROM* device) {
   m_Tree.DeleteAllItems();
   m_TrackNames.clear();
   m_SessionVolumes.clear();
+  m_Boot.Clear();
   if (!device) return;
   m_pDevice = device;
   m_bUdfValid = false;
@@ -363,6 +364,7 @@ void CDlgMain::AddSessionTracks(int index, ui::HTREEITEM sessionNode) {
     ui::HTREEITEM node =
         m_Tree.InsertItem(Format("DATA TRACK %d", t) + FsSuffix(fs), kImgDataTrack, kImgDataTrack, sessionNode);
     m_Tree.SetItemData(node, 0);
+    m_Boot.AddTrack(m_Tree, m_pDevice, node, start);
     if (fs >= 2) {
       m_bUdfValid = false;
       // A volume the analyser cannot take ends this session's tracks here.
@@ -470,6 +472,8 @@ void CDlgMain::OnSelectionChanged() {
   ui::HTREEITEM sel = m_Tree.GetSelectedItem();
   if (!sel) return;
   ShowSessionVolume(sel);
+  // The catalog's sector is no directory: its node lists the boot images.
+  if (const auto boot = m_Boot.OfNode(sel)) return BootNodes::FillList(m_List, *boot);
   const std::uint32_t address = static_cast<std::uint32_t>(m_Tree.GetItemData(sel));
   if (address == 0) {
     const std::string text = m_Tree.GetItemText(sel);

@@ -18,6 +18,7 @@
 #include "platform/ui/TreeCtrl.h"
 #include "skin/BtnSplit.h"
 #include "udf/Analy_UDF.h"
+#include "views/BootNodes.h"
 
 class CDlgAudioPlay;
 
@@ -90,6 +91,10 @@ class CDlgMain : public ui::Dialog {
   void SaveAudioTrack(ui::HTREEITEM node);
   void ExtractListItem();
   void ExtractTreeFolder();
+  // The same for a "[BOOT]" node's rows and for the node itself
+  // (views/CDlgMainBoot.cpp).
+  void ExtractBootRow(const BootImages& boot);
+  void ExtractBootFolder(ui::HTREEITEM node, std::shared_ptr<const BootImages> boot);
   // Runs the progress dialog over the started job until it stops or the
   // user cancels; the worker has ended when this returns.
   void RunCopy();
@@ -121,6 +126,8 @@ class CDlgMain : public ui::Dialog {
   // The names the volume of the track node holding node is read with.
   std::shared_ptr<const IsoNames> TrackNames(ui::HTREEITEM node) const;
   const FS_CDTEXT_INFO& CdText() const { return m_CdText; }
+  // The "[BOOT]" nodes and the boot images of each track.
+  const BootNodes& Boot() const { return m_Boot; }
   // The track node (below its session node) on the path from the root to
   // node, or null when node is no track or below none.
   ui::HTREEITEM FindTrackNode(ui::HTREEITEM node) const;
@@ -169,6 +176,7 @@ class CDlgMain : public ui::Dialog {
   // partition: a disc with a Joliet and a plain session, or two UDF
   // sessions, lists each folder with the rules of the volume holding it.
   std::map<ui::HTREEITEM, std::shared_ptr<const IsoNames>> m_TrackNames;
+  BootNodes m_Boot;
   std::uint32_t m_nUdfStart = 0;
   bool m_bUdfValid = false;
   std::size_t m_nSynthesizedBytes = 0;  // bytes of the last synthesised TOC that hold descriptors

@@ -84,6 +84,7 @@ bool CDlgMain::GetTrackStart(ui::HTREEITEM node, std::uint32_t& start) const {
 void CDlgMain::ExtractListItem() {
   const int row = m_List.GetFirstSelected();
   if (row < 0) return;
+  if (const auto boot = m_Boot.OfNode(m_Tree.GetSelectedItem())) return ExtractBootRow(*boot);
   const std::string name = m_List.GetItemText(row, 0);
   const std::string type = m_List.GetItemText(row, 2);
   const std::uint64_t size = std::strtoull(m_List.GetItemText(row, 3).c_str(), nullptr, 10);
@@ -130,6 +131,7 @@ void CDlgMain::ExtractListItem() {
 void CDlgMain::ExtractTreeFolder() {
   ui::HTREEITEM sel = m_Tree.GetSelectedItem();
   if (!sel) return;
+  if (auto boot = m_Boot.OfNode(sel)) return ExtractBootFolder(sel, std::move(boot));
   const std::uint64_t address = m_Tree.GetItemData(sel);
   if (address == 0) return;
   CBrowseDirDialog chooser(true, CGetCDData::SafeName(m_Tree.GetItemText(sel)));
@@ -138,6 +140,8 @@ void CDlgMain::ExtractTreeFolder() {
   const int fs = GetTrackFsType(sel);
   std::uint32_t volume = 0;
   GetTrackStart(sel, volume);
+  // A track's root takes its boot images along, in "[BOOT]".
+  m_Copy.SetBootImages(FindTrackNode(sel) == sel ? m_Boot.OfTrack(sel) : nullptr);
   if (m_Copy.StartFolderCopy(m_nDataMode, static_cast<std::int64_t>(address), chooser.GetTarget(), fs,
                              TrackNames(sel), volume))
     RunCopy();

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "disc/ByteOrder.h"
+#include "fs/iso9660/Descriptors.h"
 
 namespace fs::iso9660 {
 
@@ -242,6 +243,26 @@ std::string BootEmulationText(std::uint8_t mediaType) {
 
 void SizeBootImages(SectorSource& source, std::uint32_t trackLastSector, BootCatalog& catalog) {
   for (BootEntry& e : catalog.entries) SizeOne(source, trackLastSector, e, catalog);
+}
+
+std::optional<BootCatalog> ReadVolumeBootCatalog(SectorSource& source, std::uint32_t volumeStart) {
+  const DescriptorSet set = ReadDescriptors(source, volumeStart);
+  if (!set.bootRecord) return std::nullopt;
+  const std::optional<std::uint32_t> sector = BootCatalogSector(set.bootRecord->bytes);
+  if (!sector) return std::nullopt;
+  // A medium that cannot tell its end is read until reads fail.
+  const std::uint32_t last = source.LastSector(volumeStart).value_or(0xFFFFFFFFu);
+  BootCatalog catalog = ReadBootCatalog(source, *sector, last);
+  if (catalog.status == CatalogStatus::Ok) SizeBootImages(source, last, catalog);
+  return catalog;
+}
+
+std::vector<std::string> CatalogDamage(const BootCatalog& catalog) {
+  if (catalog.status != CatalogStatus::Ok)
+    return {std::string(CatalogStatusText(catalog.status)) + " (sector " + std::to_string(catalog.sector) + ")"};
+  std::vector<std::string> out;
+  for (CatalogFault f : catalog.faults) out.emplace_back(CatalogFaultText(f));
+  return out;
 }
 
 }  // namespace fs::iso9660

@@ -91,4 +91,12 @@ std::string BootEmulationText(std::uint8_t mediaType);
 // trackLastSector. Reads each image's first sector through source.
 void SizeBootImages(SectorSource& source, std::uint32_t trackLastSector, BootCatalog& catalog);
 
+// The catalog the El Torito boot record of the volume at volumeStart names,
+// read and its images sized against the end of the track holding the
+// volume; nullopt when the volume has no such record.
+std::optional<BootCatalog> ReadVolumeBootCatalog(SectorSource& source, std::uint32_t volumeStart);
+
+// What a catalog lacks, in words: why it is no catalog, or each fault met.
+std::vector<std::string> CatalogDamage(const BootCatalog& catalog);
+
 }  // namespace fs::iso9660

@@ -30,6 +30,7 @@
 #include "res/Resources.h"
 #include "tests/app/AppTestUtil.h"
 #include "tests/support/AppendedSessions.h"
+#include "tests/support/BootIso.h"
 #include "tests/support/CdInfo.h"
 #include "tests/support/QtModalAnswer.h"
 
@@ -332,6 +333,34 @@ TEST_F(QtWindow, TheVolumePanelShowsTheSessionSelectedInTheBrowser) {
   EXPECT_EQ(shownIdentifier(), "SESSION_TWO");
   tree->setCurrentItem(tree->topLevelItem(0));
   EXPECT_EQ(shownIdentifier(), "SESSION_ONE");
+}
+
+TEST_F(QtWindow, ClickingABootFolderListsTheImagesOfItsCatalog) {
+  testsupport::ScratchDir dir;
+  const auto boot = testsupport::MakeBootIso(dir);
+  if (!boot) GTEST_SKIP() << "xorriso or mkfs.vfat missing";
+  ASSERT_TRUE(boot->error.empty()) << boot->error;
+  std::vector<apptest::Drive> drives;
+  drives.push_back(apptest::MakeDrive(1, boot->iso));
+  dlg = std::make_unique<CTessalDlg>(apptest::DevicesOf(drives), &sound);
+  dlg->SetStartAction([] {});
+  ASSERT_TRUE(dlg->Create(CTessalDlg::kTemplateId, nullptr));
+  dlg->UseDevice(dlg->Devices().GetDequeItem(0), "/dev/sr0: TESSAL Test Drive 1.00");
+  auto* tree = qobject_cast<QTreeWidget*>(W(dlg->Browser().Tree()));
+  auto* list = qobject_cast<QTreeWidget*>(W(dlg->Browser().List()));
+  ASSERT_TRUE(tree && list);
+  const auto found = tree->findItems("[BOOT]", Qt::MatchExactly | Qt::MatchRecursive);
+  ASSERT_EQ(found.size(), 1);
+  EXPECT_EQ(found[0]->parent()->text(0), "DATA TRACK 1(ISO)");
+  tree->scrollToItem(found[0]);
+  const QPoint at = tree->visualItemRect(found[0]).center();
+  Press(tree->viewport(), at, QEvent::MouseButtonPress);
+  Press(tree->viewport(), at, QEvent::MouseButtonRelease);
+  ASSERT_TRUE(Until([&] { return list->topLevelItemCount() == static_cast<int>(boot->images.size()); }, 2000));
+  for (int i = 0; i < list->topLevelItemCount(); ++i) {
+    EXPECT_EQ(list->topLevelItem(i)->text(0).toStdString(), boot->images[i].name);
+    EXPECT_EQ(list->topLevelItem(i)->text(2), "File");
+  }
 }
 
 }  // namespace

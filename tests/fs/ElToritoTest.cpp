@@ -6,6 +6,7 @@
 
 #include "fs/iso9660/ElTorito.h"
 #include "tests/fs/IsoProbe.h"
+#include "tests/support/BootIso.h"
 
 namespace {
 
@@ -15,46 +16,13 @@ using fs::iso9660::CatalogFault;
 using fs::iso9660::CatalogStatus;
 using isoprobe::Bytes;
 using isoprobe::MemorySource;
-using isoprobe::Q;
-
-// An MBR whose first partition spans 512-byte sectors 1..1000, in a 1 MiB disk.
-Bytes HardDiskImage() {
-  Bytes img = testsupport::PatternSectors(0, 512, 2048, 9);
-  std::fill(img.begin() + 446, img.begin() + 512, 0);
-  img[446] = 0x80;
-  img[446 + 4] = 0x06;
-  PutLE32(img.data() + 446 + 8, 1);
-  PutLE32(img.data() + 446 + 12, 1000);
-  img[510] = 0x55;
-  img[511] = 0xAA;
-  return img;
-}
-
-struct Expected {
-  const char* file;
-  const char* name;
-  std::uint64_t size;
-  BootSizeBasis basis;
-};
 
 TEST(ElToritoImage, XorrisoCatalogNamesSizesAndBytes) {
-  if (!testsupport::HaveProgram("xorriso") || !testsupport::HaveProgram("mkfs.vfat")) GTEST_SKIP() << "xorriso or mkfs.vfat missing";
   testsupport::ScratchDir dir;
-  dir.Write("src/floppy.img", testsupport::PatternSectors(0, 720, 2048, 1));
-  dir.Write("src/boot.bin", testsupport::PatternSectors(0, 2, 2048, 2));
-  dir.Write("src/hd.img", HardDiskImage());
-  // An EFI image over 65535 virtual sectors is recorded with a count of 0: its FAT tells the size.
-  ASSERT_EQ(isoprobe::Run("mkfs.vfat -C " + Q(dir.File("src/efi.img")) + " 2880 >/dev/null && mkfs.vfat -C " +
-                              Q(dir.File("src/bigefi.img")) + " 34000 >/dev/null",
-                          dir),
-            0);
-  ASSERT_EQ(isoprobe::Run("xorriso -as mkisofs -quiet -o " + Q(dir.File("et.iso")) +
-                              " -c boot.cat -b floppy.img -eltorito-alt-boot -b boot.bin -no-emul-boot -boot-load-size 4"
-                              " -eltorito-alt-boot -e efi.img -no-emul-boot -eltorito-alt-boot -e bigefi.img -no-emul-boot"
-                              " -eltorito-alt-boot -b hd.img -hard-disk-boot " + Q(dir.File("src")) + " 2>/dev/null",
-                          dir),
-            0);
-  MemorySource img(isoprobe::ReadFile(dir.File("et.iso")));
+  const auto made = testsupport::MakeBootIso(dir);
+  if (!made) GTEST_SKIP() << "xorriso or mkfs.vfat missing";
+  ASSERT_TRUE(made->error.empty()) << made->error;
+  MemorySource img(isoprobe::ReadFile(made->iso));
   const auto sector = fs::iso9660::BootCatalogSector(std::span(img.Sector(17), 2048));
   ASSERT_TRUE(sector);
   EXPECT_FALSE(fs::iso9660::BootCatalogSector(std::span(img.Sector(16), 2048)));
@@ -63,36 +31,31 @@ TEST(ElToritoImage, XorrisoCatalogNamesSizesAndBytes) {
   ASSERT_EQ(cat.status, CatalogStatus::Ok);
   EXPECT_TRUE(cat.faults.empty());
   fs::iso9660::SizeBootImages(img, last, cat);
-  const Expected want[] = {
-      {"floppy.img", "1-x86-1.44M.img", 1474560, BootSizeBasis::Floppy},
-      {"boot.bin", "2-x86-NoEmul.img", 2048, BootSizeBasis::SectorCount},  // 4 virtual sectors, as recorded
-      {"efi.img", "3-EFI-NoEmul.img", 2880 * 1024, BootSizeBasis::SectorCount},
-      {"bigefi.img", "4-EFI-NoEmul.img", 34000 * 1024, BootSizeBasis::Fat},
-      {"hd.img", "5-x86-HardDisk.img", 1001 * 512, BootSizeBasis::Partition},
-  };
-  ASSERT_EQ(cat.entries.size(), std::size(want));
-  for (std::size_t i = 0; i < std::size(want); ++i) {
+  // The loader by its recorded 4 virtual sectors; the EFI image, over 65535 of them, by its FAT.
+  const BootSizeBasis basis[] = {BootSizeBasis::Floppy, BootSizeBasis::SectorCount, BootSizeBasis::Fat,
+                                 BootSizeBasis::Partition};
+  ASSERT_EQ(cat.entries.size(), made->images.size());
+  for (std::size_t i = 0; i < cat.entries.size(); ++i) {
     const auto& e = cat.entries[i];
-    EXPECT_EQ(e.name, want[i].name);
-    EXPECT_EQ(e.size, want[i].size) << e.name;
-    EXPECT_EQ(e.basis, want[i].basis) << e.name;
+    EXPECT_EQ(e.name, made->images[i].name);
+    EXPECT_EQ(e.size, made->images[i].size) << e.name;
+    EXPECT_EQ(e.basis, basis[i]) << e.name;
     EXPECT_TRUE(e.bootable);
     EXPECT_FALSE(e.capped);
-    const Bytes source = isoprobe::ReadFile(dir.File("src/" + std::string(want[i].file)));
-    ASSERT_LE(e.size, source.size());
-    EXPECT_TRUE(std::equal(source.begin(), source.begin() + e.size, img.bytes.begin() + std::size_t(e.loadRba) * 2048))
-        << e.name;
+    const Bytes source = made->Source(dir, made->images[i]);
+    ASSERT_EQ(e.size, source.size());
+    EXPECT_TRUE(std::equal(source.begin(), source.end(), img.bytes.begin() + std::size_t(e.loadRba) * 2048)) << e.name;
   }
-  EXPECT_EQ(cat.entries[4].systemType, 0x06);
+  EXPECT_EQ(cat.entries[3].systemType, 0x83);
   EXPECT_EQ(cat.entries[1].sectorCount, 4);
 
   // A track that ends inside the hard-disk image cuts it there; one ending before an image leaves it empty.
-  const std::uint32_t hd = cat.entries[4].loadRba;
+  const std::uint32_t hd = cat.entries[3].loadRba;
   fs::iso9660::SizeBootImages(img, hd + 9, cat);
-  EXPECT_EQ(cat.entries[4].size, 10u * 2048);
-  EXPECT_TRUE(cat.entries[4].capped);
+  EXPECT_EQ(cat.entries[3].size, 10u * 2048);
+  EXPECT_TRUE(cat.entries[3].capped);
   fs::iso9660::SizeBootImages(img, hd - 1, cat);
-  EXPECT_EQ(cat.entries[4].size, 0u);
+  EXPECT_EQ(cat.entries[3].size, 0u);
   EXPECT_EQ(cat.faults, std::vector{CatalogFault::ImagePastTrack});
 }
 
