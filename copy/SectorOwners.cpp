@@ -22,6 +22,7 @@ constexpr std::size_t kMostUdfItems = 2000000;
 // Sectors from a volume's start that no file system uses for itself.
 constexpr std::uint32_t kSystemAreaSectors = 16;
 // Identifiers of the volume recognition sequence: ISO 9660, El Torito, UDF.
+constexpr const char* kAnchorName = "anchor volume descriptor pointer";
 constexpr const char* kSequenceIds[] = {"CD001", "BEA01", "NSR02", "NSR03", "TEA01", "BOOT2", "CDW02"};
 
 constexpr std::uint64_t SectorsOf(std::uint64_t bytes) { return (bytes + fs::kSectorBytes - 1) / fs::kSectorBytes; }
@@ -62,13 +63,13 @@ void ClaimRecognitionSequence(fs::SectorSource& source, std::uint32_t start, Sec
     if (!known) break;
     end = lba + 1;
   }
-  map.Claim(start, kSystemAreaSectors, "system area");
   map.Claim(first, end - first, "volume descriptor");
 }
 
 // An ISO 9660 volume: its path tables, then every directory and file in
 // the names the browser reads it with.
-void ClaimIso(fs::SectorSource& source, std::uint32_t start, int dataMode, VolumeWalk& w) {
+// False when it holds no volume descriptor that could be read.
+bool ClaimIso(fs::SectorSource& source, std::uint32_t start, int dataMode, VolumeWalk& w) {
   const iso9660::Policy policy = iso9660::CopyPolicy(dataMode);
   iso9660::Volume v = iso9660::OpenVolume(source, start, policy);
   const iso9660::DescriptorSet& d = v.descriptors;
@@ -77,7 +78,7 @@ void ClaimIso(fs::SectorSource& source, std::uint32_t start, int dataMode, Volum
       for (const iso9660::PathTable& t : iso9660::PathTables(**vd)) w.map.Claim(t.lba, SectorsOf(t.bytes), "path table");
   if (!v.found || v.rootExtent == 0) {
     w.hidden.push_back("volume descriptor");
-    return;
+    return false;
   }
   w.map.Claim(v.rootExtent, std::max<std::uint64_t>(1, SectorsOf(v.rootLength)), "directory " + w.Path("/"));
   iso9660::DirectoryReader reader(source, policy, v.names);
@@ -93,6 +94,7 @@ void ClaimIso(fs::SectorSource& source, std::uint32_t start, int dataMode, Volum
     if (f.fault == iso9660::Fault::UnreadableSector || f.fault == iso9660::Fault::TooManyEntries ||
         f.fault == iso9660::Fault::TooManySectors)
       w.hidden.push_back("directory " + w.Path(f.path));
+  return true;
 }
 
 // A UDF volume through the analyser the browser uses: each entry's file
@@ -104,7 +106,7 @@ struct UdfWalk {
   std::size_t items = 0;
 
   // Blocks of the volume's size as the 2048-byte sectors they lie in.
-  void ClaimBlocks(std::uint32_t block, std::uint64_t bytes, const std::string& owner) {
+  void ClaimBlocks(std::uint64_t block, std::uint64_t bytes, const std::string& owner) {
     const std::uint64_t bs = udf.BlockSize();
     const std::uint64_t first = block * bs / fs::kSectorBytes;
     const std::uint64_t end = SectorsOf(block * bs + std::max<std::uint64_t>(bytes, 1));
@@ -141,10 +143,28 @@ struct UdfWalk {
   }
 };
 
-// False when the analyser cannot take the volume.
-bool ClaimUdf(CDevCmdROM& dev, std::uint32_t start, VolumeWalk& w) {
+// The places an anchor belongs (256 into the volume, 256 before the track's
+// end, its last sector): one that cannot be read most likely held one. Those
+// that read are named from the anchors the analyser found.
+void ClaimAnchorPlaces(fs::SectorSource& source, std::uint32_t start, SectorOwnerMap& map) {
+  std::vector<std::uint32_t> places{start + fs::kAnchorOffset};
+  if (const auto last = source.LastSector(start); last && *last > start + 2 * fs::kAnchorOffset) {
+    places.push_back(*last - fs::kAnchorOffset);
+    places.push_back(*last);
+  }
+  std::uint8_t sector[fs::kSectorBytes];
+  for (std::uint32_t at : places)
+    if (source.Read(at, 1, sector) != fs::SectorRead::Ok) map.Claim(at, 1, kAnchorName);
+}
+
+// False when the analyser cannot take the volume. Where the recognition
+// sequence named UDF all the same, its structures are still named as far as
+// they can be found, and everything else stays unknown.
+bool ClaimUdf(CDevCmdROM& dev, fs::SectorSource& source, std::uint32_t start, bool recognised, VolumeWalk& w) {
   CAnaly_UDF udf;
   const bool analysed = udf.Analyse(&dev, nullptr, start);
+  if (!analysed && !recognised) return false;
+  ClaimAnchorPlaces(source, start, w.map);
   UdfWalk walk{udf, w, {}, 0};
   // The VAT and the metadata files hold entries and folders of their own:
   // those are named first, the files keep what is left.
@@ -153,6 +173,7 @@ bool ClaimUdf(CDevCmdROM& dev, std::uint32_t start, VolumeWalk& w) {
   for (const UdfStructureExtent& s : structures)
     if (!holdsEntries(s)) walk.ClaimBlocks(s.block, s.bytes, s.what);
   if (analysed) walk.Item(udf.RootSector(), "/", true, 0);
+  else w.hidden.push_back("UDF volume");
   for (const UdfStructureExtent& s : structures)
     if (holdsEntries(s)) walk.ClaimBlocks(s.block, s.bytes, s.what);
   return analysed;
@@ -165,25 +186,28 @@ const char* FsSuffix(int fs) {
 
 // The volume at the start of a session's first data track, as the browser
 // reads it: UDF where the track has it, its ISO 9660 side too (whose
-// directories a bridge volume keeps apart), else ISO 9660 alone. Returns what
-// its unclaimed sectors are.
+// directories a bridge volume keeps apart), else ISO 9660 alone. A damaged
+// recognition sequence hides which one is there: both are looked for.
+// Returns what its unclaimed sectors are.
 std::string ClaimVolume(CDevCmdROM& dev, const MediumTrack& t, int dataMode, bool first, SectorOwnerMap& map) {
   orvane::DeviceSectorSource source(dev);
   const std::uint32_t start = static_cast<std::uint32_t>(t.start);
-  const int fsType = fs::Recognise(source, start).Code();
-  if (fsType == 0) return "data track " + std::to_string(t.number);
+  const fs::Recognition rec = fs::Recognise(source, start);
   VolumeWalk w{map, {}, {}};
   if (!first)
-    w.prefix = "Session " + std::to_string(t.session) + "/DATA TRACK " + std::to_string(t.number) + FsSuffix(fsType);
+    w.prefix = "Session " + std::to_string(t.session) + "/DATA TRACK " + std::to_string(t.number) + FsSuffix(rec.Code());
   ClaimRecognitionSequence(source, start, map);
-  const bool udf = (fsType & 2) && ClaimUdf(dev, start, w);
-  if (fsType & 1) {
-    VolumeWalk iso{map, w.prefix, {}};
-    ClaimIso(source, start, dataMode, iso);
-    if (!udf) w.hidden = iso.hidden;
-  } else if (!udf) {
-    w.hidden.push_back("volume descriptor");
+  const bool udf = (rec.udf || rec.Code() == 0) && ClaimUdf(dev, source, start, rec.udf, w);
+  bool iso = false;
+  if (rec.iso9660 || rec.Code() == 0) {
+    VolumeWalk isoWalk{map, w.prefix, {}};
+    iso = ClaimIso(source, start, dataMode, isoWalk);
+    // A bridge volume whose UDF side is lost is as complete as its ISO side.
+    if (!udf && iso) w.hidden = isoWalk.hidden;
+    else if (!udf && rec.iso9660) w.hidden.insert(w.hidden.end(), isoWalk.hidden.begin(), isoWalk.hidden.end());
   }
+  if (!udf && !iso && rec.Code() == 0) return "data track " + std::to_string(t.number);
+  map.Claim(start, kSystemAreaSectors, "system area");
   return w.Unclaimed();
 }
 

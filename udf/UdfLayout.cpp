@@ -101,7 +101,7 @@ std::vector<UdfStructureExtent> CAnaly_UDF::StructureExtents() {
     if (map.kind == MapKind::Metadata) AddMetadataExtents(map, out);
   }
   std::uint32_t fsd = 0;
-  if (Translate(lvd.fileSet.block, lvd.fileSet.partitionRef, fsd) && ExtentFits(fsd, m_nBlockSize))
+  if (m_nPartStart != 0 && Translate(lvd.fileSet.block, lvd.fileSet.partitionRef, fsd) && ExtentFits(fsd, m_nBlockSize))
     out.push_back({"file set descriptor", RemapSector(m_nPartStart + fsd), m_nBlockSize});
   AddVatExtents(out);
   return out;

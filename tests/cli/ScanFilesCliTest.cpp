@@ -124,14 +124,15 @@ TEST(ScanFilesCli, UdfOwnersFromEntriesAndStructures) {
   };
   const Case cases[] = {
       {img,
-       {img.anchors[0], img.mainVds, img.fsdSector, a + 1, b, 200},
+       {img.anchors[0], img.reserveVds, img.lvidSector, a + 1, b, 200},
        {{"anchor volume descriptor pointer", at(img.anchors[0])},
-        {"volume descriptor sequence", at(img.mainVds)},
-        {"file set descriptor", at(img.fsdSector)},
+        {"reserve volume descriptor sequence", at(img.reserveVds)},
+        {"logical volume integrity sequence", at(img.lvidSector)},
         {"/a.txt", at(a + 1)},
         {"/d/b.bin", at(b)},
         {"free space", at(200)}}},
       {img, {d, b}, {{"directory /d", at(d)}, {"unknown (below unreadable directory /d)", at(b)}}},
+      {img, {img.fsdSector, a}, {{"file set descriptor", at(img.fsdSector)}, {"unknown (below unreadable UDF volume)", at(a)}}},
       {img,
        {bEntry, b + 1},
        {{"UDF file entry of /d/b.bin", at(bEntry)}, {"unknown (below unreadable UDF file entry of /d/b.bin)", at(b + 1)}}},
@@ -154,9 +155,9 @@ TEST(ScanFilesCli, MkudffsVolume) {
   ScratchDir dir;
   const std::string path = dir.File("mk.udf");
   ASSERT_EQ(testsupport::RunProgram(mkudffs + " --media-type=hd --blocksize=2048 " + Q(path) + " 4096", dir).status, 0);
-  const auto owners = ScanOwners(path, 4096ull * 2048, {16, 256, 3000, 4095}, dir);
+  const auto owners = ScanOwners(path, 4096ull * 2048, {16, 4095, 3000}, dir);
   EXPECT_EQ(owners, (std::map<std::string, std::string>{{"volume descriptor", "16 1"},
-                                                        {"anchor volume descriptor pointer", "256 2"},
+                                                        {"anchor volume descriptor pointer", "4095 1"},
                                                         {"free space", "3000 1"}}));
 }
 
