@@ -66,8 +66,32 @@ void ClaimRecognitionSequence(fs::SectorSource& source, std::uint32_t start, Sec
   map.Claim(first, end - first, "volume descriptor");
 }
 
+// Every directory and file of one hierarchy (below the root at rootExtent,
+// in the names given); the faults that hid part of it, as owners.
+std::vector<std::string> ClaimHierarchy(fs::SectorSource& source, const iso9660::Policy& policy,
+                                        const iso9660::Names& names, std::uint32_t rootExtent,
+                                        std::uint32_t rootLength, VolumeWalk& w) {
+  w.map.Claim(rootExtent, std::max<std::uint64_t>(1, SectorsOf(rootLength)), "directory " + w.Path("/"));
+  iso9660::DirectoryReader reader(source, policy, names);
+  const iso9660::WalkResult r =
+      iso9660::WalkTree(reader, rootExtent, rootLength, [&](const std::string& path, const iso9660::Entry& e) {
+        if (e.Directory()) {
+          w.map.Claim(e.extent, std::max<std::uint64_t>(1, SectorsOf(e.length)), "directory " + w.Path(path));
+          return;
+        }
+        for (const iso9660::Extent& x : e.extents) w.map.Claim(x.lba, SectorsOf(x.bytes), w.Path(path));
+      });
+  std::vector<std::string> hidden;
+  for (const iso9660::FaultAt& f : r.faults)
+    if (f.fault == iso9660::Fault::UnreadableSector || f.fault == iso9660::Fault::TooManyEntries ||
+        f.fault == iso9660::Fault::TooManySectors)
+      hidden.push_back("directory " + w.Path(f.path));
+  return hidden;
+}
+
 // An ISO 9660 volume: its path tables, then every directory and file in
-// the names the browser reads it with.
+// the names the browser reads it with; then the directories of its other
+// hierarchies (Joliet's beside Rock Ridge's, ...), whose files are the same.
 // False when it holds no volume descriptor that could be read.
 bool ClaimIso(fs::SectorSource& source, std::uint32_t start, int dataMode, VolumeWalk& w) {
   const iso9660::Policy policy = iso9660::CopyPolicy(dataMode);
@@ -80,20 +104,12 @@ bool ClaimIso(fs::SectorSource& source, std::uint32_t start, int dataMode, Volum
     w.hidden.push_back("volume descriptor");
     return false;
   }
-  w.map.Claim(v.rootExtent, std::max<std::uint64_t>(1, SectorsOf(v.rootLength)), "directory " + w.Path("/"));
-  iso9660::DirectoryReader reader(source, policy, v.names);
-  const iso9660::WalkResult r =
-      iso9660::WalkTree(reader, v.rootExtent, v.rootLength, [&](const std::string& path, const iso9660::Entry& e) {
-        if (e.Directory()) {
-          w.map.Claim(e.extent, std::max<std::uint64_t>(1, SectorsOf(e.length)), "directory " + w.Path(path));
-          return;
-        }
-        for (const iso9660::Extent& x : e.extents) w.map.Claim(x.lba, SectorsOf(x.bytes), w.Path(path));
-      });
-  for (const iso9660::FaultAt& f : r.faults)
-    if (f.fault == iso9660::Fault::UnreadableSector || f.fault == iso9660::Fault::TooManyEntries ||
-        f.fault == iso9660::Fault::TooManySectors)
-      w.hidden.push_back("directory " + w.Path(f.path));
+  w.hidden = ClaimHierarchy(source, policy, v.names, v.rootExtent, v.rootLength, w);
+  for (const auto* vd : {&d.primary, &d.supplementary, &d.enhanced}) {
+    if (!*vd || (*vd)->rootExtent == 0 || (*vd)->rootExtent == v.rootExtent) continue;
+    const bool joliet = vd == &d.supplementary && d.joliet;
+    ClaimHierarchy(source, policy, iso9660::PlainOrJoliet(joliet), (*vd)->rootExtent, (*vd)->rootLength, w);
+  }
   return true;
 }
 
