@@ -13,6 +13,9 @@
 
 class CDevCmdROM;
 class DevDeque;
+namespace imaging {
+struct OwnerRow;
+}
 
 namespace cli {
 
@@ -111,6 +114,10 @@ struct CommandRegistration {
 // The program's help (--help, the manual page, the shell completion), with
 // the registered commands.
 const help::ProgramHelp& CliHelp();
+
+// The table of what owns a medium's unreadable sectors ("owners": Owner,
+// FirstSector, Sectors), which scan --files and image print.
+void AddOwnerTable(Report& report, const std::vector<imaging::OwnerRow>& rows);
 
 // Shared wording for the values of MMC answers.
 std::string ProfileName(int profile);

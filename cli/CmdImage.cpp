@@ -15,6 +15,7 @@
 #include "cli/Cli.h"
 #include "copy/CueSheetWriter.h"
 #include "copy/DiscImager.h"
+#include "copy/SectorOwners.h"
 #include "disc/DevCmdROM.h"
 
 namespace cli {
@@ -172,7 +173,7 @@ bool WriteSheet(Context& ctx, const MediumLayout& m, const std::vector<ImageSpan
 }
 
 int Summary(Context& ctx, ImagerOutcome outcome, const RescueMap& map, const std::string& image,
-            const std::string& mapPath, const std::string& error) {
+            const std::string& mapPath, const std::string& error, const std::vector<OwnerRow>& owners) {
   const std::uint64_t b = map.SectorBytes();
   const std::uint64_t good = map.Count(SectorState::Finished), untried = map.Count(SectorState::NonTried);
   Report r;
@@ -182,6 +183,7 @@ int Summary(Context& ctx, ImagerOutcome outcome, const RescueMap& map, const std
   r.Field("good bytes", Value(good * b));
   r.Field("bad bytes", Value((map.Sectors() - good - untried) * b));
   r.Field("untried bytes", Value(untried * b));
+  if (!owners.empty()) AddOwnerTable(r, owners);
   ctx.Print(r);
   switch (outcome) {
     case ImagerOutcome::Complete: return kExitOk;
@@ -242,7 +244,11 @@ int RunImage(Context& ctx, CDevCmdROM*, const std::vector<std::string>& args) {
     outcome = imager.Run(image.string(), mapPath, map, options, g_stop, ProgressLine(ctx, sectorBytes, tty), error);
   }
   if (tty) ctx.err << "\r" << std::string(100, ' ') << "\r" << std::flush;
-  return Summary(ctx, outcome, map, image.string(), mapPath, error);
+  // What the holes hit, read from the medium's file system (a hole in it
+  // stays unknown): only sectors tried and failed, never those left untried.
+  const std::vector<OwnerRow> owners =
+      outcome == ImagerOutcome::Failed ? std::vector<OwnerRow>{} : FindSectorOwners(*dev, UnreadLbas(map, spans));
+  return Summary(ctx, outcome, map, image.string(), mapPath, error, owners);
 }
 
 const CommandRegistration registration(
@@ -257,7 +263,9 @@ const CommandRegistration registration(
      "missing, and refuses a map made from another medium. Open the image (its\n"
      "map beside it) to read it with its holes reported as unreadable sectors:\n"
      "verify OUT checks the sectors read and lists the holes, scan OUT lists the\n"
-     "holes, and extract OUT names each file that a hole damages.\n"
+     "holes, and extract OUT names each file that a hole damages. When sectors\n"
+     "could not be read, the summary ends with the table scan --files prints:\n"
+     "what owns them (a file, a folder, a file-system structure, free space).\n"
      "Exit status 0 when every sector was read, 1 when some are missing.\n",
      false, RunImage, "--retries --resume"});
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "cli/Cli.h"
+#include "copy/SectorOwners.h"
 #include "disc/DevCmdROM.h"
 #include "views/CDlgScanDisc.h"
 #include "views/CDlgScanDiscWorker.h"
@@ -24,8 +25,9 @@ void DrawBar(std::ostream& err, int percent) {
 }
 
 int RunScan(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) {
-  if (!args.empty()) {
-    ctx.err << "tessal-cli: scan takes only a SOURCE\n";
+  const bool files = args.size() == 1 && args[0] == "--files";
+  if (!args.empty() && !files) {
+    ctx.err << "tessal-cli: scan takes only a SOURCE and --files\n";
     return kExitUsage;
   }
   if (dev->TestUnitReady() != 0) return ctx.Fail("Device not Ready,Please try again!");
@@ -34,7 +36,9 @@ int RunScan(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args)
   Table& table = report.AddTable("errors", {"Sector", "SenseKey", "ASC", "ASCQ"});
   const bool bar = isatty(STDERR_FILENO) == 1;
   ScanHooks hooks;
-  hooks.badSector = [&table](std::uint32_t lba, const SenseData_tag& s) {
+  std::vector<std::uint32_t> bad;
+  hooks.badSector = [&table, &bad](std::uint32_t lba, const SenseData_tag& s) {
+    bad.push_back(lba);
     table.AddRow({Value(static_cast<std::uint64_t>(lba)), Value(SenseByteText(s.key)), Value(SenseByteText(s.asc)),
                   Value(SenseByteText(s.ascq))});
   };
@@ -55,6 +59,7 @@ int RunScan(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args)
     case ScanOutcome::NoLastTrack: return ctx.Fail("the last track's information cannot be read");
     default: break;
   }
+  if (files) AddOwnerTable(report, imaging::FindSectorOwners(*dev, bad));
   ctx.Print(report);
   if (outcome == ScanOutcome::Stopped) {
     ctx.err << "tessal-cli: scan stopped\n";
@@ -64,13 +69,20 @@ int RunScan(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args)
 }
 
 const CommandRegistration registration(
-    {"scan", "SOURCE", "read every sector of every track and list the unreadable ones",
+    {"scan", "SOURCE [--files]", "read every sector of every track and list the unreadable ones",
      "Reads each track in runs of 16 sectors (raw for audio tracks, user data for\n"
      "data tracks), reads the sectors of a failed run one at a time, and prints one\n"
      "row per sector that still fails, with its sense key, ASC and ASCQ. A progress\n"
      "bar goes to stderr when it is a terminal. Exit status 0 when the scan ran to\n"
-     "its end, whatever it found.\n",
-     true, RunScan});
+     "its end, whatever it found.\n"
+     "With --files a second table names what owns the unreadable sectors, one row\n"
+     "per owner with its first unreadable sector and their count: a file or folder\n"
+     "by the path ls and extract take, a file-system structure (\"volume\n"
+     "descriptor\", \"path table\", \"directory /X\", \"UDF file entry of /Y\",\n"
+     "\"VAT\", \"metadata file\", ...), \"free space\", a track's pregap, or\n"
+     "\"unknown (below unreadable ...)\" where a damaged structure hides what lay\n"
+     "there.\n",
+     true, RunScan, "--files"});
 
 }  // namespace
 }  // namespace cli

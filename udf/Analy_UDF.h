@@ -69,6 +69,14 @@ struct UdfVolumeSummary {
   std::string metadataProblem;         // why the main one was not used
 };
 
+// A structure of the volume itself and the blocks it lies in (absolute
+// blocks of the volume's block size), for naming what a sector belongs to.
+struct UdfStructureExtent {
+  std::string what;  // "anchor volume descriptor pointer", "VAT", "metadata file", ...
+  std::uint32_t block = 0;
+  std::uint64_t bytes = 0;
+};
+
 class CAnaly_UDF {
  public:
   CAnaly_UDF();
@@ -140,6 +148,13 @@ class CAnaly_UDF {
   // Bytes of a logical block: 512, 1024, 2048 or 4096.
   std::uint32_t BlockSize() const { return m_nBlockSize; }
   const UdfVolumeSummary& Summary() const { return m_Summary; }
+  // Where the volume's own structures lie, after a successful Analyse:
+  // anchors, both descriptor sequences, the integrity sequence, the file set
+  // descriptor, sparing tables, the VAT and the metadata files. What cannot
+  // be read or located is left out.
+  std::vector<UdfStructureExtent> StructureExtents();
+  // Where an absolute block is really recorded (a spared packet moved it).
+  std::uint32_t StoredAt(std::uint32_t block) const { return RemapSector(block); }
   // The first block past this volume's session: after the VAT on write-once
   // media, else after the partition (absolute blocks).
   std::uint64_t SessionEnd() const;
@@ -159,6 +174,9 @@ class CAnaly_UDF {
   bool FileSetReadable(const udf::LongAd& fileSet);
   udf::ExtentStatus LoadMetadataFile(std::uint32_t block);
   void FillSummary(const udf::LogicalVolumeDescriptor& lvd);
+  bool ReadLogicalVolume(udf::AnchorPointer& anchor, udf::LogicalVolumeDescriptor& lvd);
+  void AddMetadataExtents(const udf::PartitionMap& map, std::vector<UdfStructureExtent>& out);
+  void AddVatExtents(std::vector<UdfStructureExtent>& out);
   // A block of partition reference ref as a block of the physical partition.
   bool Translate(std::uint32_t block, int ref, std::uint32_t& partitionBlock);
   udf::ExtentStatus CollectDescriptors(const std::vector<std::uint8_t>& fe, const udf::FileEntry& e,

@@ -16,6 +16,17 @@ const VolumeDescriptor* DescriptorSet::Shown() const {
   return primary ? &*primary : nullptr;
 }
 
+std::vector<PathTable> PathTables(const VolumeDescriptor& d) {
+  const std::uint8_t* s = d.bytes.data();
+  const std::uint32_t bytes = GetLE32(s + kVdPathTableSize);
+  const std::uint32_t at[] = {GetLE32(s + kVdPathTableL), GetLE32(s + kVdPathTableL + 4), GetBE32(s + kVdPathTableM),
+                              GetBE32(s + kVdPathTableM + 4)};
+  std::vector<PathTable> tables;
+  for (std::uint32_t lba : at)
+    if (lba != 0 && bytes != 0) tables.push_back({lba, bytes});
+  return tables;
+}
+
 DescriptorSet ReadDescriptors(SectorSource& source, std::uint32_t start) {
   DescriptorSet set;
   bool supplementarySeen = false;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "fs/SectorSource.h"
 #include "fs/iso9660/Record.h"
@@ -15,6 +16,9 @@ constexpr std::size_t kVdType = 0;
 constexpr std::size_t kVdId = 1;              // "CD001"
 constexpr std::size_t kVdVersion = 6;
 constexpr std::size_t kVdEscape = 88;         // escape sequences of a supplementary descriptor
+constexpr std::size_t kVdPathTableSize = 132;   // both-endian, bytes of one table
+constexpr std::size_t kVdPathTableL = 140;      // little-endian table, then its optional copy at 144
+constexpr std::size_t kVdPathTableM = 148;      // big-endian table, then its optional copy at 152
 constexpr std::size_t kVdRootRecord = 156;    // the root directory's record, 34 bytes
 constexpr std::size_t kVdStructureVersion = 881;
 constexpr std::uint32_t kFirstDescriptor = 16;
@@ -49,6 +53,16 @@ struct DescriptorSet {
   // view shows; null when the set has neither.
   const VolumeDescriptor* Shown() const;
 };
+
+// A path table of a primary or supplementary descriptor: where it starts
+// and its size in bytes.
+struct PathTable {
+  std::uint32_t lba = 0;
+  std::uint32_t bytes = 0;
+};
+// Its tables (little- and big-endian, with their optional copies), those
+// recorded as sector 0 left out.
+std::vector<PathTable> PathTables(const VolumeDescriptor& d);
 
 // Reads the descriptors of the volume at start (kDescriptorSectors at most).
 DescriptorSet ReadDescriptors(SectorSource& source, std::uint32_t start);
