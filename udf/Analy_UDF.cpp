@@ -191,6 +191,7 @@ void CAnaly_UDF::ReadMaps(const LogicalVolumeDescriptor& lvd, const unsigned cha
 
 int CAnaly_UDF::ReadVolumeStructure(std::uint32_t V) {
   m_nPartLength = 0;
+  m_nVolumeStart = V;
   m_nVirtualRef = m_nSparableRef = m_nMetadataRef = -1;
   m_bMetadataOnVat = false;
   m_nBlockSize = kSectorSize;

@@ -186,6 +186,7 @@ class CAnaly_UDF {
   int EntryRef() const;  // the partition the entries' short descriptors address
   bool FindVatEntry(std::uint32_t& feSector, std::vector<unsigned char>& fe);
   bool NextWritableAddress(std::uint32_t partStart, std::uint32_t& nwa);
+  bool SessionTrackEnd(std::uint32_t& end);
   int CopyVat(const std::vector<UdfExtent>& extents, const std::vector<std::uint8_t>* inlineData,
               std::uint64_t length, bool header20, std::FILE* out);
   udf::ExtentStatus CollectExtents(const std::vector<std::uint8_t>& fe, std::uint32_t feSector, int shortRef,
@@ -199,6 +200,7 @@ class CAnaly_UDF {
                          std::vector<std::uint32_t>& ancestors, std::size_t& folders);
 
   std::uint32_t m_nPartLength = 0;
+  std::uint32_t m_nVolumeStart = 0;  // the sector the volume was analysed from
   std::uint32_t m_nVatSector = 0;
   int m_nVirtualRef = -1;   // index of the virtual partition map
   int m_nSparableRef = -1;  // index of the sparable partition map

@@ -11,6 +11,8 @@
 #include "disc/ByteOrder.h"
 #include "disc/DevCmdROM.h"
 #include "disc/MmcRecords.h"
+#include "fs/Recognise.h"
+#include "platform/orvane/DeviceSource.h"
 #include "udf/Analy_UDF.h"
 
 using namespace udf;
@@ -18,6 +20,7 @@ using namespace udf;
 namespace {
 
 constexpr int kNwaTracks = 10;       // tracks asked for a next writable address
+constexpr int kMostTracks = 99;      // tracks a session's extent may run through
 constexpr std::uint32_t kVatSearch = 17;  // blocks before that address searched for the VAT
 constexpr int kNameAttempts = 64;    // fresh names tried before giving up
 
@@ -56,7 +59,33 @@ int CAnaly_UDF::MakeVatFileName() {
   return 1;
 }
 
+// A session on write-once media is the track holding its volume's start and
+// the tracks after it that start no volume of their own: a multi-session disc
+// written in packets shares one partition, whose newest table ends its last
+// track, while a volume appended with its own descriptors has a table of its
+// own. Its end is the open track's writable address, else its recorded end.
+bool CAnaly_UDF::SessionTrackEnd(std::uint32_t& end) {
+  TRACK_INFO info{};
+  if (m_pDevice->ReadTrackInfo(info, READ_TRACK_INFO_LBA, static_cast<int>(m_nVolumeStart)) != 0) return false;
+  orvane::DeviceSectorSource source(*m_pDevice);
+  for (int t = mmc::TrackInfoFields(info).TrackNumber() + 1; t <= kMostTracks; ++t) {
+    TRACK_INFO next{};
+    if (m_pDevice->ReadTrackInfo(next, READ_TRACK_INFO_TRACK, t) != 0) break;
+    const std::uint32_t start = mmc::TrackInfoFields(next).Start();
+    if (start <= m_nVolumeStart || fs::ReadRecognitionSequence(source, start).nsr) break;
+    info = next;
+  }
+  const mmc::TrackInfoFields track(info);
+  const std::uint64_t e = track.NwaValid() && track.Nwa() > 0 ? track.Nwa() : track.End();
+  if (e == 0 || e > 0xFFFFFFFFu) return false;
+  end = static_cast<std::uint32_t>(e);
+  return true;
+}
+
 bool CAnaly_UDF::NextWritableAddress(std::uint32_t partStart, std::uint32_t& nwa) {
+  if (SessionTrackEnd(nwa)) return true;
+  // A drive that places no address in a track: the first open track, else
+  // the end of the track that holds the partition.
   for (int t = 1; t <= kNwaTracks; ++t) {
     TRACK_INFO info{};
     if (m_pDevice->ReadTrackInfo(info, READ_TRACK_INFO_TRACK, t) != 0) continue;
@@ -68,8 +97,6 @@ bool CAnaly_UDF::NextWritableAddress(std::uint32_t partStart, std::uint32_t& nwa
       return true;
     }
   }
-  // A closed disc or an image file has no writable address; its VAT is the
-  // last thing recorded in the track that holds the partition.
   for (int t = 1; t <= kNwaTracks; ++t) {
     TRACK_INFO info{};
     if (m_pDevice->ReadTrackInfo(info, READ_TRACK_INFO_TRACK, t) != 0) continue;

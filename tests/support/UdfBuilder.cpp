@@ -855,7 +855,7 @@ UdfImage BuildUdfImage(const UdfNode& root, const UdfBuildOptions& options) {
 UdfImage AppendUdfSession(const UdfImage& earlier, const UdfNode& root, UdfBuildOptions options,
                           std::uint32_t gapSectors) {
   if (options.blockSize != earlier.blockSize) throw std::invalid_argument("sessions of one image share a block size");
-  const std::uint32_t startSector = (earlier.SectorCount() + gapSectors + 31) / 32 * 32;
+  const std::uint32_t startSector = (earlier.SectorCount() + 31) / 32 * 32 + gapSectors;
   options.volumeStart = static_cast<std::uint32_t>(std::uint64_t(startSector) * 2048 / options.blockSize);
   UdfImage img = BuildUdfImage(root, options);
   std::copy(earlier.bytes.begin(), earlier.bytes.end(), img.bytes.begin());

@@ -127,8 +127,8 @@ UdfImage BuildUdfImage(const UdfNode& root, const UdfBuildOptions& options = {})
 
 // A further volume written behind `earlier` in the same flat image, as
 // mkudffs --startblock does on a file that already holds one: it starts at
-// the first multiple of 32 sectors at or after `gapSectors` past the earlier
-// image's end, with its own anchors. The result's fields describe the new
+// the earlier image's end rounded up to 32 sectors, `gapSectors` (a
+// recorder's gap between sessions) after that, with its own anchors. The result's fields describe the new
 // volume; sessionStarts and anchors list every volume's. Block sizes must match.
 UdfImage AppendUdfSession(const UdfImage& earlier, const UdfNode& root, UdfBuildOptions options = {},
                           std::uint32_t gapSectors = 0);

@@ -120,6 +120,25 @@ TEST(UdfVat, FoundFromTheWritableAddressOrTheTrackEnd) {
   }
 }
 
+// A volume appended with descriptors of its own on the next track, left
+// open: the earlier volume keeps the table that ends its own closed track,
+// the later one is served by the table before the writable address.
+TEST(UdfVat, EachVolumeReadsTheTableOfItsOwnTrack) {
+  UdfBuildOptions o;
+  o.partition = UdfPartitionKind::Virtual;
+  const UdfImage first = BuildUdfImage(SampleTree(), o);
+  const UdfImage both = AppendUdfSession(first, UdfNode::Dir("", {UdfNode::File("b.txt", "later")}), o);
+  auto d = MakeDrive(both);
+  d.drive->tracks = {{0, first.SectorCount(), std::nullopt},
+                     {both.volumeStart, both.trackSize - both.volumeStart, both.nextWritable}};
+  for (const UdfImage* img : {&first, &both}) {
+    CAnaly_UDF a;
+    ASSERT_TRUE(a.Analyse(d.device.get(), nullptr, img->volumeStart));
+    EXPECT_EQ(a.VatSector(), img->vatSector);
+    ExpectAllLookupsResolve(a, *img);
+  }
+}
+
 TEST(UdfVat, NoTableNearTheAddressFailsTheAnalysis) {
   UdfBuildOptions o;
   o.partition = UdfPartitionKind::Virtual;
