@@ -41,6 +41,32 @@ bool DiscScanner::ReadsRaw(bool audio, unsigned char* buffer, std::uint32_t lba)
   return m_Device.ReadCD_All(buffer, kRawSector, 1, lba) == 0;
 }
 
+// Reads [from, to) in runs, then each sector of a failed run alone; false
+// when a stop was asked for. 64-bit bounds, so that a track reported near the
+// top of the address space cannot wrap its end below its start.
+bool DiscScanner::ScanRange(const ScanHooks& hooks, bool audio, unsigned char* buffer, std::uint64_t from,
+                            std::uint64_t to, int& shown) {
+  for (std::uint64_t cursor = from; cursor < to;) {
+    if (Stopping()) return false;
+    const int n = static_cast<int>(std::min<std::uint64_t>(kRunSectors, to - cursor));
+    if (ReadRun(audio, buffer, n, static_cast<std::uint32_t>(cursor)) != 0) {
+      for (int i = 0; i < n; ++i) {
+        if (Stopping()) return false;
+        const auto s = static_cast<std::uint32_t>(cursor + i);
+        if (ReadRun(audio, buffer, 1, s) != 0 && !ReadsRaw(audio, buffer, s) && hooks.badSector)
+          hooks.badSector(s, m_Device.GetSenseData());
+      }
+    }
+    cursor += static_cast<unsigned>(n);
+    const int pct = ScanPercent(cursor, m_nDiscEnd);
+    if (pct >= 0 && pct != shown) {
+      shown = pct;
+      if (hooks.progress) hooks.progress(pct);
+    }
+  }
+  return true;
+}
+
 ScanOutcome DiscScanner::Run(const ScanHooks& hooks) {
   m_nSectors = m_nCommands = 0;
   m_nDiscEnd = 0;
@@ -67,42 +93,29 @@ ScanOutcome DiscScanner::Run(const ScanHooks& hooks) {
   m_nDiscEnd = mmc::TrackInfoFields(ti).Start() + mmc::TrackInfoFields(ti).Size();
 
   if (hooks.begin) hooks.begin();
-  int shown = 0;
   if (hooks.progress) hooks.progress(0);
 
   // One buffer for the largest run, reused; what is read is never looked at.
   std::vector<unsigned char> buffer(static_cast<std::size_t>(kRunSectors) * kRawSector, 0);
+  int shown = 0;
+  int lastSession = 0;
+  std::uint64_t lastEnd = 0;
   for (int t = first; t <= last; ++t) {
     if (Stopping()) return ScanOutcome::Stopped;
     std::memset(&ti, 0, sizeof ti);
     if (m_Device.ReadTrackInfoEx(ti, READ_TRACK_INFO_TRACK, t) != 0) continue;
     const mmc::TrackInfoFields track(ti);
-    const std::uint32_t start = track.Start(), size = track.Size();
-    if (size == 0) continue;
+    if (track.Size() == 0) continue;
+    // A track's pregap lies between the track before it in the session and
+    // its own start, in neither's range; its sectors are read raw, which
+    // serves audio and data alike.
+    if (track.SessionNumber() == lastSession && lastEnd < track.Start() &&
+        !ScanRange(hooks, true, buffer.data(), lastEnd, track.Start(), shown))
+      return ScanOutcome::Stopped;
     const bool audio = track.TrackMode() < 4;  // CONTROL 0-3: two-channel audio
-    // 64-bit so that a track reported near the top of the address space
-    // cannot wrap its end below its start.
-    const std::uint64_t end = static_cast<std::uint64_t>(start) + size;
-    std::uint64_t cursor = start;
-    while (cursor < end) {
-      if (Stopping()) return ScanOutcome::Stopped;
-      const int n = static_cast<int>(std::min<std::uint64_t>(kRunSectors, end - cursor));
-      if (ReadRun(audio, buffer.data(), n, static_cast<std::uint32_t>(cursor)) != 0) {
-        for (int i = 0; i < n; ++i) {
-          if (Stopping()) return ScanOutcome::Stopped;
-          const auto s = static_cast<std::uint32_t>(cursor + i);
-          if (ReadRun(audio, buffer.data(), 1, s) != 0 && !ReadsRaw(audio, buffer.data(), s) &&
-              hooks.badSector)
-            hooks.badSector(s, m_Device.GetSenseData());
-        }
-      }
-      cursor += static_cast<unsigned>(n);
-      const int pct = ScanPercent(cursor, m_nDiscEnd);
-      if (pct >= 0 && pct != shown) {
-        shown = pct;
-        if (hooks.progress) hooks.progress(pct);
-      }
-    }
+    if (!ScanRange(hooks, audio, buffer.data(), track.Start(), track.End(), shown)) return ScanOutcome::Stopped;
+    lastSession = track.SessionNumber();
+    lastEnd = track.End();
   }
   return ScanOutcome::Completed;
 }

@@ -45,6 +45,8 @@ class DiscScanner {
   bool Stopping() const { return m_Stop.load(std::memory_order_relaxed); }
   int ReadRun(bool audio, unsigned char* buffer, int count, std::uint32_t lba);
   bool ReadsRaw(bool audio, unsigned char* buffer, std::uint32_t lba);
+  bool ScanRange(const ScanHooks& hooks, bool audio, unsigned char* buffer, std::uint64_t from, std::uint64_t to,
+                 int& shown);
 
   CDevCmdROM& m_Device;
   const std::atomic<bool>& m_Stop;

@@ -83,6 +83,28 @@ TEST(PanelScan, ReadsRunsOfSixteenNeverPastTheTrackEnd) {
   EXPECT_EQ(f.progress, (std::vector<int>{0, 73, 84, 87, 97, 100}));
 }
 
+// A pregap that the drive counts in neither track (an image's INDEX 00 run)
+// is read raw between them, and its bad sectors are listed; a session's gap
+// is not.
+TEST(PanelScan, APregapBetweenTracksIsReadRawAndItsBadSectorsListed) {
+  auto t = MakeTestDevice();
+  OneTrackDisc(*t.drive, 0, 30);
+  t.drive->discInfo = PanelTestDrive::DiscInfo(2, 1, 3);
+  t.drive->trackInfo[2] = PanelTestDrive::TrackInfo(1, 2, 0, 0, 40, 10);
+  t.drive->trackInfo[3] = PanelTestDrive::TrackInfo(2, 3, 4, 1, 100, 5);
+  t.drive->capacity = 105;
+  t.drive->bad[35] = {3, 0x11, 5};
+  std::atomic<bool> stop{false};
+  DiscScanner scanner(*t.device, stop);
+  Found f;
+  EXPECT_EQ(scanner.Run(f.Hooks()), ScanOutcome::Completed);
+  EXPECT_EQ(f.lbas, (std::vector<std::uint32_t>{35}));
+  const auto reads = t.drive->Reads();
+  ASSERT_GE(reads.size(), 4u);
+  EXPECT_EQ(reads[2], (Read{0xBE, 30, 10}));
+  EXPECT_EQ(reads.back(), (Read{0x28, 100, 5}));
+}
+
 TEST(PanelScan, ListsExactlyTheSectorsThatFailAloneWithTheirSense) {
   auto t = MakeTestDevice();
   OneTrackDisc(*t.drive, 0, 64);
