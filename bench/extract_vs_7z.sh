@@ -8,8 +8,9 @@
 # made in a scratch folder that is removed afterwards. The image is read once
 # before anything is timed, so every reader works from the page cache; the
 # tools take turns for ROUNDS rounds, each run after a sync with no other
-# run's output left to remove, and each tool's best time and largest peak
-# resident set count. Every extraction is checked against the source tree.
+# run's output left to remove, and each tool's best time (for the ratio
+# also the median) and largest peak resident set count. Every extraction is
+# checked against the source tree.
 # Targets: extract at most 0.8 x 7z's time, peak memory under 64 MiB.
 set -eu
 build=${1:-build}
@@ -48,6 +49,7 @@ turn() {
   mkdir -p "$dest"; sync
   run_measured "$@"
   eval "$tv=\$(least \"\$secs\" \"\${$tv}\")"
+  eval "all_$tv=\"\${all_$tv} \$secs\""
   eval "$rv=\$(most \"\$kib\" \"\${$rv}\")"
 }
 # Removing a few hundred MB leaves the file system work to do later, which
@@ -59,6 +61,7 @@ check() {
 }
 
 t_tessal=""; t_7z=""; t_xorriso=""; t_save=""; t_dd=""
+all_t_tessal=""; all_t_7z=""; all_t_xorriso=""; all_t_save=""; all_t_dd=""
 m_tessal=""; m_7z=""; m_xorriso=""; m_save=""; m_dd=""
 r=0
 while [ "$r" -lt "$rounds" ]; do
@@ -80,7 +83,9 @@ while [ "$r" -lt "$rounds" ]; do
   r=$((r + 1))
 done
 
-awk -v b="$bytes" -v files="$files" -v te="$t_tessal" -v t7="$t_7z" -v tx="$t_xorriso" -v ts="$t_save" -v td="$t_dd" \
+# shellcheck disable=SC2086
+med_tessal=$(median $all_t_tessal); med_7z=$(median $all_t_7z)
+awk -v de="$med_tessal" -v d7="$med_7z" -v b="$bytes" -v files="$files" -v te="$t_tessal" -v t7="$t_7z" -v tx="$t_xorriso" -v ts="$t_save" -v td="$t_dd" \
     -v me="$m_tessal" -v m7="$m_7z" -v mx="$m_xorriso" -v ms="$m_save" -v md="$m_dd" 'BEGIN {
   mb = b / 1048576
   printf "image              %d MB, %d files (Rock Ridge + Joliet)\n", mb, files
@@ -89,7 +94,7 @@ awk -v b="$bytes" -v files="$files" -v te="$t_tessal" -v t7="$t_7z" -v tx="$t_xo
   printf "xorriso -osirrox   %.3f s  %4.0f MB/s  peak %5.1f MiB\n", tx, mb / tx, mx / 1024
   printf "tessal-cli save    %.3f s  %4.0f MB/s  peak %5.1f MiB\n", ts, mb / ts, ms / 1024
   printf "dd                 %.3f s  %4.0f MB/s  peak %5.1f MiB\n", td, mb / td, md / 1024
-  printf "ratio extract/7z       %.2f (target 0.8 or less)\n", te / t7
+  printf "ratio extract/7z       %.2f best, %.2f median (target 0.8 or less)\n", te / t7, de / d7
   printf "ratio extract/xorriso  %.2f\n", te / tx
   printf "ratio save-track/dd    %.2f\n", ts / td
   printf "extract peak memory    %.1f MiB (target under 64 MiB): %s\n", me / 1024, (me < 65536 ? "met" : "NOT met")

@@ -131,6 +131,12 @@ class CGetCDData {
   bool StartFileCopy(int dataMode, std::int64_t address, std::uint64_t size, const std::string& path, int fsCode,
                      bool joliet, std::uint32_t volumeStart = 0, std::uint32_t folder = 0);
 
+  // A symbolic link on its own (a browser's Link row): made at once at
+  // path, in the folder the user chose, holding target as recorded, its time
+  // set to mtime where given. No worker runs; GetResult tells what was made
+  // (or why not) as it does after a job.
+  void SaveLink(const std::string& path, const std::string& target, std::optional<std::int64_t> mtime);
+
   void Cancel() { m_bStop = true; }
   int GetPercent() const { return m_nPercent; }
   bool IsStopped() const { return m_bStop; }
@@ -160,6 +166,7 @@ class CGetCDData {
     int depth = 0;
   };
   bool Ready();
+  void ResetJob();
   void Launch(Job job);
   void Run(Job job);
 
@@ -181,6 +188,10 @@ class CGetCDData {
   // attributes applied); null for a single-file job.
   bool CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents,
                    const FileAttributes* inFolder = nullptr);
+  // A file's extent of user data copied whole without reading it, where the
+  // device says it is stored as plain bytes (Read: it must be read).
+  enum class Plain { Copied, Read, Failed };
+  Plain CopyPlain(Output& out, std::uint32_t lba, std::uint32_t sectors, std::uint32_t bytes, std::string& reason);
   // The extents of the file of folder one of whose records starts at
   // address; just that record's when the folder does not list it.
   IsoExtents WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address, std::uint32_t size);
