@@ -38,6 +38,9 @@ run_measured() {
   secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }')
   kib=$(tail -n 1 "$work/rss")
 }
+# The median of a list of numbers (the middle one, or the mean of the two
+# middle ones).
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 # The smaller of two numbers ("" counts as none); the larger.
 least() { awk -v t="$1" -v b="$2" 'BEGIN { if (b == "" || t < b) print t; else print b }'; }
 most() { awk -v t="$1" -v b="$2" 'BEGIN { if (b == "" || t > b) print t; else print b }'; }

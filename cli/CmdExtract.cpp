@@ -65,6 +65,32 @@ int FinishCliCopy(Context& ctx, CGetCDData& engine) {
 
 namespace {
 
+// The tree node path names, as far as the tree goes; a last part that is no
+// node is a row of the list of the node before it (rowName). Null with the
+// error when there is neither.
+ui::HTREEITEM ExtractNode(ui::TreeCtrl& tree, const std::string& path, std::string& rowName, std::string& error) {
+  ui::HTREEITEM node = ui::TVI_ROOT;
+  const std::vector<std::string> parts = SplitNodePath(path);
+  if (!path.empty() && path[0] == '/') {
+    node = FirstVolume(tree);
+    if (!node) {
+      error = "no data track with folders on this source";
+      return nullptr;
+    }
+  }
+  error = "no node \"" + path + "\" in the tree";
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    ui::HTREEITEM next = ChildNamed(tree, node, parts[i]);
+    if (!next && i + 1 == parts.size() && node != ui::TVI_ROOT) {
+      rowName = parts[i];
+      break;
+    }
+    if (!next) return nullptr;
+    node = next;
+  }
+  return node == ui::TVI_ROOT ? nullptr : node;
+}
+
 int RunExtract(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& args) {
   if (args.size() != 2) {
     ctx.err << "tessal-cli: extract takes a SOURCE, a NODEPATH and a DEST folder\n";
@@ -82,28 +108,12 @@ int RunExtract(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& ar
   view.LoadDisc(dev);
   ui::TreeCtrl& tree = view.Tree();
 
-  // The tree as far as the path goes; a last part that is no node is a row
-  // of the list of the node before it.
-  ui::HTREEITEM node = ui::TVI_ROOT;
-  const std::vector<std::string> parts = SplitNodePath(path);
-  if (!path.empty() && path[0] == '/') {
-    node = FirstVolume(tree);
-    if (!node) return ctx.Fail("no data track with folders on this source");
-  }
-  std::string rowName;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    ui::HTREEITEM next = ChildNamed(tree, node, parts[i]);
-    if (!next && i + 1 == parts.size() && node != ui::TVI_ROOT) {
-      rowName = parts[i];
-      break;
-    }
-    if (!next) return ctx.Fail("no node \"" + path + "\" in the tree");
-    node = next;
-  }
-  if (node == ui::TVI_ROOT) return ctx.Fail("no node \"" + path + "\" in the tree");
+  std::string rowName, error;
+  const ui::HTREEITEM node = ExtractNode(tree, path, rowName, error);
+  if (!node) return ctx.Fail(error);
   if (auto boot = view.Boot().OfNode(node)) return ExtractBoot(ctx, view, node, std::move(boot), rowName, dest);
 
-  const int fs = view.GetTrackFsType(node);
+  const int fsCode = view.GetTrackFsType(node);
   std::uint32_t volume = 0;
   view.GetTrackStart(node, volume);
   const auto names = view.TrackNames(node);
@@ -119,7 +129,7 @@ int RunExtract(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& ar
       return ctx.Fail(target.string() + ": exists already");
     // A track's root takes its boot images along, in "[BOOT]".
     engine.SetBootImages(view.FindTrackNode(node) == node ? view.Boot().OfTrack(node) : nullptr);
-    started = engine.StartFolderCopy(view.GetDataMode(), static_cast<std::int64_t>(address), target.string(), fs,
+    started = engine.StartFolderCopy(view.GetDataMode(), static_cast<std::int64_t>(address), target.string(), fsCode,
                                      names, volume);
   } else {
     view.SelectNode(node);
@@ -136,10 +146,19 @@ int RunExtract(Context& ctx, CDevCmdROM* dev, const std::vector<std::string>& ar
       return ctx.Fail(target.string() + ": exists already");
     if (type == "File") {
       const std::uint64_t folder = tree.GetItemData(node);
-      started = engine.StartFileCopy(view.GetDataMode(), address, size, target.string(), fs, names, volume,
+      started = engine.StartFileCopy(view.GetDataMode(), address, size, target.string(), fsCode, names, volume,
                                      folder <= 0xFFFFFFFFull ? static_cast<std::uint32_t>(folder) : 0);
     } else if (type == "Folder") {
-      started = engine.StartFolderCopy(view.GetDataMode(), address, target.string(), fs, names, volume);
+      started = engine.StartFolderCopy(view.GetDataMode(), address, target.string(), fsCode, names, volume);
+    } else if (type == "Link") {
+      std::string link;
+      std::optional<std::int64_t> mtime;
+      if (!view.ListRowLink(row, link, mtime)) return ctx.Fail("no node or row \"" + path + "\"");
+      engine.SaveLink(target.string(), link, mtime);
+      started = true;
+    } else {
+      return ctx.Fail("\"" + path + "\" is a " + (type == "Device" ? std::string("device node") : type) +
+                      ": it holds no data, so there is nothing to save");
     }
   }
   if (!started) return ctx.Fail("\"" + path + "\" cannot be copied: its track has no file system the copy reads");

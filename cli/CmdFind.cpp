@@ -35,6 +35,55 @@ std::string IsoTime(std::int64_t t) {
   return buf;
 }
 
+void AppendDigits(std::string& s, std::int64_t v, int width) {
+  char d[4];
+  for (int i = width - 1; i >= 0; --i, v /= 10) d[i] = static_cast<char>('0' + v % 10);
+  s.append(d, static_cast<std::size_t>(width));
+}
+
+// The same text as IsoTime, worked out from the civil calendar without the
+// C library's time-zone machinery, which a hundred thousand rows would each
+// pay for; years it would print other than as four digits go through it.
+void AppendIsoTime(std::string& s, std::int64_t t) {
+  constexpr std::int64_t kDay = 86400;
+  std::int64_t days = t / kDay, secs = t % kDay;
+  if (secs < 0) {
+    secs += kDay;
+    --days;
+  }
+  // Days since 1970-01-01 to year, month and day (proleptic Gregorian).
+  const std::int64_t z = days + 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+  const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  if (year < 1000 || year > 9999) {
+    s += IsoTime(t);
+    return;
+  }
+  AppendDigits(s, year, 4);
+  s += '-';
+  AppendDigits(s, month, 2);
+  s += '-';
+  AppendDigits(s, day, 2);
+  s += 'T';
+  AppendDigits(s, secs / 3600, 2);
+  s += ':';
+  AppendDigits(s, secs / 60 % 60, 2);
+  s += ':';
+  AppendDigits(s, secs % 60, 2);
+  s += 'Z';
+}
+
+// A text field on one line: a tab or line break inside a name would shift the columns.
+void AppendField(std::string& s, const std::string& text) {
+  for (char ch : text) s += (ch == '\t' || ch == '\n' || ch == '\r') ? ' ' : ch;
+}
+
 std::vector<Value> RowOf(const std::string& path, const fs::NodeInfo& n) {
   std::vector<Value> row{Value(path), Value(fs::FindTypeText(n.type)), Value(), Value(), Value(), Value(), Value()};
   if (n.type == fs::NodeType::File) row[2] = Value(n.size);
@@ -49,8 +98,8 @@ std::vector<Value> RowOf(const std::string& path, const fs::NodeInfo& n) {
   return row;
 }
 
-// Rows go out as they are met: a volume of a hundred thousand files is
-// never held as text.
+// Rows go out as they are met, a large piece at a time: a volume of a
+// hundred thousand files is never held as text.
 class RowPrinter {
  public:
   explicit RowPrinter(Context& ctx) : m_ctx(ctx) {
@@ -61,30 +110,23 @@ class RowPrinter {
     for (std::size_t c = 0; c < kColumns.size(); ++c) ctx.out << (c ? "\t" : "") << kColumns[c];
     ctx.out << '\n';
   }
+  ~RowPrinter() { Flush(); }
+  RowPrinter(const RowPrinter&) = delete;
+  RowPrinter& operator=(const RowPrinter&) = delete;
+
   // Rows that belong before path's (the "[BOOT]" folder's among the root's).
   std::function<void(const std::string& path)> before;
   void Row(const std::string& path, const fs::NodeInfo& info) {
     if (before) before(path);
-    const std::vector<Value> row = RowOf(path, info);
-    if (!m_ctx.json) {
-      // One line a row: a tab or line break inside a name would shift the columns.
-      std::string line;
-      for (std::size_t c = 0; c < row.size(); ++c) {
-        if (c) line += '\t';
-        for (char ch : row[c].text) line += (ch == '\t' || ch == '\n' || ch == '\r') ? ' ' : ch;
-      }
-      m_ctx.out << line << '\n';
-      return;
+    if (m_ctx.json) {
+      JsonRow(RowOf(path, info));
+    } else {
+      TextRow(path, info);
     }
-    m_ctx.out << (m_rows++ ? ",\n" : "\n") << "    {";
-    for (std::size_t c = 0; c < kColumns.size(); ++c) {
-      const Value& v = row[c];
-      m_ctx.out << (c ? ", " : "") << JsonQuote(kColumns[c]) << ": "
-                << (v.null ? "null" : v.number ? v.text : JsonQuote(v.text));
-    }
-    m_ctx.out << "}";
+    if (m_text.size() >= kFlushBytes) Flush();
   }
   void Finish(const std::vector<std::string>& damage) {
+    Flush();
     if (!m_ctx.json) return;
     m_ctx.out << (m_rows ? "\n  ]" : "]") << ",\n  \"damage\": [";
     for (std::size_t i = 0; i < damage.size(); ++i) m_ctx.out << (i ? ", " : "") << JsonQuote(damage[i]);
@@ -92,8 +134,44 @@ class RowPrinter {
   }
 
  private:
+  static constexpr std::size_t kFlushBytes = 64 * 1024;
+
+  void TextRow(const std::string& path, const fs::NodeInfo& n) {
+    std::string& s = m_text;
+    AppendField(s, path);
+    s += '\t';
+    s += fs::FindTypeText(n.type);
+    s += '\t';
+    if (n.type == fs::NodeType::File) s += std::to_string(n.size);
+    s += '\t';
+    if (n.mode) {
+      const std::uint32_t m = *n.mode & 07777;
+      for (int shift = 9; shift >= 0; shift -= 3) s += static_cast<char>('0' + ((m >> shift) & 7));
+    }
+    s += '\t';
+    if (n.mtime) AppendIsoTime(s, *n.mtime);
+    s += '\t';
+    if (n.type == fs::NodeType::Link) AppendField(s, n.linkTarget);
+    s += '\t';
+    if (n.lba) s += std::to_string(*n.lba);
+    s += '\n';
+  }
+  void JsonRow(const std::vector<Value>& row) {
+    m_text += m_rows++ ? ",\n    {" : "\n    {";
+    for (std::size_t c = 0; c < kColumns.size(); ++c) {
+      const Value& v = row[c];
+      m_text += (c ? ", " : "") + JsonQuote(kColumns[c]) + ": " + (v.null ? "null" : v.number ? v.text : JsonQuote(v.text));
+    }
+    m_text += "}";
+  }
+  void Flush() {
+    m_ctx.out.write(m_text.data(), static_cast<std::streamsize>(m_text.size()));
+    m_text.clear();
+  }
+
   Context& m_ctx;
   std::size_t m_rows = 0;
+  std::string m_text;  // rows not yet written
 };
 
 // The folder the browser's tree names by folders below the volume's root

@@ -46,6 +46,7 @@ iso9660::Names NamesOf(const std::shared_ptr<const IsoNames>& names) { return na
 struct CGetCDData::IsoWalk {
   CGetCDData& engine;
   iso9660::WalkGuard guard{iso9660::LoopRule::Once};
+  std::optional<iso9660::Entry> self{};  // the job's folder's own "." record
 
   // The entries of one directory, its damage noted against path; top: the
   // job's first folder, where a Rock Ridge relocation folder is hidden.
@@ -55,7 +56,10 @@ struct CGetCDData::IsoWalk {
     const std::uint64_t spent = engine.m_nDirSectors;
     reader.SetSectorBudget(spent < iso9660::kMostWalkSectors ? iso9660::kMostWalkSectors - spent : 0);
     iso9660::Listing listing = reader.Read(lba, 0);
-    if (top) iso9660::HideRelocationFolder(reader, listing);
+    if (top) {
+      iso9660::HideRelocationFolder(reader, listing);
+      if (listing.read) self = reader.ReadSelf(lba);
+    }
     engine.m_nDirSectors += reader.SectorsRead();
     if (listing.unreadable) {
       // What the unreadable directory sectors held is missing below this folder.
@@ -92,7 +96,10 @@ IsoEntry CGetCDData::WholeIsoFile(std::uint32_t folder, int dataMode, std::uint3
 void CGetCDData::IsoFolderThread() {
   IsoWalk walk{*this};
   walk.guard.Enter(m_Folder.address, 0);
-  CopyIsoFolder(m_Folder, walk);
+  // The job's own folder takes its bits and time from its "." record, last,
+  // as each folder below it takes them from its record.
+  if (CopyIsoFolder(m_Folder, walk) && !Stopping() && walk.self)
+    FinishFolder(m_Folder.path, walk.self->info.mode, walk.self->info.mtime);
 }
 
 bool CGetCDData::CopyIsoFolder(const FolderJob& job, IsoWalk& walk) {
@@ -138,6 +145,21 @@ bool CGetCDData::CopyIsoFolder(const FolderJob& job, IsoWalk& walk) {
   return !m_bFailed;
 }
 
+// An extent stored as plain bytes of an image file is copied by the
+// kernel; anything else (a drive, a hole, raw storage) is read as sectors.
+CGetCDData::Plain CGetCDData::CopyPlain(Output& out, std::uint32_t lba, std::uint32_t sectors, std::uint32_t bytes,
+                                        std::string& reason) {
+  if (bytes == 0 || std::uint64_t(lba) + sectors > 0x100000000ull) return Plain::Read;
+  const std::optional<PlainBytes> where = m_pDevice->PlainUserData(lba, sectors);
+  if (!where) return Plain::Read;
+  switch (out.CopyFrom(where->fd, where->offset, bytes, m_bStop, reason)) {
+    case Output::Copy::Done: return Plain::Copied;
+    case Output::Copy::Failed: return Plain::Failed;
+    case Output::Copy::Refused: break;
+  }
+  return Plain::Read;
+}
+
 bool CGetCDData::CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents,
                              const FileAttributes* inFolder) {
   // A folder job's files are made below its target, never through a link.
@@ -171,6 +193,15 @@ bool CGetCDData::CopyIsoFile(const std::filesystem::path& path, int dataMode, co
   for (const auto& [lba, bytes] : extents) {
     m_bPastEnd = false;
     const std::uint32_t sectors = static_cast<std::uint32_t>((std::uint64_t(bytes) + kUserSectorSize - 1) / kUserSectorSize);
+    if (!raw) {
+      const Plain copied = CopyPlain(out, lba, sectors, bytes, reason);
+      if (copied == Plain::Failed) return Fail(path, reason), false;
+      if (copied == Plain::Copied) {
+        doneSectors += sectors;
+        SetPercent(doneSectors, totalSectors);
+        continue;
+      }
+    }
     std::uint64_t left = bytes;  // of the extent's recorded size
     for (std::uint32_t k = 0; k < sectors; k += kRunSectors) {
       if (m_bStop) return false;  // deleted with `out`

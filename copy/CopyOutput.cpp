@@ -145,6 +145,19 @@ int CopyTarget::OpenParent(const std::filesystem::path& path, std::string& name,
   return OpenFolder(parts, parts.size() - 1, reason);
 }
 
+int CopyTarget::OpenChosenFolder(const std::filesystem::path& path, std::string& name, std::string& reason) {
+  name = path.filename().string();
+  if (name.empty() || name == "." || name == "..") {
+    reason = "no name to make";
+    return -1;
+  }
+  // The folder the user chose is taken as it is, as a single file's is.
+  const std::filesystem::path parent = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  const int dir = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) reason = ErrnoText(errno);
+  return dir;
+}
+
 bool CopyTarget::MakeFolder(const std::filesystem::path& path, std::string& reason) {
   std::string name;
   const int dir = OpenParent(path, name, reason);
@@ -162,7 +175,7 @@ bool CopyTarget::MakeLink(const std::filesystem::path& path, const std::string& 
     return false;
   }
   std::string name;
-  const int dir = OpenParent(path, name, reason);
+  const int dir = Active() ? OpenParent(path, name, reason) : OpenChosenFolder(path, name, reason);
   if (dir < 0) return false;
   bool ok = ::symlinkat(target.c_str(), dir, name.c_str()) == 0;
   if (!ok) reason = InTheWay(errno, dir, name);
@@ -241,7 +254,8 @@ bool CGetCDData::Output::Flush(std::string& reason) {
 
 bool CGetCDData::Output::Write(const void* data, std::size_t n, std::string& reason) {
   if (n >= kBufferSize) {
-    if (m_fd < 0 || !Claim(0, reason)) return false;
+    // Whatever waits in the buffer goes first.
+    if (m_fd < 0 || !Flush(reason) || !Claim(0, reason)) return false;
     m_length += n;
     return WriteOut(static_cast<const unsigned char*>(data), n, reason);
   }
@@ -290,6 +304,45 @@ bool CGetCDData::Output::Skip(std::uint64_t n, std::string& reason) {
   if (!Flush(reason)) return false;
   m_length += n;
   return true;
+}
+
+CGetCDData::Output::Copy CGetCDData::Output::CopyFrom(int fd, std::uint64_t offset, std::uint64_t n,
+                                                      const std::atomic<bool>& stop, std::string& reason) {
+  // A piece at a time, so that a cancel is seen within a fraction of a second.
+  constexpr std::uint64_t kPiece = 32u << 20;
+  if (m_fd < 0 || !Flush(reason)) return Copy::Failed;
+  const std::uint64_t start = m_length;
+  if (m_written != m_length && ::lseek(m_fd, static_cast<off_t>(m_length), SEEK_SET) < 0) {
+    reason = ErrnoText(errno);
+    return Copy::Failed;
+  }
+  m_written = m_length;
+  auto from = static_cast<off_t>(offset);
+  std::uint64_t done = 0;
+  int err = 0;
+  while (done < n && !stop) {
+    const ssize_t c = ::copy_file_range(fd, &from, m_fd, nullptr, static_cast<std::size_t>(std::min(kPiece, n - done)), 0);
+    if (c < 0 && errno == EINTR) continue;
+    if (c <= 0) {
+      err = c < 0 ? errno : 0;
+      break;
+    }
+    done += static_cast<std::uint64_t>(c);
+  }
+  m_written = m_length = start + done;
+  if (done == n) return Copy::Done;
+  // Where the destination cannot take the bytes, reading them would not help.
+  if (err == ENOSPC || err == EDQUOT || err == EFBIG) {
+    reason = ErrnoText(err);
+    return Copy::Failed;
+  }
+  // Undone, so that the caller's reads start from where this began.
+  if (::ftruncate(m_fd, static_cast<off_t>(start)) != 0 || ::lseek(m_fd, static_cast<off_t>(start), SEEK_SET) < 0) {
+    reason = ErrnoText(errno);
+    return Copy::Failed;
+  }
+  m_written = m_length = start;
+  return Copy::Refused;
 }
 
 bool CGetCDData::Output::Finish(std::string& reason) {

@@ -56,7 +56,8 @@ class CopyTarget {
   bool MakeFolder(const std::filesystem::path& path, std::string& reason);
   // A symbolic link at path holding target as recorded, byte for byte; its
   // own time set to mtime where given. An empty target or one holding a NUL
-  // cannot be a link and is refused.
+  // cannot be a link and is refused. While no root is active (a link saved
+  // on its own) it is made at path as given, in the folder the user chose.
   bool MakeLink(const std::filesystem::path& path, const std::string& target, std::optional<std::int64_t> mtime,
                 std::string& reason);
   // Permission bits (rwx only: never setuid, setgid or sticky) and the
@@ -78,6 +79,8 @@ class CopyTarget {
   // The folder of those components (all of them) opened below the root.
   int OpenFolder(const std::vector<std::string>& parts, std::size_t count, std::string& reason);
   int WalkFolder(const std::vector<std::string>& parts, std::size_t count, std::string& reason) const;
+  // The folder holding path, opened as the user named it; the last component in name.
+  static int OpenChosenFolder(const std::filesystem::path& path, std::string& name, std::string& reason);
 
   int m_root = -1;
   std::filesystem::path m_rootPath;
@@ -120,6 +123,14 @@ class CGetCDData::Output {
   void Commit(std::size_t m);
   // n zero bytes, left as a hole.
   bool Skip(std::uint64_t n, std::string& reason);
+  // n bytes of the file fd from offset appended by the kernel, without
+  // passing through this process (copy_file_range). Copied when it answers
+  // Done; Refused leaves the file as it was, for the caller to read the
+  // bytes instead (the kernel cannot copy between these files, or the source
+  // fell short); Failed is a write that failed, with the reason. stop is
+  // looked at between pieces (Refused when it is set).
+  enum class Copy { Done, Refused, Failed };
+  Copy CopyFrom(int fd, std::uint64_t offset, std::uint64_t n, const std::atomic<bool>& stop, std::string& reason);
   // Ends the file at its length (holes at its end included), applies the
   // attributes and closes it; a file that fails here is deleted.
   bool Close(std::string& reason);

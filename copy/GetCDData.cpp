@@ -185,7 +185,19 @@ bool CGetCDData::StartFileCopy(int dataMode, std::int64_t address, std::uint64_t
   return true;
 }
 
-void CGetCDData::Launch(Job job) {
+void CGetCDData::SaveLink(const std::string& path, const std::string& target, std::optional<std::int64_t> mtime) {
+  m_bStop = true;
+  Wait();
+  ResetJob();
+  MakeLink(path, target, mtime);
+  std::lock_guard<std::mutex> lock(m_Lock);
+  m_Result.failed = m_bFailed;
+  m_Result.finished = !m_bFailed;
+  m_nPercent = 100;
+}
+
+// A new job's state: nothing written, nothing failed, no target folder held.
+void CGetCDData::ResetJob() {
   {
     std::lock_guard<std::mutex> lock(m_Lock);
     m_Result = CopyResult{};
@@ -199,6 +211,10 @@ void CGetCDData::Launch(Job job) {
   m_nEntries = 0;
   m_pTarget->Reset();
   m_nPercent = 0;
+}
+
+void CGetCDData::Launch(Job job) {
+  ResetJob();
   m_bStop = false;
   m_bRunning = true;
   m_Worker = std::thread([this, job] { Run(job); });

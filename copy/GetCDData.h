@@ -141,6 +141,11 @@ class CGetCDData {
   // One boot image as the file path; the "[BOOT]" folder alone as path.
   bool StartBootFileCopy(int dataMode, const BootImage& image, const std::string& path);
   bool StartBootFolderCopy(int dataMode, std::shared_ptr<const BootImages> boot, const std::string& path);
+  // A symbolic link on its own (a browser's Link row): made at once at
+  // path, in the folder the user chose, holding target as recorded, its time
+  // set to mtime where given. No worker runs; GetResult tells what was made
+  // (or why not) as it does after a job.
+  void SaveLink(const std::string& path, const std::string& target, std::optional<std::int64_t> mtime);
 
   void Cancel() { m_bStop = true; }
   int GetPercent() const { return m_nPercent; }
@@ -171,6 +176,7 @@ class CGetCDData {
     int depth = 0;
   };
   bool Ready();
+  void ResetJob();
   void Launch(Job job);
   void Run(Job job);
 
@@ -192,6 +198,10 @@ class CGetCDData {
   // attributes applied); null for a single-file job.
   bool CopyIsoFile(const std::filesystem::path& path, int dataMode, const IsoExtents& extents,
                    const FileAttributes* inFolder = nullptr);
+  // A file's extent of user data copied whole without reading it, where the
+  // device says it is stored as plain bytes (Read: it must be read).
+  enum class Plain { Copied, Read, Failed };
+  Plain CopyPlain(Output& out, std::uint32_t lba, std::uint32_t sectors, std::uint32_t bytes, std::string& reason);
   // A file as its record says: plain data (CopyIsoFile), zisofs (written
   // uncompressed), or compressed in a form not read (listed, not made).
   bool CopyIsoEntry(const std::filesystem::path& path, int dataMode, const IsoEntry& file,

@@ -6,6 +6,7 @@
 // unchanged (multi-byte values big-endian).
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,8 @@ class CDevCmdROM {
   int ReadCD_10(unsigned char* buffer, int bytes, int count, std::uint32_t lba);   // READ(10), 2048 per sector
   int ReadCD_Data(unsigned char* buffer, int bytes, int count, std::uint32_t lba); // READ CD, user data
   int ReadCD_All(unsigned char* buffer, int bytes, int count, std::uint32_t lba);  // READ CD, 2352 per sector
+  // The transport's answer for count sectors from lba (Transport::PlainUserData).
+  std::optional<PlainBytes> PlainUserData(std::uint32_t lba, std::uint32_t count);
 
   MEDIUM_TYPE GetMediumType();
   int JudgeFileSystem(std::uint32_t start);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "copy/CDlgProgress.h"
@@ -95,6 +96,12 @@ class CDlgMain : public ui::Dialog {
   // (views/CDlgMainBoot.cpp).
   void ExtractBootRow(const BootImages& boot);
   void ExtractBootFolder(ui::HTREEITEM node, std::shared_ptr<const BootImages> boot);
+  // A Link row of the selected folder's list, read again from the volume
+  // (the list keeps texts only): its target byte for byte and its time.
+  // False when the folder lists no link of that name any more.
+  bool ListRowLink(int row, std::string& target, std::optional<std::int64_t>& mtime);
+  // A Link row saved as a link, holding its recorded target.
+  void SaveLinkRow(int row);
   // Runs the progress dialog over the started job until it stops or the
   // user cancels; the worker has ended when this returns.
   void RunCopy();

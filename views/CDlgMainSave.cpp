@@ -6,8 +6,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "copy/IsoNames.h"
+#include "fs/iso9660/Directory.h"
+#include "platform/orvane/DeviceSource.h"
 #include "platform/ui/Ui.h"
 #include "skin/BrowseDirDialog.h"
+#include "udf/UdfNodes.h"
 #include "views/CDlgMain.h"
 #include "views/CDlgTOC.h"
 
@@ -98,10 +102,7 @@ void CDlgMain::ExtractListItem() {
     return;
   }
   if (type == "Link") {
-    const std::string size = m_List.GetItemText(row, 3);
-    ui::AfxMessageBox("\"" + name + "\" is a symbolic link (" + size +
-                          "): it is saved as a link with the folder that holds it.",
-                      ui::MB_OK | ui::MB_ICONINFORMATION);
+    SaveLinkRow(row);
     return;
   }
 
@@ -126,6 +127,61 @@ void CDlgMain::ExtractListItem() {
     started = m_Copy.StartFolderCopy(m_nDataMode, address, target, fs, TrackNames(sel), volume);
   }
   if (started) RunCopy();
+}
+
+namespace {
+
+// The node of a list row, found again: a UDF row by the file entry its Pos
+// column names, an ISO 9660 row by its name and type in the folder's records.
+bool RowNode(CAnaly_UDF* udf, CDevCmdROM& device, std::uint32_t folder, const fs::iso9660::Policy& policy,
+             const IsoNames* names, const ui::ListCtrl& list, int row, fs::NodeInfo& node) {
+  const std::string name = list.GetItemText(row, 0);
+  const std::string type = list.GetItemText(row, 2);
+  if (udf) {
+    UdfDirEntry e;
+    e.name = name;
+    e.feSector = static_cast<std::uint32_t>(std::strtoul(list.GetItemText(row, 4).c_str(), nullptr, 10));
+    return ReadUdfNodeInfo(*udf, e, node, false) && fs::TypeColumnText(node.type) == type;
+  }
+  orvane::DeviceSectorSource source(device);
+  fs::iso9660::DirectoryReader reader(source, policy, names ? names->names : fs::iso9660::Names{});
+  for (const fs::iso9660::Entry& e : reader.Read(folder, 0).entries) {
+    if (e.hidden || e.info.name != name || fs::TypeColumnText(e.info.type) != type) continue;
+    node = e.info;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool CDlgMain::ListRowLink(int row, std::string& target, std::optional<std::int64_t>& mtime) {
+  ui::HTREEITEM sel = m_Tree.GetSelectedItem();
+  if (!sel || !m_pDevice || row < 0 || row >= m_List.GetItemCount()) return false;
+  const bool udf = GetTrackFsType(sel) >= 2;
+  if (udf && !m_bUdfValid) return false;
+  fs::NodeInfo node;
+  if (!RowNode(udf ? &m_Udf : nullptr, *m_pDevice, static_cast<std::uint32_t>(m_Tree.GetItemData(sel)),
+               fs::iso9660::BrowserPolicy(m_nDataMode), TrackNames(sel).get(), m_List, row, node) ||
+      node.type != fs::NodeType::Link)
+    return false;
+  target = node.linkTarget;
+  mtime = node.mtime;
+  return true;
+}
+
+void CDlgMain::SaveLinkRow(int row) {
+  std::string target;
+  std::optional<std::int64_t> mtime;
+  if (!ListRowLink(row, target, mtime)) {
+    ui::AfxMessageBox("\"" + m_List.GetItemText(row, 0) + "\" is no longer listed in its folder on the disc.",
+                      ui::MB_OK | ui::MB_ICONINFORMATION);
+    return;
+  }
+  CBrowseDirDialog chooser(false, CGetCDData::SafeName(m_List.GetItemText(row, 0)));
+  if (!chooser.Browse()) return;
+  m_Copy.SaveLink(chooser.GetTarget(), target, mtime);
+  FinishCopy(m_Copy, IDOK);
 }
 
 void CDlgMain::ExtractTreeFolder() {

@@ -81,24 +81,12 @@ std::uint64_t OwnSize(std::span<const std::uint8_t> payload, std::uint32_t lba, 
 
 }  // namespace
 
-void DirectoryReader::AddRecord(const DirectoryRecord& r, Listing& out, bool& inMulti) {
-  const Extent extent{r.extent, r.dataLength};
-  // A file of 4 GiB or more is recorded as several records of one name, all
-  // but the last flagged; their extents follow each other in the file.
-  if (inMulti && m_Policy.joinExtents && !out.entries.empty() && !r.Directory()) {
-    Entry& e = out.entries.back();
-    if (e.extents.size() < kMostExtentsPerFile) {
-      e.extents.push_back(extent);
-      if (e.compression != Compression::Zisofs) e.info.size += r.dataLength;  // else the ZF size stays
-    }
-    inMulti = r.MultiExtent();
-    return;
-  }
+Entry DirectoryReader::MakeEntry(const DirectoryRecord& r, std::vector<FaultAt>& faults) {
   Entry e;
   e.flags = r.flags;
   e.extent = r.extent;
   e.length = r.dataLength;
-  e.extents.push_back(extent);
+  e.extents.push_back(Extent{r.extent, r.dataLength});
   e.shown = ShownOf(r.time);
   e.info.type = r.Directory() ? NodeType::Folder : NodeType::File;
   e.info.mtime = DecodeShortTime(std::span<const std::uint8_t, 7>(r.time));
@@ -109,7 +97,23 @@ void DirectoryReader::AddRecord(const DirectoryRecord& r, Listing& out, bool& in
     e.info.size = r.dataLength;
     if (r.dataLength > 0) e.info.lba = r.extent;
   }
-  if (m_Names.decoder && m_Names.set == NameSet::RockRidge) m_Names.decoder->Decode(r, e, out.faults, m_Source);
+  if (m_Names.decoder && m_Names.set == NameSet::RockRidge) m_Names.decoder->Decode(r, e, faults, m_Source);
+  return e;
+}
+
+void DirectoryReader::AddRecord(const DirectoryRecord& r, Listing& out, bool& inMulti) {
+  // A file of 4 GiB or more is recorded as several records of one name, all
+  // but the last flagged; their extents follow each other in the file.
+  if (inMulti && m_Policy.joinExtents && !out.entries.empty() && !r.Directory()) {
+    Entry& e = out.entries.back();
+    if (e.extents.size() < kMostExtentsPerFile) {
+      e.extents.push_back(Extent{r.extent, r.dataLength});
+      if (e.compression != Compression::Zisofs) e.info.size += r.dataLength;  // else the ZF size stays
+    }
+    inMulti = r.MultiExtent();
+    return;
+  }
+  Entry e = MakeEntry(r, out.faults);
   inMulti = !e.Directory() && r.MultiExtent();
   out.entries.push_back(std::move(e));
 }
@@ -140,6 +144,17 @@ bool DirectoryReader::WalkSector(const Sector& s, std::uint32_t lba, int& skip, 
     if (st == RecordStatus::NamePastRecord) out.faults.push_back({Fault::NamePastRecord, lba, out.entries.back().info.name, {}, {}});
   }
   return true;
+}
+
+std::optional<Entry> DirectoryReader::ReadSelf(std::uint32_t lba) {
+  Sector s;
+  bool raw = m_Policy.order == ReadOrder::RawFirst;
+  if (!ReadEither(lba, raw, s)) return std::nullopt;
+  DirectoryRecord r;
+  const RecordStatus st = ParseRecord({s.bytes + s.start, s.size}, r);
+  if (st != RecordStatus::Ok && st != RecordStatus::NamePastRecord) return std::nullopt;
+  std::vector<FaultAt> ignored;
+  return MakeEntry(r, ignored);
 }
 
 Listing DirectoryReader::Read(std::uint32_t lba, std::uint32_t size) {

@@ -4,6 +4,7 @@
 // fault met named in the listing, never a silent stop.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,11 @@ class DirectoryReader {
   // takes it from the directory's own record (when that points back at lba)
   // or one sector's payload.
   Listing Read(std::uint32_t lba, std::uint32_t size);
+  // The directory's own "." record as an entry: its recorded time and, on a
+  // Rock Ridge volume, its permission bits and TF time. Null when its first
+  // sector cannot be read or starts with no usable record. Damage is left to
+  // Read, which reports it.
+  std::optional<Entry> ReadSelf(std::uint32_t lba);
 
   std::uint64_t SectorsRead() const { return m_nSectorsRead; }
   void SetSectorBudget(std::uint64_t sectors) { m_nBudget = sectors; }
@@ -148,6 +154,7 @@ class DirectoryReader {
   // Walks the records of one sector's payload; false when a fault ends the directory.
   bool WalkSector(const Sector& s, std::uint32_t lba, int& skip, Listing& out, bool& inMulti);
   void AddRecord(const DirectoryRecord& r, Listing& out, bool& inMulti);
+  Entry MakeEntry(const DirectoryRecord& r, std::vector<FaultAt>& faults);
 
   SectorSource& m_Source;
   Policy m_Policy;

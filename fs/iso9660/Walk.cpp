@@ -75,10 +75,13 @@ struct TreeWalk {
       f.path = path.empty() ? "/" : path;
       result.faults.push_back(std::move(f));
     }
-    std::vector<Entry>& entries = listing.entries;
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry& a, const Entry& b) { return a.info.name < b.info.name; });
-    for (const Entry& e : entries) {
+    // The entries stay where they are; only their order is sorted.
+    std::vector<const Entry*> order;
+    order.reserve(listing.entries.size());
+    for (const Entry& e : listing.entries) order.push_back(&e);
+    std::stable_sort(order.begin(), order.end(), [](const Entry* a, const Entry* b) { return a->info.name < b->info.name; });
+    for (const Entry* next : order) {
+      const Entry& e = *next;
       if (stopped) return;
       if (e.hidden) continue;
       if (!guard.Count()) {

@@ -69,6 +69,11 @@ CDevCmdROM::CDevCmdROM(unsigned char deviceId, std::unique_ptr<Transport> transp
 
 CDevCmdROM::~CDevCmdROM() = default;
 
+std::optional<PlainBytes> CDevCmdROM::PlainUserData(std::uint32_t lba, std::uint32_t count) {
+  if (!m_pTransport || count == 0) return std::nullopt;
+  return m_pTransport->PlainUserData(lba, count);
+}
+
 int CDevCmdROM::Send(ScsiCommand& cmd) {
   if (!m_pTransport) {
     m_sLastError = m_nDeviceId == 0 ? "no image file is open" : "the device cannot be reached";

@@ -37,6 +37,8 @@ class ImageFile {
   // Reads length bytes at offset; returns the bytes read (short at the end).
   virtual std::size_t ReadAt(std::uint64_t offset, void* out, std::size_t length) = 0;
   virtual const std::string& Path() const = 0;
+  // The open file for copying its bytes without reading them (-1: none).
+  virtual int Descriptor() const { return -1; }
 };
 std::shared_ptr<ImageFile> OpenImageFile(const std::string& path, std::string& error);
 

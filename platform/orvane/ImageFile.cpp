@@ -21,6 +21,7 @@ class PosixImageFile final : public ImageFile {
 
   std::uint64_t Size() const override { return m_size; }
   const std::string& Path() const override { return m_path; }
+  int Descriptor() const override { return m_fd; }
 
   std::size_t ReadAt(std::uint64_t offset, void* out, std::size_t length) override {
     if (offset >= m_size) return 0;

@@ -60,6 +60,7 @@ class VirtualDrive final : public Transport {
   VirtualDrive(DiscLayout layout, std::string path) : m_L(std::move(layout)), m_path(std::move(path)) { Normalise(); }
   std::string Describe() const override { return m_path; }
   ScsiResult Execute(ScsiCommand& c) override;
+  std::optional<PlainBytes> PlainUserData(std::uint32_t lba, std::uint32_t count) override;
 
  private:
   void Normalise();
@@ -753,6 +754,27 @@ void VirtualDrive::Read10(ScsiCommand& c, ScsiResult& r) {
     ++done;
   }
   r.transferred = std::min<std::size_t>(done, room) * 2048;
+}
+
+std::optional<PlainBytes> VirtualDrive::PlainUserData(std::uint32_t lba, std::uint32_t count) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_trayOpen || count == 0 || lba > 0x7FFFFFFFu) return std::nullopt;
+  const std::int64_t end = std::int64_t(lba) + count;
+  const auto at = static_cast<std::int32_t>(lba);
+  const TrackLayout* t = StoredAt(at);
+  if (!t || t->mode == TrackMode::Audio || end > ReadableEnd(*t) || end > DiscEnd() || NextBad(at) < end)
+    return std::nullopt;
+  // One extent of plain 2048-byte storage holding them all, in a real file
+  // long enough for every one: what READ(10) serves from it byte for byte.
+  for (const Extent& x : t->extents) {
+    if (at < x.firstLba || end > std::int64_t(x.firstLba) + x.count) continue;
+    if (!x.file || x.format != StoredFormat::UserData2048 || x.stride != 2048 || x.file->Descriptor() < 0)
+      return std::nullopt;
+    const std::uint64_t offset = x.offset + std::uint64_t(at - x.firstLba) * 2048;
+    if (offset + std::uint64_t(count) * 2048 > x.file->Size()) return std::nullopt;
+    return PlainBytes{x.file->Descriptor(), offset};
+  }
+  return std::nullopt;
 }
 
 std::size_t VirtualDrive::ReadPlain(ImageFile& f, std::uint64_t off, std::uint8_t* dst, std::size_t want) {

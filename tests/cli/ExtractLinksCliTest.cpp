@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "tests/cli/BrowserCliUtil.h"
 #include "tests/support/PeerIso.h"
 
@@ -101,4 +103,40 @@ TEST(ExtractLinksCli, NothingIsWrittenThroughALinkOfTheVolume) {
         EXPECT_TRUE(std::any_of(before.begin(), before.end(), [&](const auto& b) { return b.path == r.path; }))
             << r.path << " is new";
   }
+}
+
+// The folder a job makes for the node it was given takes that folder's own
+// bits and time, as every folder below it does; a Link row comes out as the
+// link, with its own time.
+TEST(ExtractLinksCli, TheJobsOwnFolderAndALinkRowKeepTheirBitsAndTimes) {
+  if (!HavePeers()) GTEST_SKIP() << "xorriso or genisoimage is missing";
+  ScratchDir dir;
+  const std::string src = dir.File("src");
+  testsupport::MakePeerSourceTree(src);
+  ::chmod(src.c_str(), 0705);
+  const std::string iso = dir.File("g.iso");
+  ASSERT_EQ(testsupport::MakeGenisoImage(src, iso, dir).status, 0);
+  const std::string out = dir.File("out");
+  stdfs::create_directory(out);
+  for (const char* node : {"/", "/shut", "/rel-link"}) {
+    const auto run = Tessal("extract " + Q(iso) + " " + node + " " + Q(out), dir);
+    EXPECT_EQ(run.status, 0) << node << run.out << run.err;
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat((out + "/" + kNode).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0705u);
+  EXPECT_EQ(st.st_mtime, testsupport::kPeerFolderTime);
+  ASSERT_EQ(::stat((out + "/shut").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0750u);
+  EXPECT_EQ(st.st_mtime, testsupport::kPeerFolderTime);
+  ASSERT_EQ(::lstat((out + "/rel-link").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(st.st_mtime, testsupport::kPeerLinkTime);
+  EXPECT_EQ(stdfs::read_symlink(out + "/rel-link").string(), "level1/../Mixed Case Name.txt");
+  // A device node has nothing to save, and says so.
+  const std::string x = dir.File("x.iso");
+  ASSERT_EQ(testsupport::MakeXorrisoImage(src, x, dir).status, 0);
+  const auto run = Tessal("extract " + Q(x) + " /null " + Q(out), dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("device node: it holds no data"), std::string::npos) << run.err;
 }

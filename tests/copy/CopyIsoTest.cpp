@@ -338,3 +338,49 @@ TEST(CopyIso, AFileOfSeveralExtentsIsJoinedAndADirectoryNamedTwiceIsWalkedOnce) 
   Finish(e);
   EXPECT_TRUE(ReadWholeFile(dir.File("part")) == Str(Filled(1000, 2)));
 }
+
+// Files of an image stored as plain 2048-byte sectors are copied by the
+// kernel; only where the device vouches for the bytes: not across a hole of
+// the mapfile, not from raw sectors. An image that shrinks under the copy
+// still gives what it holds, the rest as zeros reported.
+TEST(CopyIso, PlainImageExtentsAreCopiedWithoutReadsOnlyWhereTheyAreWhole) {
+  ScratchDir dir;
+  IsoBuilder b;
+  b.File(b.Root(), "A.BIN;1", Filled(3 * 2048 + 5, 1));
+  IsoNode& big = b.File(b.Root(), "BIG.BIN;1", Filled(40 * 2048, 2));
+  const Bytes user = b.Build();
+  const std::string iso = dir.Write("disc.iso", user);
+  {
+    CDevCmdROM plain(0, nullptr), mapped(0, nullptr), raw(0, nullptr);
+    ASSERT_TRUE(plain.SetImageFile(iso));
+    const auto at = plain.PlainUserData(big.extent, 40);
+    ASSERT_TRUE(at.has_value());
+    EXPECT_EQ(at->offset, std::uint64_t(big.extent) * 2048);
+    const std::string holed = dir.Write("holed.iso", user);
+    const std::uint64_t hole = std::uint64_t(big.extent + 5) * 2048;
+    dir.Write("holed.iso.map", "0 +\n0 " + std::to_string(hole) + " +\n" + std::to_string(hole) + " 2048 -\n" +
+                                   std::to_string(hole + 2048) + " " + std::to_string(user.size() - hole - 2048) + " +\n");
+    ASSERT_TRUE(mapped.SetImageFile(holed));
+    EXPECT_TRUE(mapped.PlainUserData(big.extent, 5).has_value());
+    EXPECT_FALSE(mapped.PlainUserData(big.extent, 6).has_value()) << "the hole is read, and reported";
+    EXPECT_FALSE(plain.PlainUserData(big.extent, static_cast<std::uint32_t>(user.size() / 2048)).has_value()) << "past the end";
+    ASSERT_TRUE(raw.SetImageFile(dir.Write("raw.bin", RawTrack(0, 30, RawMode::Mode1))));
+    EXPECT_FALSE(raw.PlainUserData(0, 1).has_value());
+  }
+
+  CDevCmdROM dev(0, nullptr);
+  ASSERT_TRUE(dev.SetImageFile(iso));
+  fs::resize_file(iso, std::uint64_t(big.extent + 30) * 2048);
+  CGetCDData e;
+  e.SetDevice(&dev);
+  const std::string out = dir.File("out");
+  ASSERT_TRUE(e.StartFolderCopy(1, b.Root().extent, out, 1, false));
+  Finish(e);
+  const CopyResult r = e.GetResult();
+  EXPECT_TRUE(r.finished) << r.error;
+  EXPECT_TRUE(ReadWholeFile(out + "/A.BIN") == Str(Filled(3 * 2048 + 5, 1)));
+  Bytes want = Filled(40 * 2048, 2);
+  std::memset(want.data() + 30 * 2048, 0, 10 * 2048);
+  EXPECT_TRUE(ReadWholeFile(out + "/BIG.BIN") == Str(want));
+  EXPECT_EQ(r.unreadable, 10u);
+}

@@ -124,3 +124,36 @@ TEST(BrowserRockRidge, SaveDataRefusesDevicesFifosAndSocketsWithAReason) {
     EXPECT_TRUE(ui.hui.ModalRuns().empty()) << "no folder chooser, no copy";
   }
 }
+
+// A Link row's Save Data makes the link, holding its recorded target, in the
+// chosen folder; an item already there goes after the question, as for a file.
+TEST(BrowserRockRidge, SaveDataOfALinkRowMakesTheLink) {
+  if (!testsupport::HaveProgram("genisoimage")) GTEST_SKIP();
+  UiScope ui;
+  ScratchDir dir;
+  MakeSource(dir);
+  ASSERT_EQ(::symlink("../no such/place", dir.File("src/far").c_str()), 0);
+  const std::string iso = dir.File("g.iso");
+  ASSERT_EQ(std::system(("genisoimage -quiet -R -o " + iso + " " + dir.File("src") + " >/dev/null 2>&1").c_str()), 0);
+  auto dev = IsoDevice(ReadAll(iso));
+  CDlgMain view;
+  view.LoadDisc(dev.get());
+  view.SelectNode(Path(view.Tree(), "Session 1/DATA TRACK 1(ISO)"));
+  ui::ListCtrl& l = view.List();
+  const std::string out = dir.File("out");
+  ASSERT_TRUE(std::filesystem::create_directory(out));
+  std::ofstream(out + "/far") << "in the way";
+  for (const char* name : {"link", "far"}) {
+    SCOPED_TRACE(name);
+    for (int r = 0; r < l.GetItemCount(); ++r) l.SetSelected(r, l.GetItemText(r, 0) == name);
+    view.OnNotify(CDlgMain::kListId, ui::NM_SETFOCUS);
+    ui.hui.ClearRecords();
+    ui.hui.QueueFolderChoice(std::filesystem::path(out));
+    view.OnSaveData();
+    EXPECT_EQ(ui.hui.Messages().size(), std::string(name) == "far" ? 1u : 0u) << "only the overwrite question";
+    EXPECT_TRUE(std::filesystem::is_symlink(out + "/" + name));
+  }
+  EXPECT_EQ(std::filesystem::read_symlink(out + "/link").string(), "file");
+  EXPECT_EQ(std::filesystem::read_symlink(out + "/far").string(), "../no such/place");
+  EXPECT_EQ(view.Copier().GetResult().links, 1u);
+}
