@@ -4,6 +4,7 @@
 // virtual drive answers MMC commands from this. Readers may add fields; they
 // never remove or reinterpret one.
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -117,6 +118,9 @@ class ImageReader {
   virtual const char* Name() const = 0;
   // 0: not this format; higher: more certain. head holds the file's first bytes.
   virtual int Probe(const std::string& path, const std::vector<std::uint8_t>& head) const = 0;
+  // The highest score Probe can give. A reader whose probe reads far into the
+  // file says so, and is not asked where another reader already wins.
+  virtual int MostScore() const { return std::numeric_limits<int>::max(); }
   // Fills layout; on refusal returns false with a one-line reason in error.
   virtual bool Open(const std::string& path, DiscLayout& layout, std::string& error) const = 0;
 };

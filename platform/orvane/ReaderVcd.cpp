@@ -16,6 +16,7 @@ namespace {
 // How far into the file a header may push the descriptor.
 constexpr std::uint64_t kMaxHeader = 4u << 20;
 constexpr std::size_t kCooked = disc::kUserDataSize, kRaw = disc::kRawSectorSize;
+constexpr int kScoreVcd = 60;  // a file named .vcd; less for another name
 
 struct Stream {
   std::uint64_t base = 0;  // where sector 0 starts
@@ -77,9 +78,10 @@ class VcdImageReader final : public ImageReader {
   int Probe(const std::string& path, const std::vector<std::uint8_t>&) const override {
     std::string err;
     auto f = OpenImageFile(path, err);
-    if (f && FindStream(*f)) return LowerExtension(path) == ".vcd" ? 60 : 40;
+    if (f && FindStream(*f)) return LowerExtension(path) == ".vcd" ? kScoreVcd : 40;
     return 0;
   }
+  int MostScore() const override { return kScoreVcd; }
 
   bool Open(const std::string& path, DiscLayout& layout, std::string& error) const override {
     auto f = OpenImageFile(path, error);

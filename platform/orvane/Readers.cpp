@@ -62,6 +62,31 @@ bool ReadUserData(const DiscLayout& layout, std::int32_t lba, std::uint8_t* out)
   return false;
 }
 
+namespace {
+
+// The reader with the highest score, the first listed on a tie; none when
+// every score is 0. Readers with a costly probe (a highest score of their
+// own) are asked last, and only where they could still win.
+const ImageReader* ChooseReader(const std::string& path, const std::vector<std::uint8_t>& head) {
+  const auto& readers = ImageReaders();
+  std::vector<int> scores(readers.size(), 0);
+  std::size_t best = readers.size();
+  const auto beats = [&](std::size_t i, int score) {
+    return best == readers.size() ? score > 0 : score > scores[best] || (score == scores[best] && i < best);
+  };
+  for (const bool costly : {false, true}) {
+    for (std::size_t i = 0; i < readers.size(); ++i) {
+      const int most = readers[i]->MostScore();
+      if ((most != std::numeric_limits<int>::max()) != costly || (costly && !beats(i, most))) continue;
+      scores[i] = readers[i]->Probe(path, head);
+      if (beats(i, scores[i])) best = i;
+    }
+  }
+  return best == readers.size() ? nullptr : readers[best];
+}
+
+}  // namespace
+
 bool OpenImage(const std::string& path, DiscLayout& layout, std::string& error) {
   layout = DiscLayout{};
   std::string err;
@@ -79,15 +104,7 @@ bool OpenImage(const std::string& path, DiscLayout& layout, std::string& error) 
     error = "cannot read " + path;
     return false;
   }
-  const ImageReader* best = nullptr;
-  int bestScore = 0;
-  for (const ImageReader* r : ImageReaders()) {
-    int score = r->Probe(path, head);
-    if (score > bestScore) {
-      best = r;
-      bestScore = score;
-    }
-  }
+  const ImageReader* best = ChooseReader(path, head);
   if (!best) {
     error = path + " is not a disc image this program reads";
     return false;
