@@ -74,12 +74,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::set<std::uint32_t> unreadable;
   const unsigned bad = data[at++];
   for (unsigned i = 0; i < bad && at + 2 <= size; ++i, at += 2) unreadable.insert(data[at] | (data[at + 1] << 8));
-  auto image = fuzzsupport::ExpandSparse(std::string_view(reinterpret_cast<const char*>(data + at), size - at), 2048);
+  const fuzzsupport::SparseSectors image(std::string_view(reinterpret_cast<const char*>(data + at), size - at), 2048);
 
   std::optional<std::uint32_t> next;
   if (flags & 1) next = nwa;
-  const std::uint32_t sectors = static_cast<std::uint32_t>(image.size() / 2048);
-  CDevCmdROM dev(1, std::make_unique<testsupport::UdfTestTransport>(std::move(image), unreadable, next, sectors));
+  const std::uint32_t sectors = image.Sectors();
+  auto drive = std::make_unique<testsupport::UdfTestTransport>(std::vector<std::uint8_t>{}, unreadable, next, sectors);
+  drive->sectorCount = sectors;
+  drive->readSector = [&image](std::uint32_t lba, std::uint8_t* out) { image.Read(lba, 1, out); };
+  CDevCmdROM dev(1, std::move(drive));
 
   std::vector<unsigned char> pvd(2048, 0);
   CAnaly_UDF udf;

@@ -23,20 +23,15 @@
 
 namespace {
 
-struct BytesSource : fs::SectorSource {
-  const std::uint8_t* data;
-  std::size_t size;
-  BytesSource(const std::uint8_t* d, std::size_t n) : data(d), size(n) {}
+struct SparseSource : fs::SectorSource {
+  const fuzzsupport::SparseSectors& image;
+  explicit SparseSource(const fuzzsupport::SparseSectors& i) : image(i) {}
   fs::SectorRead Read(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) override {
-    const std::uint64_t begin = std::uint64_t(lba) * fs::kSectorBytes;
-    const std::uint64_t bytes = std::uint64_t(count) * fs::kSectorBytes;
-    if (begin + bytes > size) return fs::SectorRead::Failed;
-    std::memcpy(out, data + begin, bytes);
-    return fs::SectorRead::Ok;
+    return image.Read(lba, count, out) ? fs::SectorRead::Ok : fs::SectorRead::Failed;
   }
   std::optional<std::uint32_t> LastSector(std::uint32_t) override {
-    if (size < fs::kSectorBytes) return std::nullopt;
-    return static_cast<std::uint32_t>(size / fs::kSectorBytes - 1);
+    if (image.Sectors() == 0) return std::nullopt;
+    return image.Sectors() - 1;
   }
 };
 
@@ -88,9 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> bytes(data + 1, size - 1);
   Parsers(bytes, blockSize);
 
-  const auto image =
-      fuzzsupport::ExpandSparse(std::string_view(reinterpret_cast<const char*>(data + 1), size - 1), 2048);
-  BytesSource source(image.data(), image.size());
+  const fuzzsupport::SparseSectors image(std::string_view(reinterpret_cast<const char*>(data + 1), size - 1), 2048);
+  SparseSource source(image);
   const fs::Recognition r = fs::Recognise(source, 0);
   if (r.udf && (r.anchors.empty() || !udf::IsBlockSize(r.blockSize))) __builtin_trap();
   udf::BlockReader reader(source, blockSize);

@@ -32,7 +32,7 @@ ScsiResult UdfTestTransport::Execute(ScsiCommand& cmd) {
     case 0x28: {  // READ(10)
       std::uint32_t lba = GetBE32(&cmd.cdb[2]);
       std::uint32_t count = GetBE16(&cmd.cdb[7]);
-      std::uint32_t sectors = static_cast<std::uint32_t>(bytes.size() / 2048);
+      std::uint32_t sectors = readSector ? sectorCount : static_cast<std::uint32_t>(bytes.size() / 2048);
       if (std::size_t(count) * 2048 > cmd.dataLength) return Check(0x05, 0x24, 0x00);
       for (std::uint32_t i = 0; i < count; ++i) {
         std::uint64_t s = std::uint64_t(lba) + i;
@@ -40,7 +40,10 @@ ScsiResult UdfTestTransport::Execute(ScsiCommand& cmd) {
         if (s >= sectors) return Check(0x05, 0x21, 0x00);
         sectorsRead.insert(static_cast<std::uint32_t>(s));
         if (unreadable.count(static_cast<std::uint32_t>(s))) return Check(0x03, 0x11, 0x05);
-        std::memcpy(cmd.data + std::size_t(i) * 2048, bytes.data() + std::size_t(s) * 2048, 2048);
+        if (readSector)
+          readSector(static_cast<std::uint32_t>(s), cmd.data + std::size_t(i) * 2048);
+        else
+          std::memcpy(cmd.data + std::size_t(i) * 2048, bytes.data() + std::size_t(s) * 2048, 2048);
       }
       ok.transferred = std::size_t(count) * 2048;
       return ok;

@@ -3,6 +3,7 @@
 // TRACK INFORMATION from a built image, with the sense a drive gives for a
 // sector past the end or one it cannot read, and counts what was asked.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -28,6 +29,10 @@ class UdfTestTransport : public Transport {
     std::optional<std::uint32_t> nextWritable;
   };
   std::vector<std::uint8_t> bytes;
+  // When set, sectors below sectorCount come from here instead of bytes, so
+  // a large image need not be held whole.
+  std::function<void(std::uint32_t lba, std::uint8_t* out2048)> readSector;
+  std::uint32_t sectorCount = 0;
   std::set<std::uint32_t> unreadable;
   std::vector<Track> tracks;  // track 1 first; one track over the whole image by default
   bool ready = true;
