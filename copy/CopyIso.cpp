@@ -5,10 +5,18 @@
 // File data of CD-ROM XA discs is read raw, so that each sector is cut by
 // its own header and sub-header. Damage met in the folders is reported with
 // the folder that holds it; every directory is entered once in one job.
+//
+// A file whose data the device says is plain bytes of the image file is
+// written by the job's file writers (copy/FolderWriters.h), side by side,
+// while the walk goes on; everything else is written on the job's thread.
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "copy/CopyOutput.h"
+#include "copy/FolderWriters.h"
 #include "copy/GetCDData.h"
 #include "copy/IsoNames.h"
 #include "disc/DevCmdROM.h"
@@ -74,7 +82,143 @@ struct CGetCDData::IsoWalk {
     }
     return listing;
   }
+
+  // The file writers: made at the first file they can take, where the
+  // machine has processors to spare and the job's folder keeps case.
+  std::unique_ptr<FolderWriters> writers{};
+  bool writersAsked = false;
+  bool SideBySide() {
+    if (!writersAsked) {
+      writersAsked = true;
+      const unsigned count = FolderWriters::SuitableCount();
+      if (count > 0 && engine.Target().Active() && engine.Target().KeepsCase())
+        writers = std::make_unique<FolderWriters>(count);
+    }
+    return writers != nullptr;
+  }
+
+  // A file the writers take: where its bytes lie in the image file.
+  struct Piece {
+    int fd = -1;
+    std::uint64_t offset = 0;
+    std::uint32_t bytes = 0;
+  };
+  struct PlainFile {
+    std::filesystem::path path;
+    int dataMode = 1;
+    iso9660::Entry entry;
+    FileAttributes attributes;
+    std::vector<Piece> pieces;
+    std::shared_ptr<FolderSeal> folder;  // held until the file is written
+  };
+
+  // Hands a file of the folder sealed by folder to the writers: false
+  // (write it here) unless every byte of it is plain in the image file.
+  bool Hand(const std::filesystem::path& path, int dataMode, const iso9660::Entry& e, const FileAttributes& attributes,
+            const std::shared_ptr<FolderSeal>& folder) {
+    // CD-ROM XA is read raw, sector by sector, and compressed data decoded.
+    if (dataMode == 2 || e.compression != iso9660::Compression::None || !SideBySide()) return false;
+    PlainFile file{path, dataMode, e, attributes, {}, folder};
+    for (const iso9660::Extent& x : e.extents) {
+      if (x.bytes == 0) continue;
+      const std::uint64_t sectors = (std::uint64_t(x.bytes) + kUserSectorSize - 1) / kUserSectorSize;
+      if (x.lba + sectors > 0x100000000ull) return false;
+      const std::optional<PlainBytes> where = engine.m_pDevice->PlainUserData(x.lba, static_cast<std::uint32_t>(sectors));
+      if (!where) return false;
+      file.pieces.push_back(Piece{where->fd, where->offset, x.bytes});
+    }
+    writers->Submit([this, file = std::move(file)]() mutable { Write(file); });
+    return true;
+  }
+
+  // On a writer. A file whose bytes cannot be read from the image file is
+  // written again on the job's thread, through the device, which reports
+  // each sector it cannot read as the job always does.
+  void Write(PlainFile& file) {
+    if (engine.Stopping()) return;  // never made
+    engine.SetCurrent(file.path.string());
+    Output out(engine.Target(), file.path);
+    out.SetAttributes(file.attributes.mode, file.attributes.mtime);
+    std::string reason;
+    if (!out.Open(reason)) return engine.Fail(file.path, reason);
+    for (const Piece& p : file.pieces) {
+      switch (Fill(out, p, reason)) {
+        case Filled::Done: continue;
+        case Filled::Failed: return engine.Fail(file.path, reason);
+        case Filled::Stopped: return;  // deleted with `out`
+        case Filled::Unread: {
+          out.Discard();
+          std::lock_guard<std::mutex> lock(redoLock);
+          redo.push_back(std::move(file));
+          return;
+        }
+      }
+    }
+    if (!out.Close(reason)) return engine.Fail(file.path, reason);
+    engine.NoteFile(out);
+  }
+
+  // One piece appended to out: by the kernel where it copies between these
+  // files, else read here.
+  enum class Filled { Done, Failed, Stopped, Unread };
+  Filled Fill(Output& out, const Piece& p, std::string& reason) {
+    if (!noKernelCopy) {
+      switch (out.CopyFrom(p.fd, p.offset, p.bytes, engine.m_bStop, reason)) {
+        case Output::Copy::Done: return Filled::Done;
+        case Output::Copy::Failed: return Filled::Failed;
+        case Output::Copy::Refused: break;
+      }
+      if (engine.m_bStop) return Filled::Stopped;
+      noKernelCopy = true;  // another file system, or a kernel without it: read from now on
+    }
+    constexpr std::size_t kPiece = 256 * 1024;
+    for (std::uint64_t done = 0; done < p.bytes;) {
+      if (engine.m_bStop) return Filled::Stopped;
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, p.bytes - done));
+      unsigned char* into = out.Claim(n, reason);
+      if (!into) return Filled::Failed;
+      std::size_t got = 0;
+      while (got < n) {
+        const ssize_t r = ::pread(p.fd, into + got, n - got, static_cast<off_t>(p.offset + done + got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        got += static_cast<std::size_t>(r);
+      }
+      out.Commit(got);
+      if (got < n) return Filled::Unread;
+      done += n;
+    }
+    return Filled::Done;
+  }
+
+  // Waits for the writers, then writes here what they could not read.
+  void Finish() {
+    if (writers) writers->Finish();
+    for (PlainFile& file : redo) {
+      if (engine.Stopping()) break;
+      engine.SetCurrent(file.path.string());
+      engine.CopyIsoEntry(file.path, file.dataMode, IsoEntry{file.entry}, &file.attributes);
+      file.folder.reset();
+    }
+    redo.clear();
+  }
+
+  std::atomic<bool> noKernelCopy{false};
+  std::mutex redoLock{};
+  std::vector<PlainFile> redo{};  // under redoLock while the writers run
 };
+
+namespace {
+// Whether no two records of the listing name one item of the copy.
+bool DistinctNames(const iso9660::Listing& listing) {
+  std::vector<std::string> names;
+  names.reserve(listing.entries.size());
+  for (const iso9660::Entry& e : listing.entries)
+    if (!e.hidden) names.push_back(CGetCDData::SafeName(e.info.name));
+  std::sort(names.begin(), names.end());
+  return std::adjacent_find(names.begin(), names.end()) == names.end();
+}
+}  // namespace
 
 IsoEntry CGetCDData::WholeIsoFile(std::uint32_t folder, int dataMode, std::uint32_t address, std::uint32_t size) {
   if (folder != 0) {
@@ -98,14 +242,20 @@ void CGetCDData::IsoFolderThread() {
   walk.guard.Enter(m_Folder.address, 0);
   // The job's own folder takes its bits and time from its "." record, last,
   // as each folder below it takes them from its record.
-  if (CopyIsoFolder(m_Folder, walk) && !Stopping() && walk.self)
-    FinishFolder(m_Folder.path, walk.self->info.mode, walk.self->info.mtime);
+  CopyIsoFolder(m_Folder, walk, std::make_shared<FolderSeal>(nullptr, [this, &walk] {
+                  if (!Stopping() && walk.self)
+                    FinishFolder(m_Folder.path, walk.self->info.mode, walk.self->info.mtime);
+                }));
+  walk.Finish();
 }
 
-bool CGetCDData::CopyIsoFolder(const FolderJob& job, IsoWalk& walk) {
+bool CGetCDData::CopyIsoFolder(const FolderJob& job, IsoWalk& walk, const std::shared_ptr<FolderSeal>& seal) {
   if (!MakeFolder(job.path)) return false;
   if (Stopping()) return false;
   const iso9660::Listing listing = walk.Read(job.address, job.dataMode, job.path, job.depth == 0);
+  // Two records of one name are written one after the other, here, so that
+  // the later one wins as it always has.
+  const bool sideBySide = DistinctNames(listing);
   for (const iso9660::Entry& e : listing.entries) {
     if (Stopping()) break;
     if (e.hidden) continue;
@@ -123,9 +273,11 @@ bool CGetCDData::CopyIsoFolder(const FolderJob& job, IsoWalk& walk) {
         if (!MakeFolder(target)) break;
         continue;
       }
-      CopyIsoFolder(FolderJob{job.dataMode, e.extent, target, job.depth + 1}, walk);
+      CopyIsoFolder(FolderJob{job.dataMode, e.extent, target, job.depth + 1}, walk,
+                    std::make_shared<FolderSeal>(seal, [this, target, mode = e.info.mode, mtime = e.info.mtime] {
+                      if (!Stopping()) FinishFolder(target, mode, mtime);
+                    }));
       walk.guard.Leave(e.extent);
-      if (!Stopping()) FinishFolder(target, e.info.mode, e.info.mtime);
       continue;
     }
     if (e.info.type == fs::NodeType::Link) {
@@ -139,6 +291,7 @@ bool CGetCDData::CopyIsoFolder(const FolderJob& job, IsoWalk& walk) {
     }
     SetCurrent(target.string());
     const FileAttributes attributes{e.info.mode, e.info.mtime};
+    if (sideBySide && walk.Hand(target, job.dataMode, e, attributes, seal)) continue;
     CopyIsoEntry(target, job.dataMode, IsoEntry{e}, &attributes);
     m_nPercent = 0;
   }

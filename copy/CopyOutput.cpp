@@ -3,9 +3,12 @@
 #include "copy/CopyOutput.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <linux/openat2.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -202,6 +205,21 @@ bool CopyTarget::ApplyFolderTimes(const std::filesystem::path& path, std::option
   const bool ok = SetMode(fd, mode, reason) && SetTimes(-1, nullptr, fd, mtime, reason);
   ::close(fd);
   return ok;
+}
+
+bool CopyTarget::KeepsCase() const {
+  struct statfs fs;
+  if (m_root < 0 || ::fstatfs(m_root, &fs) != 0) return false;
+  // Case-folding file systems (FAT, exFAT, NTFS, SMB, HFS+, and FUSE, which
+  // may be any of them) are left out by naming only those that keep case.
+  constexpr long kExt = 0xEF53, kXfs = 0x58465342, kBtrfs = 0x9123683E, kTmpfs = 0x01021994, kF2fs = 0xF2F52010;
+  const long type = static_cast<long>(fs.f_type);
+  if (type != kExt && type != kXfs && type != kBtrfs && type != kTmpfs && type != kF2fs) return false;
+  // ext4, f2fs and tmpfs can fold case folder by folder; the folders a job
+  // makes take the flag of the one it made first.
+  int flags = 0;
+  if (::ioctl(m_root, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL)) return false;
+  return true;
 }
 
 bool CGetCDData::Output::Open(std::string& reason) {

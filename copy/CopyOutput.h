@@ -11,6 +11,7 @@
 // RESOLVE_NO_SYMLINKS, or one O_NOFOLLOW openat a component where the kernel
 // lacks it), and the last component is created without following one either.
 // A link in the way is refused with a clear reason, never followed.
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -49,6 +50,11 @@ class CopyTarget {
   // Lets go of the folder; the object can Create again.
   void Reset();
   bool Active() const { return m_root >= 0; }
+  // Whether names that differ only in letter case are two names in the
+  // folder (a file system known to keep case, the folder not folding case).
+  // Files are written side by side only where they are, so that two records
+  // of one folder never write one file at the same time.
+  bool KeepsCase() const;
   const std::filesystem::path& Root() const { return m_rootPath; }
   void SetResolve(Resolve r) { m_resolve = r; }
 
@@ -85,7 +91,7 @@ class CopyTarget {
   int m_root = -1;
   std::filesystem::path m_rootPath;
   Resolve m_resolve = Resolve::Auto;
-  bool m_noOpenat2 = false;  // the kernel (or a sandbox) refused openat2 once
+  std::atomic<bool> m_noOpenat2{false};  // the kernel (or a sandbox) refused openat2 once
 };
 
 // A file of the job. Created without following a link planted at its name

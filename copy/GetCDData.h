@@ -46,6 +46,7 @@
 
 class CDevCmdROM;
 class CopyTarget;
+class FolderSeal;  // copy/FolderWriters.h
 struct IsoNames;  // copy/IsoNames.h
 struct IsoEntry;  // copy/IsoNames.h
 
@@ -185,8 +186,10 @@ class CGetCDData {
   void UdfFolderThread();
 
   // ISO 9660.
-  struct IsoWalk;  // one ISO 9660 folder job's walk (CopyIso.cpp)
-  bool CopyIsoFolder(const FolderJob& job, IsoWalk& walk);
+  struct IsoWalk;  // one ISO 9660 folder job's walk and its file writers (CopyIso.cpp)
+  // seal: the folder's (FolderSeal), whose last holder applies its recorded
+  // bits and time once everything inside is written.
+  bool CopyIsoFolder(const FolderJob& job, IsoWalk& walk, const std::shared_ptr<FolderSeal>& seal);
   void NoteFault(const std::string& text);
   using IsoExtents = std::vector<std::pair<std::uint32_t, std::uint32_t>>;  // sector, bytes
   // A file's recorded permission bits and time, applied once it is written.
@@ -284,7 +287,7 @@ class CGetCDData {
   std::condition_variable m_Stopped;  // the worker has set its last values
   std::string m_sCurrent;
   CopyResult m_Result;
-  bool m_bFailed = false;     // worker only
+  std::atomic<bool> m_bFailed{false};  // set by the job's threads (the worker and its file writers)
   bool m_bPastEnd = false;    // worker only
   // One past the last sector of the last track, asked once per job when a
   // read is refused as out of range (0: the medium does not say).
