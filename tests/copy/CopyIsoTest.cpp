@@ -2,8 +2,14 @@
 // byte-exact files, Form 2 payloads, names, destinations, holes, cancelling.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "copy/GetCDData.h"
 #include "disc/DevCmdROM.h"
@@ -383,4 +389,61 @@ TEST(CopyIso, PlainImageExtentsAreCopiedWithoutReadsOnlyWhereTheyAreWhole) {
   std::memset(want.data() + 30 * 2048, 0, 10 * 2048);
   EXPECT_TRUE(ReadWholeFile(out + "/BIG.BIN") == Str(want));
   EXPECT_EQ(r.unreadable, 10u);
+}
+
+// Files of an image file are written side by side while the walk goes on.
+// What they make must be what a copy one file at a time makes (the memory
+// image, which has no file to copy from, is copied so): every file whole,
+// the later of two records of one name kept, and every folder with its
+// recorded time, which only holds if it was set after the folder's last
+// file was written. The image is also put on another file system where one
+// is at hand, where the kernel cannot copy between the files and the
+// writers read instead.
+TEST(CopyIso, FilesWrittenSideBySideMakeWhatOneAtATimeMakes) {
+  ScratchDir dir;
+  IsoBuilder b;
+  for (int d = 0; d < 10; ++d) {
+    IsoNode& folder = b.Folder(b.Root(), "D" + std::to_string(d));
+    for (int i = 0; i < 30; ++i)
+      b.File(folder, "F" + std::to_string(i) + ".BIN;1", Filled(std::size_t(d * 30 + i) * 997 % 30000, std::uint8_t(i)));
+  }
+  IsoNode& twice = *b.Find("/D3");
+  b.File(twice, "SAME.BIN;1", Filled(3000, 1));
+  b.File(twice, "SAME.BIN;1", Filled(5000, 2));
+  const Bytes user = b.Build();
+
+  auto copy = [&](CDevCmdROM& dev, const std::string& out) {
+    CGetCDData e;
+    e.SetDevice(&dev);
+    EXPECT_TRUE(e.StartFolderCopy(1, b.Root().extent, out, 1, false));
+    Finish(e);
+    EXPECT_TRUE(e.GetResult().finished) << e.GetResult().error;
+    EXPECT_EQ(e.GetResult().files, 302u);
+    std::map<std::string, std::string> times;  // every item's time, and a file's bytes
+    for (const auto& item : fs::recursive_directory_iterator(out))
+      times[fs::relative(item.path(), out).string()] =
+          std::to_string(item.last_write_time().time_since_epoch().count());
+    return std::make_pair(ReadTree(out), times);
+  };
+  auto memory = RecordedDevice(CookedDisc(user), nullptr);
+  const auto want = copy(*memory, dir.File("one"));
+  EXPECT_EQ(want.first.at("D3/SAME.BIN"), Str(Filled(5000, 2)));
+  EXPECT_LT(fs::last_write_time(dir.File("one/D3")), fs::file_time_type::clock::now() - std::chrono::hours(24 * 365));
+
+  std::vector<std::string> images{dir.Write("disc.iso", user)};
+  const std::string shm = "/dev/shm/tessal-side-by-side-" + std::to_string(::getpid()) + ".iso";
+  struct stat here, there;
+  if (::stat(dir.Path().c_str(), &here) == 0 && ::stat("/dev/shm", &there) == 0 && here.st_dev != there.st_dev) {
+    std::ofstream(shm, std::ios::binary).write(reinterpret_cast<const char*>(user.data()), std::streamsize(user.size()));
+    images.push_back(shm);
+  }
+  for (const std::string& image : images) {
+    SCOPED_TRACE(image);
+    CDevCmdROM dev(0, nullptr);
+    ASSERT_TRUE(dev.SetImageFile(image));
+    const auto got = copy(dev, dir.File("side" + std::to_string(&image - images.data())));
+    EXPECT_TRUE(got.first == want.first) << TreeSummary(got.first);
+    EXPECT_TRUE(got.second == want.second);
+  }
+  std::remove(shm.c_str());
 }
