@@ -127,20 +127,22 @@ struct CGetCDData::IsoWalk {
       if (!where) return false;
       file.pieces.push_back(Piece{where->fd, where->offset, x.bytes});
     }
-    writers->Submit([this, file = std::move(file)]() mutable { Write(file); });
+    writers->Submit(folder.get(), [this, file = std::move(file)](FolderWriters::Turn& turn) mutable { Write(file, turn); });
     return true;
   }
 
   // On a writer. A file whose bytes cannot be read from the image file is
   // written again on the job's thread, through the device, which reports
   // each sector it cannot read as the job always does.
-  void Write(PlainFile& file) {
+  void Write(PlainFile& file, FolderWriters::Turn& turn) {
     if (engine.Stopping()) return;  // never made
     engine.SetCurrent(file.path.string());
+    engine.m_nPercent = 0;
     Output out(engine.Target(), file.path);
     out.SetAttributes(file.attributes.mode, file.attributes.mtime);
     std::string reason;
     if (!out.Open(reason)) return engine.Fail(file.path, reason);
+    turn.Leave();  // made: its folder's next file can be made beside this one's filling
     for (const Piece& p : file.pieces) {
       switch (Fill(out, p, reason)) {
         case Filled::Done: continue;
@@ -156,6 +158,7 @@ struct CGetCDData::IsoWalk {
     }
     if (!out.Close(reason)) return engine.Fail(file.path, reason);
     engine.NoteFile(out);
+    engine.m_nPercent = 100;
   }
 
   // One piece appended to out: by the kernel where it copies between these

@@ -2,24 +2,26 @@
 #include "copy/FolderWriters.h"
 
 #include <algorithm>
+#include <utility>
 
 unsigned FolderWriters::SuitableCount() {
   const unsigned cpus = std::thread::hardware_concurrency();
   return cpus < 2 ? 0 : std::min(cpus, 4u);
 }
 
-FolderWriters::FolderWriters(unsigned workers) {
-  for (unsigned i = 0; i < workers; ++i) m_workers.emplace_back([this] { Work(); });
+FolderWriters::FolderWriters(unsigned workers) : m_in(workers, nullptr) {
+  for (unsigned i = 0; i < workers; ++i) m_workers.emplace_back([this, i] { Work(i); });
 }
 
-void FolderWriters::Submit(std::function<void()> task) {
+void FolderWriters::Submit(const void* folder, Task task) {
   if (m_workers.empty()) {
-    task();
+    Turn alone(nullptr, 0);
+    task(alone);
     return;
   }
   std::unique_lock<std::mutex> lock(m_lock);
   m_room.wait(lock, [&] { return m_tasks.size() < kQueued; });
-  m_tasks.push_back(std::move(task));
+  m_tasks.push_back(Queued{folder, std::move(task)});
   m_wake.notify_one();
 }
 
@@ -34,17 +36,38 @@ void FolderWriters::Finish() {
   m_workers.clear();
 }
 
-void FolderWriters::Work() {
+void FolderWriters::Turn::Leave() {
+  FolderWriters* pool = std::exchange(m_pool, nullptr);
+  if (!pool) return;
+  {
+    std::lock_guard<std::mutex> lock(pool->m_lock);
+    pool->m_in[m_self] = nullptr;
+  }
+  // Another writer may be waiting for this folder's next file.
+  pool->m_wake.notify_all();
+}
+
+std::deque<FolderWriters::Queued>::iterator FolderWriters::Next() {
+  return std::find_if(m_tasks.begin(), m_tasks.end(), [&](const Queued& t) {
+    return std::find(m_in.begin(), m_in.end(), t.folder) == m_in.end();
+  });
+}
+
+void FolderWriters::Work(std::size_t self) {
   for (;;) {
-    std::function<void()> task;
+    Queued task;
     {
       std::unique_lock<std::mutex> lock(m_lock);
-      m_wake.wait(lock, [&] { return m_finishing || !m_tasks.empty(); });
-      if (m_tasks.empty()) return;
-      task = std::move(m_tasks.front());
-      m_tasks.pop_front();
+      m_wake.wait(lock, [&] { return (m_finishing && m_tasks.empty()) || Next() != m_tasks.end(); });
+      const auto next = Next();
+      if (next == m_tasks.end()) return;
+      task = std::move(*next);
+      m_tasks.erase(next);
+      m_in[self] = task.folder;
     }
     m_room.notify_one();
-    task();
+    Turn turn(this, self);
+    task.run(turn);
+    turn.Leave();
   }
 }

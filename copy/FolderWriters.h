@@ -6,6 +6,14 @@
 // would wait on each file in turn. The walk itself, the folders, the links
 // and every read through the device stay on the job's own thread.
 //
+// The kernel makes one name at a time in a folder (it holds the folder
+// locked while it allocates the new file), so two writers in one folder
+// mostly wait for each other. Each task therefore names its folder, and a
+// writer takes the first task of a folder no other writer is in, staying
+// in it until the task has made its file: the writers make files in
+// different folders, each folder's files in the order they were queued,
+// and fill them side by side wherever they are.
+//
 // A folder's recorded time and permission bits can be applied only once
 // everything inside it is written, or a later file would move the time
 // again. FolderSeal carries that: the walk holds its folder's seal while it
@@ -49,20 +57,42 @@ class FolderWriters {
   FolderWriters(const FolderWriters&) = delete;
   FolderWriters& operator=(const FolderWriters&) = delete;
 
-  // Queues a task; waits while kQueued tasks are waiting already, so a
-  // volume of a million files holds no more than that in memory.
-  void Submit(std::function<void()> task);
+  // A task's hold on its folder, let go once its file is made (or when
+  // the task ends).
+  class Turn {
+   public:
+    void Leave();
+
+   private:
+    friend class FolderWriters;
+    Turn(FolderWriters* pool, std::size_t self) : m_pool(pool), m_self(self) {}
+    FolderWriters* m_pool;
+    std::size_t m_self;
+  };
+  using Task = std::function<void(Turn&)>;
+
+  // Queues a task of the folder (any key that tells folders apart); waits
+  // while kQueued tasks are waiting already, so a volume of a million files
+  // holds no more than that in memory.
+  void Submit(const void* folder, Task task);
   // Runs every task queued, then ends the workers. Called again, nothing.
   void Finish();
 
  private:
-  static constexpr std::size_t kQueued = 256;
-  void Work();
+  static constexpr std::size_t kQueued = 1024;
+  struct Queued {
+    const void* folder;
+    Task run;
+  };
+  void Work(std::size_t self);
+  // The first task whose folder no other writer is in (end when none).
+  std::deque<Queued>::iterator Next();
 
   std::mutex m_lock;
-  std::condition_variable m_wake;   // a task was queued, or Finish was called
+  std::condition_variable m_wake;   // a task was queued or a folder left, or Finish was called
   std::condition_variable m_room;   // a task was taken
-  std::deque<std::function<void()>> m_tasks;
+  std::deque<Queued> m_tasks;
+  std::vector<const void*> m_in;    // the folder each writer is in (null: none)
   bool m_finishing = false;
   std::vector<std::thread> m_workers;
 };
