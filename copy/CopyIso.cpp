@@ -259,9 +259,23 @@ bool CGetCDData::CopyIsoFolder(const FolderJob& job, IsoWalk& walk, const std::s
   // Two records of one name are written one after the other, here, so that
   // the later one wins as it always has.
   const bool sideBySide = DistinctNames(listing);
-  for (const iso9660::Entry& e : listing.entries) {
+  // The files the writers take are handed over before the subfolders are
+  // walked, so that a folder's large files are written beside the small
+  // files below it rather than after them, by one writer while the others
+  // wait.
+  std::vector<bool> handed(listing.entries.size(), false);
+  for (std::size_t i = 0; sideBySide && i < listing.entries.size() && !Stopping(); ++i) {
+    const iso9660::Entry& e = listing.entries[i];
+    if (e.hidden || e.Directory() || e.info.type == fs::NodeType::Link || SkipWhy(e.info.type)) continue;
+    if (m_nEntries + 1 > iso9660::kMostEntries) break;  // said below
+    const std::filesystem::path target = job.path / SafeName(e.info.name);
+    handed[i] = walk.Hand(target, job.dataMode, e, FileAttributes{e.info.mode, e.info.mtime}, seal);
+    if (handed[i]) ++m_nEntries;
+  }
+  for (std::size_t i = 0; i < listing.entries.size(); ++i) {
+    const iso9660::Entry& e = listing.entries[i];
     if (Stopping()) break;
-    if (e.hidden) continue;
+    if (e.hidden || handed[i]) continue;
     if (++m_nEntries > iso9660::kMostEntries) {
       NoteFault(job.path.string() + ": " + iso9660::FaultText(iso9660::Fault::TooManyEntries));
       break;
@@ -294,7 +308,6 @@ bool CGetCDData::CopyIsoFolder(const FolderJob& job, IsoWalk& walk, const std::s
     }
     SetCurrent(target.string());
     const FileAttributes attributes{e.info.mode, e.info.mtime};
-    if (sideBySide && walk.Hand(target, job.dataMode, e, attributes, seal)) continue;
     CopyIsoEntry(target, job.dataMode, IsoEntry{e}, &attributes);
     m_nPercent = 0;
   }
