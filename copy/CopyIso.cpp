@@ -117,17 +117,20 @@ struct CGetCDData::IsoWalk {
   bool Hand(const std::filesystem::path& path, int dataMode, const iso9660::Entry& e, const FileAttributes& attributes,
             const std::shared_ptr<FolderSeal>& folder) {
     // CD-ROM XA is read raw, sector by sector, and compressed data decoded.
-    if (dataMode == 2 || e.compression != iso9660::Compression::None || !SideBySide()) return false;
-    PlainFile file{path, dataMode, e, attributes, {}, folder};
+    if (dataMode == 2 || e.compression != iso9660::Compression::None) return false;
+    std::vector<Piece> pieces;
     for (const iso9660::Extent& x : e.extents) {
       if (x.bytes == 0) continue;
       const std::uint64_t sectors = (std::uint64_t(x.bytes) + kUserSectorSize - 1) / kUserSectorSize;
       if (x.lba + sectors > 0x100000000ull) return false;
       const std::optional<PlainBytes> where = engine.m_pDevice->PlainUserData(x.lba, static_cast<std::uint32_t>(sectors));
       if (!where) return false;
-      file.pieces.push_back(Piece{where->fd, where->offset, x.bytes});
+      pieces.push_back(Piece{where->fd, where->offset, x.bytes});
     }
-    writers->Submit(folder.get(), [this, file = std::move(file)](FolderWriters::Turn& turn) mutable { Write(file, turn); });
+    // An empty file says nothing of where the volume's data lies.
+    if ((pieces.empty() && !writers) || !SideBySide()) return false;
+    writers->Submit(folder.get(), [this, file = PlainFile{path, dataMode, e, attributes, std::move(pieces), folder}](
+                                      FolderWriters::Turn& turn) mutable { Write(file, turn); });
     return true;
   }
 
