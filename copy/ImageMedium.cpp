@@ -16,6 +16,8 @@ constexpr int kFullTocBytes = 4 + 11 * (99 + 3 * 99);  // every track and every 
 constexpr int kCdTextBytes = 4 + 8 * 256 * 18;         // eight blocks of at most 256 packs
 constexpr int kMaxPregapSectors = 4500;                // a minute of pregap is already far beyond any pressed disc
 constexpr int kQChunk = 16;                            // sectors of Q asked per command
+constexpr int kMostUnreadQ = 64;                       // unreadable frames in a row the pregap search reads
+constexpr std::uint8_t kMediumError = 0x03;            // sense key
 
 int FromBcd(std::uint8_t v) { return (v >> 4) * 10 + (v & 0x0F); }
 
@@ -38,21 +40,79 @@ TrackKind DataKind(CDevCmdROM& dev, std::int32_t start, int number) {
   return dataMode == 2 ? TrackKind::Mode2 : TrackKind::Mode1;
 }
 
-// Where index 00 of a track begins: walking back from its start while the Q
-// of the sector before says "this track, index 00". A drive that gives no Q
-// leaves the track without a pregap, which keeps every address right anyway.
-std::int32_t FindPregapStart(CDevCmdROM& dev, const MediumTrack& t, std::int32_t floor) {
-  std::int32_t at = t.start;
+enum class QFrame { Pregap, Other, Unreadable, Refused };
+
+// Q of frames [from, from + n) of track `number`: one command for them all,
+// then one a frame where a medium error fails it, so that an unreadable frame
+// costs only itself. Any other failure (a drive that gives no Q) refuses all.
+void ReadQFrames(CDevCmdROM& dev, int number, std::int32_t from, int n, QFrame* out) {
   std::uint8_t q[kQChunk * 16];
-  while (at > floor && t.start - at < kMaxPregapSectors) {
-    const int n = static_cast<int>(std::min<std::int32_t>(kQChunk, at - floor));
-    if (dev.ReadCD_SubQ(q, sizeof q, n, static_cast<std::uint32_t>(at - n)) != 0) break;
-    int i = n - 1;
-    while (i >= 0 && (q[i * 16] & 0x0F) == 1 && FromBcd(q[i * 16 + 1]) == t.number && q[i * 16 + 2] == 0) --i;
-    at -= n - 1 - i;
-    if (i >= 0) break;
+  auto kind = [number](const std::uint8_t* f) {
+    return (f[0] & 0x0F) == 1 && FromBcd(f[1]) == number && f[2] == 0 ? QFrame::Pregap : QFrame::Other;
+  };
+  const bool ok = dev.ReadCD_SubQ(q, sizeof q, n, static_cast<std::uint32_t>(from)) == 0;
+  const bool medium = !ok && dev.GetSenseData().key == kMediumError;
+  for (int i = 0; i < n; ++i) {
+    if (ok) out[i] = kind(q + i * 16);
+    else if (!medium) out[i] = QFrame::Refused;
+    else if (dev.ReadCD_SubQ(q, 16, 1, static_cast<std::uint32_t>(from + i)) == 0) out[i] = kind(q);
+    else out[i] = dev.GetSenseData().key == kMediumError ? QFrame::Unreadable : QFrame::Refused;
   }
-  return at;
+}
+
+struct PregapSearch {
+  std::int32_t start;          // the lowest frame known to be index 00
+  std::int32_t undecidedFrom;  // the first of the unreadable frames below it that nothing places
+};
+
+// Where index 00 of a track begins: walking back from its start over frames
+// whose Q says "this track, index 00". An unreadable frame is stepped over:
+// with an index 00 frame below it, it lies in the pregap, as indexes only
+// rise within a track. Those below the lowest index 00 frame may belong to
+// either track. Past kMostUnreadQ of them in a row the search gives up, and
+// everything down to where a pregap could begin is undecided. A drive that
+// gives no Q leaves the track without a pregap, which keeps every address
+// right anyway.
+PregapSearch FindPregap(CDevCmdROM& dev, const MediumTrack& t, std::int32_t floor) {
+  const std::int32_t lowest = std::max(floor, t.start - kMaxPregapSectors);
+  PregapSearch found{t.start, t.start};
+  int unread = 0;
+  QFrame q[kQChunk];
+  for (std::int32_t at = t.start; at > lowest;) {
+    const int n = static_cast<int>(std::min<std::int32_t>(kQChunk, at - lowest));
+    at -= n;
+    ReadQFrames(dev, t.number, at, n, q);
+    for (int i = n - 1; i >= 0; --i) {
+      if (q[i] == QFrame::Pregap) {
+        found.start = at + i;
+        unread = 0;
+      } else if (q[i] != QFrame::Unreadable) {
+        found.undecidedFrom = at + i + 1;  // the track before, or a drive without Q
+        return found;
+      } else if (++unread > kMostUnreadQ) {
+        found.undecidedFrom = lowest;
+        return found;
+      }
+    }
+  }
+  found.undecidedFrom = unread ? lowest : found.start;
+  return found;
+}
+
+// The pregap of track i (not a session's first) and the undecided sectors
+// below it. Where the drive's track information ends the track before short
+// of this one's start, nothing below that end is undecided.
+void PlacePregap(CDevCmdROM& dev, const MediumTrack& before, MediumTrack& t) {
+  const PregapSearch found = FindPregap(dev, t, before.start + 1);
+  t.pregapStart = found.start;
+  std::int32_t from = found.undecidedFrom;
+  TRACK_INFO ti{};
+  if (from < found.start && dev.ReadTrackInfoEx(ti, READ_TRACK_INFO_TRACK, before.number) == 0) {
+    const std::uint64_t end = mmc::TrackInfoFields(ti).End();
+    if (end > static_cast<std::uint64_t>(from) && end < static_cast<std::uint64_t>(t.start))
+      from = static_cast<std::int32_t>(std::min<std::uint64_t>(end, static_cast<std::uint64_t>(found.start)));
+  }
+  t.undecided = found.start - from;
 }
 
 MediumRead ReadCdLayout(CDevCmdROM& dev, MediumLayout& out) {
@@ -84,7 +144,7 @@ MediumRead ReadCdLayout(CDevCmdROM& dev, MediumLayout& out) {
     t.kind = (t.control & 0x04) ? DataKind(dev, t.start, t.number) : TrackKind::Audio;
     t.isrc = t.kind == TrackKind::Audio ? TrackIsrc(dev, t.number) : std::string{};
     if (i == 0) t.pregapStart = 0;  // sectors before the first track belong to its pregap
-    else if (out.tracks[i - 1].session == t.session) t.pregapStart = FindPregapStart(dev, t, out.tracks[i - 1].start + 1);
+    else if (out.tracks[i - 1].session == t.session) PlacePregap(dev, out.tracks[i - 1], t);
   }
   dev.GetMediaCatalog(out.catalog);
   std::vector<std::uint8_t> text(kCdTextBytes, 0);

@@ -20,6 +20,9 @@ struct MediumTrack {
   std::uint8_t control = 0x04;    // Q CONTROL nibble as the TOC gives it
   std::int32_t start = 0;         // INDEX 01
   std::int32_t pregapStart = 0;   // INDEX 00; equal to start when the track has no pregap we could find
+  // Sectors just before pregapStart whose Q cannot be read and which nothing
+  // else places: this track's pregap or the end of the track before.
+  std::int32_t undecided = 0;
   TrackKind kind = TrackKind::Mode1;
   std::string isrc;               // 12 characters, empty when none
 };

@@ -228,10 +228,12 @@ std::string ClaimVolume(CDevCmdROM& dev, const MediumTrack& t, int dataMode, boo
 }
 
 // One past the last sector of track i: the next track's pregap in the same
-// session, else its session's lead-out.
+// session (or the sectors before it that may be either's), else its
+// session's lead-out.
 std::int64_t TrackEnd(const MediumLayout& m, std::size_t i) {
   const MediumTrack& t = m.tracks[i];
-  if (i + 1 < m.tracks.size() && m.tracks[i + 1].session == t.session) return m.tracks[i + 1].pregapStart;
+  if (i + 1 < m.tracks.size() && m.tracks[i + 1].session == t.session)
+    return m.tracks[i + 1].pregapStart - m.tracks[i + 1].undecided;
   for (const MediumSession& s : m.sessions)
     if (s.number == t.session) return s.leadOut;
   return m.capacity;
@@ -285,10 +287,15 @@ SectorOwnerMap MapSectorOwners(CDevCmdROM& dev, const MediumLayout& m) {
     }
   }
   for (std::size_t i = 0; i < m.tracks.size(); ++i) {
+    const MediumTrack& t = m.tracks[i];
     const std::int64_t end = TrackEnd(m, i);
-    if (end > m.tracks[i].start)
-      map.Claim(static_cast<std::uint64_t>(m.tracks[i].start), static_cast<std::uint64_t>(end - m.tracks[i].start),
-                unclaimed[i]);
+    if (end > t.start)
+      map.Claim(static_cast<std::uint64_t>(t.start), static_cast<std::uint64_t>(end - t.start), unclaimed[i]);
+    // After the volumes: what the track before's volume holds there is its own.
+    if (i > 0 && t.undecided > 0)
+      map.Claim(static_cast<std::uint64_t>(t.pregapStart - t.undecided), static_cast<std::uint64_t>(t.undecided),
+                "unknown (between track " + std::to_string(m.tracks[i - 1].number) + " and track " +
+                    std::to_string(t.number) + ")");
   }
   return map;
 }

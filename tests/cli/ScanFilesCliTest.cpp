@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <sstream>
 
 #include "disc/ByteOrder.h"
+#include "tests/cli/BrowserCliUtil.h"
 #include "tests/support/CdImages.h"
 #include "tests/support/CdInfo.h"
 #include "tests/support/CopyTestDrive.h"
@@ -31,14 +33,15 @@ testsupport::ProgramRun Tessal(const std::string& args, const ScratchDir& dir) {
 }
 
 // A ddrescue map of an image of `bytes` bytes with the sectors in bad marked bad.
-void WriteMap(const std::string& image, std::uint64_t bytes, const std::set<std::uint32_t>& bad) {
+void WriteMap(const std::string& image, std::uint64_t bytes, const std::set<std::uint32_t>& bad,
+              std::uint64_t sectorBytes = 2048) {
   std::ofstream map(image + ".map");
   map << "0 +\n";
   std::uint64_t at = 0;
   for (std::uint32_t s : bad) {
-    if (std::uint64_t(s) * 2048 > at) map << at << " " << std::uint64_t(s) * 2048 - at << " +\n";
-    map << std::uint64_t(s) * 2048 << " 2048 -\n";
-    at = std::uint64_t(s + 1) * 2048;
+    if (s * sectorBytes > at) map << at << " " << s * sectorBytes - at << " +\n";
+    map << s * sectorBytes << " " << sectorBytes << " -\n";
+    at = (s + 1) * sectorBytes;
   }
   if (bytes > at) map << at << " " << bytes - at << " +\n";
 }
@@ -55,9 +58,10 @@ std::map<std::string, std::string> Owners(const std::string& out) {
 }
 
 std::map<std::string, std::string> ScanOwners(const std::string& image, std::uint64_t bytes,
-                                              const std::set<std::uint32_t>& bad, const ScratchDir& dir) {
-  WriteMap(image, bytes, bad);
-  const auto run = Tessal("scan " + Q(image) + " --files", dir);
+                                              const std::set<std::uint32_t>& bad, const ScratchDir& dir,
+                                              const std::string& source = "") {
+  WriteMap(image, bytes, bad, source.empty() ? 2048 : 2352);
+  const auto run = Tessal("scan " + Q(source.empty() ? image : source) + " --files", dir);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("Owner\tFirstSector\tSectors\n"), std::string::npos) << run.out;
   return Owners(run.out);
@@ -162,6 +166,52 @@ TEST(ScanFilesCli, MkudffsVolume) {
   EXPECT_EQ(owners, (std::map<std::string, std::string>{{"volume descriptor", "16 1"},
                                                         {"anchor volume descriptor pointer", "4095 1"},
                                                         {"free space", "3000 1"}}));
+}
+
+// A mixed-mode CUE/BIN whose audio track 2 has a 150-sector pregap: a bad
+// sector there is the pregap's where an index 00 frame lies below it,
+// unknown where nothing tells which track it ends or begins, and never the
+// data track's free space. The plain scan lists the same sectors.
+TEST(ScanFilesCli, ADamagedPregapIsNeverFreeSpace) {
+  if (!testsupport::HaveProgram("genisoimage")) GTEST_SKIP();
+  ScratchDir dir;
+  dir.Write("src/a.txt", std::string(5000, 'a'));
+  const std::string iso = dir.File("v.iso");
+  ASSERT_EQ(std::system(("genisoimage -quiet -pad -o " + Q(iso) + " " + Q(dir.File("src")) + " 2>/dev/null").c_str()), 0);
+  const std::string user = testsupport::ReadWholeFile(iso);
+  testsupport::Bytes bin = browsercli::RawMode1Sectors(testsupport::Bytes(user.begin(), user.end()));
+  const auto n = static_cast<std::uint32_t>(bin.size() / 2352);  // the pregap's first sector
+  for (const auto& audio : {testsupport::AudioSectors(350, 1), testsupport::AudioSectors(100, 2)})
+    bin.insert(bin.end(), audio.begin(), audio.end());
+  auto msf = [](std::uint32_t s) {
+    char b[16];
+    std::snprintf(b, sizeof b, "%02u:%02u:%02u", s / 4500, s / 75 % 60, s % 75);
+    return std::string(b);
+  };
+  const std::string binPath = dir.Write("d.bin", bin), cue = dir.Write(
+      "d.cue", "FILE \"d.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 00 " +
+                   msf(n) + "\n    INDEX 01 " + msf(n + 150) + "\n  TRACK 03 AUDIO\n    INDEX 01 " + msf(n + 350) + "\n");
+  auto at = [](std::uint32_t s, std::uint32_t count) { return std::to_string(s) + " " + std::to_string(count); };
+  const std::string between = "unknown (between track 1 and track 2)";
+
+  // Its first, middle and last sectors, and the data track's last.
+  EXPECT_EQ(ScanOwners(binPath, bin.size(), {n - 1, n, n + 75, n + 149}, dir, cue),
+            (std::map<std::string, std::string>{
+                {"free space", at(n - 1, 1)}, {between, at(n, 1)}, {"pregap of track 2", at(n + 75, 2)}}));
+  const auto plain = Tessal("scan " + Q(cue), dir);
+  EXPECT_EQ(plain.out, "Sector\tSenseKey\tASC\tASCQ\n" + [&] {
+    std::string rows;
+    for (std::uint32_t s : {n - 1, n, n + 75, n + 149}) rows += std::to_string(s) + "\t0x03\t0x11\t0x05\n";
+    return rows;
+  }());
+
+  // The whole pregap, ten sectors either side: too long a run to search
+  // through; the drive's end of track 1 bounds the unknown.
+  std::set<std::uint32_t> run;
+  for (std::uint32_t s = n - 10; s < n + 160; ++s) run.insert(s);
+  EXPECT_EQ(ScanOwners(binPath, bin.size(), run, dir, cue),
+            (std::map<std::string, std::string>{
+                {"free space", at(n - 10, 10)}, {between, at(n, 150)}, {"audio track 2", at(n + 150, 10)}}));
 }
 
 }  // namespace
