@@ -81,7 +81,8 @@ const CommandRegistration registration(
      "descriptor\", \"path table\", \"directory /X\", \"UDF file entry of /Y\",\n"
      "\"VAT\", \"metadata file\", ...), \"free space\", a track's pregap, or\n"
      "\"unknown (below unreadable ...)\" where a damaged structure hides what lay\n"
-     "there.\n",
+     "there. Unreadable sectors before a pregap that may end the track before as\n"
+     "well are \"unknown (between track N and track M)\".\n",
      true, RunScan, "--files"});
 
 }  // namespace
