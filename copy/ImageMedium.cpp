@@ -99,9 +99,9 @@ PregapSearch FindPregap(CDevCmdROM& dev, const MediumTrack& t, std::int32_t floo
   return found;
 }
 
-// The pregap of track i (not a session's first) and the undecided sectors
-// below it. Where the drive's track information ends the track before short
-// of this one's start, nothing below that end is undecided.
+// The pregap of track t, which follows `before` in its session, and the
+// undecided sectors below it. Where the drive's track information ends the
+// track before short of t's start, nothing below that end is undecided.
 void PlacePregap(CDevCmdROM& dev, const MediumTrack& before, MediumTrack& t) {
   const PregapSearch found = FindPregap(dev, t, before.start + 1);
   t.pregapStart = found.start;
