@@ -506,7 +506,7 @@ TEST(CopyIso, CancelWhileFilesAreWrittenSideBySideLeavesOnlyWholeFiles) {
   const std::string out = dir.File("out");
   ASSERT_TRUE(e.StartFolderCopy(1, s.b.Root().extent, out, 1, false));
   // A third folder begun: two have been filled, side by side.
-  while (!e.IsStopped() && !fs::exists(out + "/D2/F0.BIN")) std::this_thread::yield();
+  while (!e.IsStopped() && !fs::exists(out + "/D2/F0.BIN")) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   e.Cancel();
   e.Wait();
   const CopyResult r = e.GetResult();
