@@ -475,14 +475,12 @@ struct Shelves {
 // folder with its recorded time only once every file of it is in.
 void ExpectOnlyWholeFiles(const std::string& out, const Shelves& s, const CopyResult& r) {
   const auto got = ReadTree(out);
-  std::map<std::string, std::size_t> in;  // files in each folder
+  std::uint64_t files = 0;
   for (const auto& [path, bytes] : got) {
     if (path.back() == '/') continue;
-    ++in[path.substr(0, path.find('/'))];
+    ++files;
     EXPECT_TRUE(s.want.count(path) && s.want.at(path) == bytes) << path << ": " << bytes.size() << " bytes";
   }
-  std::size_t files = 0;
-  for (const auto& [folder, n] : in) files += n;
   EXPECT_EQ(r.files, files);
   const auto recorded = fs::file_time_type::clock::now() - std::chrono::hours(24 * 365);
   for (const auto& [path, bytes] : s.want) {
@@ -505,7 +503,7 @@ TEST(CopyIso, CancelWhileFilesAreWrittenSideBySideLeavesOnlyWholeFiles) {
   e.SetDevice(&dev);
   const std::string out = dir.File("out");
   ASSERT_TRUE(e.StartFolderCopy(1, s.b.Root().extent, out, 1, false));
-  // A third folder begun: two have been filled, side by side.
+  // Some hundred files in (of 2000): the cancel lands while the writers run.
   while (!e.IsStopped() && !fs::exists(out + "/D2/F0.BIN")) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   e.Cancel();
   e.Wait();
