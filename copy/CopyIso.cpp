@@ -215,12 +215,20 @@ struct CGetCDData::IsoWalk {
 };
 
 namespace {
-// Whether no two records of the listing name one item of the copy.
+// Whether no two records of the listing name one item of the copy. Names
+// that differ only in ASCII case count as one: an XFS volume made
+// case-insensitive (ascii-ci) takes them so, and no flag of its folders
+// tells it.
 bool DistinctNames(const iso9660::Listing& listing) {
   std::vector<std::string> names;
   names.reserve(listing.entries.size());
-  for (const iso9660::Entry& e : listing.entries)
-    if (!e.hidden) names.push_back(CGetCDData::SafeName(e.info.name));
+  for (const iso9660::Entry& e : listing.entries) {
+    if (e.hidden) continue;
+    std::string name = CGetCDData::SafeName(e.info.name);
+    for (char& c : name)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    names.push_back(std::move(name));
+  }
   std::sort(names.begin(), names.end());
   return std::adjacent_find(names.begin(), names.end()) == names.end();
 }

@@ -2,6 +2,7 @@
 #include "copy/FolderWriters.h"
 
 #include <algorithm>
+#include <system_error>
 #include <utility>
 
 unsigned FolderWriters::SuitableCount() {
@@ -10,7 +11,12 @@ unsigned FolderWriters::SuitableCount() {
 }
 
 FolderWriters::FolderWriters(unsigned workers) : m_in(workers, nullptr) {
-  for (unsigned i = 0; i < workers; ++i) m_workers.emplace_back([this, i] { Work(i); });
+  // Where the system makes no more threads, those made take the tasks (with
+  // none, Submit runs each task itself).
+  try {
+    for (unsigned i = 0; i < workers; ++i) m_workers.emplace_back([this, i] { Work(i); });
+  } catch (const std::system_error&) {
+  }
 }
 
 void FolderWriters::Submit(const void* folder, Task task) {

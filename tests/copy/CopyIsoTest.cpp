@@ -2,14 +2,17 @@
 // byte-exact files, Form 2 payloads, names, destinations, holes, cancelling.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "copy/GetCDData.h"
 #include "disc/DevCmdROM.h"
@@ -446,4 +449,96 @@ TEST(CopyIso, FilesWrittenSideBySideMakeWhatOneAtATimeMakes) {
     EXPECT_TRUE(got.second == want.second);
   }
   std::remove(shm.c_str());
+}
+
+namespace {
+
+// Folders D0.. of files F0.BIN.., as many bytes as size(folder, file) says,
+// in an image file: a job's files for the writers.
+struct Shelves {
+  IsoBuilder b;
+  std::map<std::string, std::string> want;  // "D3/F7.BIN": its bytes
+  Shelves(int folders, int files, std::size_t (*size)(int, int)) {
+    for (int d = 0; d < folders; ++d) {
+      IsoNode& folder = b.Folder(b.Root(), "D" + std::to_string(d));
+      for (int i = 0; i < files; ++i) Add(folder, "D" + std::to_string(d) + "/F" + std::to_string(i) + ".BIN",
+                                          Filled(size(d, i), std::uint8_t(d * 31 + i)));
+    }
+  }
+  void Add(IsoNode& folder, const std::string& path, Bytes data) {
+    want[path] = Str(data);
+    b.File(folder, path.substr(path.find('/') + 1) + ";1", std::move(data));
+  }
+};
+
+// What a job that ended early leaves: whole files only, each counted, and a
+// folder with its recorded time only once every file of it is in.
+void ExpectOnlyWholeFiles(const std::string& out, const Shelves& s, const CopyResult& r) {
+  const auto got = ReadTree(out);
+  std::uint64_t files = 0;
+  for (const auto& [path, bytes] : got) {
+    if (path.back() == '/') continue;
+    ++files;
+    EXPECT_TRUE(s.want.count(path) && s.want.at(path) == bytes) << path << ": " << bytes.size() << " bytes";
+  }
+  EXPECT_EQ(r.files, files);
+  const auto recorded = fs::file_time_type::clock::now() - std::chrono::hours(24 * 365);
+  for (const auto& [path, bytes] : s.want) {
+    const std::string folder = path.substr(0, path.find('/'));
+    const bool timed = fs::exists(out + "/" + folder) && fs::last_write_time(out + "/" + folder) < recorded;
+    EXPECT_TRUE(!timed || got.count(path)) << folder << " has its time without " << path;
+  }
+}
+
+}  // namespace
+
+// Cancelled while the writers fill files, whatever the moment: no file is
+// left half-written, and no folder takes its time before its files are in.
+TEST(CopyIso, CancelWhileFilesAreWrittenSideBySideLeavesOnlyWholeFiles) {
+  ScratchDir dir;
+  Shelves s(40, 50, [](int d, int i) { return std::size_t(d * 50 + i) * 4099 % 30000; });
+  CDevCmdROM dev(0, nullptr);
+  ASSERT_TRUE(dev.SetImageFile(dir.Write("disc.iso", s.b.Build())));
+  CGetCDData e;
+  e.SetDevice(&dev);
+  const std::string out = dir.File("out");
+  ASSERT_TRUE(e.StartFolderCopy(1, s.b.Root().extent, out, 1, false));
+  // Some hundred files in (of 2000): the cancel lands while the writers run.
+  while (!e.IsStopped() && !fs::exists(out + "/D2/F0.BIN")) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  e.Cancel();
+  e.Wait();
+  const CopyResult r = e.GetResult();
+  EXPECT_FALSE(r.failed) << r.error;
+  EXPECT_NE(r.cancelled, r.finished);
+  ExpectOnlyWholeFiles(out, s, r);
+}
+
+// A file the destination cannot take, met by a writer, ends the job with
+// its path and reason; it is not left half-written, and nothing after it
+// changes the error.
+TEST(CopyIso, AFileTheDestinationRefusesEndsTheJobWhileWritersRun) {
+  ScratchDir dir;
+  Shelves s(10, 30, [](int d, int i) { return std::size_t(d * 30 + i) * 997 % 20000; });
+  s.Add(*s.b.Find("/D4"), "D4/BIG.BIN", Filled(300 * 1024, 7));
+  CDevCmdROM dev(0, nullptr);
+  ASSERT_TRUE(dev.SetImageFile(dir.Write("disc.iso", s.b.Build())));
+  CGetCDData e;
+  e.SetDevice(&dev);
+  const std::string out = dir.File("out");
+  // No file of this process may grow past 256 KiB until the job is over.
+  rlimit was{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &was), 0);
+  const rlimit small{256 * 1024, was.rlim_max};
+  const auto signal = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool started = e.StartFolderCopy(1, s.b.Root().extent, out, 1, false);
+  e.Wait();
+  ::setrlimit(RLIMIT_FSIZE, &was);
+  std::signal(SIGXFSZ, signal);
+  ASSERT_TRUE(started);
+  const CopyResult r = e.GetResult();
+  EXPECT_TRUE(r.failed);
+  EXPECT_EQ(r.error, out + "/D4/BIG.BIN: " + std::strerror(EFBIG));
+  EXPECT_FALSE(fs::exists(out + "/D4/BIG.BIN"));
+  ExpectOnlyWholeFiles(out, s, r);
 }
