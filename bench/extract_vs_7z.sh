@@ -2,8 +2,10 @@
 # Extraction against independent tools, in the same run:
 #   tessal-cli extract SOURCE / DEST   vs  7z x   and  xorriso -osirrox
 #   tessal-cli save-track SOURCE 1 X.iso  vs  dd
-#   bench/extract_vs_7z.sh [BUILD_DIR] [SIZE_MB] [ROUNDS]
-# The disc is a Rock Ridge + Joliet image (genisoimage -R -J) of SIZE_MB of
+#   bench/extract_vs_7z.sh [BUILD_DIR] [SIZE_MB] [ROUNDS] [iso|udf]
+# The disc is a Rock Ridge + Joliet image (genisoimage -R -J), or with udf a
+# UDF bridge of the same tree (genisoimage -R -J -udf: tessal-cli and 7z
+# both read its UDF side, xorriso its ISO 9660 side), of SIZE_MB of
 # content: 3000 small files (1-32 KiB) in nested folders and 3 large ones,
 # made in a scratch folder that is removed afterwards. The image is read once
 # before anything is timed, so every reader works from the page cache; the
@@ -16,6 +18,12 @@ set -eu
 build=${1:-build}
 size_mb=${2:-300}
 rounds=${3:-3}
+kind=${4:-iso}
+case "$kind" in
+  iso) iso_opts="-J -R"; track="DATA TRACK 1(ISO)"; label="Rock Ridge + Joliet" ;;
+  udf) iso_opts="-J -R -udf"; track="DATA TRACK 1(UDF&ISO)"; label="UDF bridge" ;;
+  *) echo "the disc is iso or udf, not $kind" >&2; exit 2 ;;
+esac
 for p in 7z xorriso dd; do
   command -v "$p" >/dev/null || { echo "$p is needed" >&2; exit 2; }
 done
@@ -34,7 +42,6 @@ fill_source() {
   large=$(( (size_mb * 1024 * 1024 - made) / 3 ))
   for k in 1 2 3; do head -c "$large" /dev/urandom > "$1/large$k.dat"; done
 }
-iso_opts="-J -R"
 name=extract
 . "$(dirname "$0")/iso-source.sh"
 src="$work/src"
@@ -75,7 +82,7 @@ while [ "$r" -lt "$rounds" ]; do
     check "$o/x2" "7z x"
   fi
   turn t_tessal m_tessal "$o/x1" "$cli" extract "$image" / "$o/x1"
-  check "$o/x1/DATA TRACK 1(ISO)" "tessal-cli extract"
+  check "$o/x1/$track" "tessal-cli extract"
   if [ $((r % 2)) -eq 0 ]; then
     turn t_7z m_7z "$o/x2" 7z x -y -o"$o/x2" "$image"
     check "$o/x2" "7z x"
@@ -91,10 +98,10 @@ done
 
 # shellcheck disable=SC2086
 med_tessal=$(median $all_t_tessal); med_7z=$(median $all_t_7z)
-awk -v de="$med_tessal" -v d7="$med_7z" -v b="$bytes" -v files="$files" -v te="$t_tessal" -v t7="$t_7z" -v tx="$t_xorriso" -v ts="$t_save" -v td="$t_dd" \
+awk -v label="$label" -v de="$med_tessal" -v d7="$med_7z" -v b="$bytes" -v files="$files" -v te="$t_tessal" -v t7="$t_7z" -v tx="$t_xorriso" -v ts="$t_save" -v td="$t_dd" \
     -v me="$m_tessal" -v m7="$m_7z" -v mx="$m_xorriso" -v ms="$m_save" -v md="$m_dd" 'BEGIN {
   mb = b / 1048576
-  printf "image              %d MB, %d files (Rock Ridge + Joliet)\n", mb, files
+  printf "image              %d MB, %d files (%s)\n", mb, files, label
   printf "tessal-cli extract %.3f s  %4.0f MB/s  peak %5.1f MiB\n", te, mb / te, me / 1024
   printf "7z x               %.3f s  %4.0f MB/s  peak %5.1f MiB\n", t7, mb / t7, m7 / 1024
   printf "xorriso -osirrox   %.3f s  %4.0f MB/s  peak %5.1f MiB\n", tx, mb / tx, mx / 1024

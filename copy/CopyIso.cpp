@@ -7,18 +7,16 @@
 // the folder that holds it; every directory is entered once in one job.
 //
 // A file whose data the device says is plain bytes of the image file is
-// written by the job's file writers (copy/FolderWriters.h), side by side,
+// written by the job's file writers (copy/PlainFiles.h), side by side,
 // while the walk goes on; everything else is written on the job's thread.
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "copy/CopyOutput.h"
 #include "copy/FolderWriters.h"
 #include "copy/GetCDData.h"
 #include "copy/IsoNames.h"
+#include "copy/PlainFiles.h"
 #include "disc/DevCmdROM.h"
 #include "disc/SectorLayout.h"
 #include "fs/iso9660/Walk.h"
@@ -83,34 +81,8 @@ struct CGetCDData::IsoWalk {
     return listing;
   }
 
-  // The file writers: made at the first file they can take, where the
-  // machine has processors to spare and the job's folder keeps case.
-  std::unique_ptr<FolderWriters> writers{};
-  bool writersAsked = false;
-  bool SideBySide() {
-    if (!writersAsked) {
-      writersAsked = true;
-      const unsigned count = FolderWriters::SuitableCount();
-      if (count > 0 && engine.Target().Active() && engine.Target().KeepsCase())
-        writers = std::make_unique<FolderWriters>(count);
-    }
-    return writers != nullptr;
-  }
-
-  // A file the writers take: where its bytes lie in the image file.
-  struct Piece {
-    int fd = -1;
-    std::uint64_t offset = 0;
-    std::uint32_t bytes = 0;
-  };
-  struct PlainFile {
-    std::filesystem::path path;
-    int dataMode = 1;
-    iso9660::Entry entry;
-    FileAttributes attributes;
-    std::vector<Piece> pieces;
-    std::shared_ptr<FolderSeal> folder;  // held until the file is written
-  };
+  // The files the writers take (copy/PlainFiles.h).
+  PlainFiles files{engine};
 
   // Hands a file of the folder sealed by folder to the writers: false
   // (write it here) unless every byte of it is plain in the image file.
@@ -118,100 +90,20 @@ struct CGetCDData::IsoWalk {
             const std::shared_ptr<FolderSeal>& folder) {
     // CD-ROM XA is read raw, sector by sector, and compressed data decoded.
     if (dataMode == 2 || e.compression != iso9660::Compression::None) return false;
-    std::vector<Piece> pieces;
+    std::vector<PlainFiles::Piece> pieces;
     for (const iso9660::Extent& x : e.extents) {
       if (x.bytes == 0) continue;
-      const std::uint64_t sectors = (std::uint64_t(x.bytes) + kUserSectorSize - 1) / kUserSectorSize;
-      if (x.lba + sectors > 0x100000000ull) return false;
-      const std::optional<PlainBytes> where = engine.m_pDevice->PlainUserData(x.lba, static_cast<std::uint32_t>(sectors));
-      if (!where) return false;
-      pieces.push_back(Piece{where->fd, where->offset, x.bytes});
+      const std::optional<PlainFiles::Piece> piece = files.Plain(std::uint64_t(x.lba) * kUserSectorSize, x.bytes);
+      if (!piece) return false;
+      pieces.push_back(*piece);
     }
-    // An empty file says nothing of where the volume's data lies.
-    if ((pieces.empty() && !writers) || !SideBySide()) return false;
-    writers->Submit(folder.get(), [this, file = PlainFile{path, dataMode, e, attributes, std::move(pieces), folder}](
-                                      FolderWriters::Turn& turn) mutable { Write(file, turn); });
-    return true;
-  }
-
-  // On a writer. A file whose bytes cannot be read from the image file is
-  // written again on the job's thread, through the device, which reports
-  // each sector it cannot read as the job always does.
-  void Write(PlainFile& file, FolderWriters::Turn& turn) {
-    if (engine.Stopping()) return;  // never made
-    engine.SetCurrent(file.path.string());
-    engine.m_nPercent = 0;
-    Output out(engine.Target(), file.path);
-    out.SetAttributes(file.attributes.mode, file.attributes.mtime);
-    std::string reason;
-    if (!out.Open(reason)) return engine.Fail(file.path, reason);
-    turn.Leave();  // made: its folder's next file can be made beside this one's filling
-    for (const Piece& p : file.pieces) {
-      switch (Fill(out, p, reason)) {
-        case Filled::Done: continue;
-        case Filled::Failed: return engine.Fail(file.path, reason);
-        case Filled::Stopped: return;  // deleted with `out`
-        case Filled::Unread: {
-          out.Discard();
-          std::lock_guard<std::mutex> lock(redoLock);
-          redo.push_back(std::move(file));
-          return;
-        }
-      }
-    }
-    if (!out.Close(reason)) return engine.Fail(file.path, reason);
-    engine.NoteFile(out);
-    engine.m_nPercent = 100;
-  }
-
-  // One piece appended to out: by the kernel where it copies between these
-  // files, else read here.
-  enum class Filled { Done, Failed, Stopped, Unread };
-  Filled Fill(Output& out, const Piece& p, std::string& reason) {
-    if (!noKernelCopy) {
-      switch (out.CopyFrom(p.fd, p.offset, p.bytes, engine.m_bStop, reason)) {
-        case Output::Copy::Done: return Filled::Done;
-        case Output::Copy::Failed: return Filled::Failed;
-        case Output::Copy::Refused: break;
-      }
-      if (engine.m_bStop) return Filled::Stopped;
-      noKernelCopy = true;  // another file system, or a kernel without it: read from now on
-    }
-    constexpr std::size_t kPiece = 256 * 1024;
-    for (std::uint64_t done = 0; done < p.bytes;) {
-      if (engine.m_bStop) return Filled::Stopped;
-      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, p.bytes - done));
-      unsigned char* into = out.Claim(n, reason);
-      if (!into) return Filled::Failed;
-      std::size_t got = 0;
-      while (got < n) {
-        const ssize_t r = ::pread(p.fd, into + got, n - got, static_cast<off_t>(p.offset + done + got));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        got += static_cast<std::size_t>(r);
-      }
-      out.Commit(got);
-      if (got < n) return Filled::Unread;
-      done += n;
-    }
-    return Filled::Done;
+    return files.Hand(PlainFiles::File{path, attributes, std::move(pieces), folder, [this, path, dataMode, e, attributes] {
+                                         engine.CopyIsoEntry(path, dataMode, IsoEntry{e}, &attributes);
+                                       }});
   }
 
   // Waits for the writers, then writes here what they could not read.
-  void Finish() {
-    if (writers) writers->Finish();
-    for (PlainFile& file : redo) {
-      if (engine.Stopping()) break;
-      engine.SetCurrent(file.path.string());
-      engine.CopyIsoEntry(file.path, file.dataMode, IsoEntry{file.entry}, &file.attributes);
-      file.folder.reset();
-    }
-    redo.clear();
-  }
-
-  std::atomic<bool> noKernelCopy{false};
-  std::mutex redoLock{};
-  std::vector<PlainFile> redo{};  // under redoLock while the writers run
+  void Finish() { files.Finish(); }
 };
 
 namespace {

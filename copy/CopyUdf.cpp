@@ -5,11 +5,16 @@
 // in the volume's logical blocks; the drive is read in 2048-byte sectors.
 // Links are made as links, devices, FIFOs and sockets listed, and recorded
 // permission bits and times applied, as the engine's rules say.
+//
+// A file whose extents are plain bytes of the image file is written by the
+// job's file writers (copy/PlainFiles.h), side by side, while the walk goes
+// on; everything else is written on the job's thread.
 #include <algorithm>
 #include <cstring>
 
 #include "copy/CopyOutput.h"
 #include "copy/GetCDData.h"
+#include "copy/PlainFiles.h"
 #include "disc/DevCmdROM.h"
 #include "udf/UdfNodes.h"
 
@@ -30,12 +35,6 @@ bool CGetCDData::AnalyseVolume() {
   return false;
 }
 
-void CGetCDData::UdfFolderThread() {
-  if (!AnalyseVolume()) return;
-  std::set<std::uint32_t> visited;
-  CopyUdfFolder(m_Folder, visited);
-}
-
 namespace {
 
 // What an entry is; one whose file entry cannot be read stays what its
@@ -46,7 +45,62 @@ fs::NodeInfo NodeOf(CAnaly_UDF& udf, const UdfDirEntry& e) {
   return node;
 }
 
+// The name an entry is made under.
+std::string ItemName(const UdfDirEntry& e) { return CGetCDData::SafeName(DropVersion(e.name)); }
+
+// Whether no two entries of the folder name one item of the copy.
+bool DistinctNames(const std::vector<UdfDirEntry>& entries) {
+  std::vector<std::string> names;
+  names.reserve(entries.size());
+  for (const UdfDirEntry& e : entries) names.push_back(ItemName(e));
+  std::sort(names.begin(), names.end());
+  return std::adjacent_find(names.begin(), names.end()) == names.end();
+}
+
 }  // namespace
+
+// One folder job: the folders entered, and the files its writers take.
+struct CGetCDData::UdfWalk {
+  CGetCDData& engine;
+  std::set<std::uint32_t> visited{};
+  PlainFiles files{engine};
+
+  // Hands the file whose entry is at feSector to the writers: false (write
+  // it here) unless its extents, recorded one after the other, cover it to
+  // its size and every byte of them is plain in the image file. Embedded
+  // data, unrecorded extents, gaps, overlaps and damaged entries are all
+  // written here, as they always were.
+  bool Hand(const std::filesystem::path& path, std::uint32_t feSector, const std::shared_ptr<FolderSeal>& folder) {
+    // An entry that does not lie in the image file (a drive, a hole) is not
+    // read again for its extents: its data will not be there either.
+    CAnaly_UDF& udf = engine.m_Udf;
+    if (!files.Plain(std::uint64_t(udf.StoredAt(feSector)) * udf.BlockSize(), udf.BlockSize())) return false;
+    UdfFileData f;
+    if (udf.ReadFileExtents(feSector, f) != udf::ExtentStatus::Ok || f.embedded) return false;
+    std::vector<PlainFiles::Piece> pieces;
+    std::uint64_t covered = 0;
+    for (const UdfExtent& x : f.extents) {
+      if (covered >= f.size) break;
+      if (!x.recorded || x.fileOffset != covered) return false;
+      const std::uint64_t length = std::min<std::uint64_t>(x.length, f.size - covered);
+      if (length == 0) continue;
+      const std::optional<PlainFiles::Piece> piece = files.Plain(std::uint64_t(x.sector) * udf.BlockSize(), length);
+      if (!piece) return false;
+      pieces.push_back(*piece);
+      covered += length;
+    }
+    if (covered < f.size) return false;  // zeros past the last extent
+    return files.Hand(PlainFiles::File{path, FileAttributes{f.mode, f.mtime}, std::move(pieces), folder,
+                                       [this, path, feSector] { engine.CopyUdfFile(path, feSector); }});
+  }
+};
+
+void CGetCDData::UdfFolderThread() {
+  if (!AnalyseVolume()) return;
+  UdfWalk walk{*this};
+  CopyUdfFolder(m_Folder, walk, nullptr);
+  walk.files.Finish();
+}
 
 // Damage that is no unreadable sector of a file's data still makes the copy
 // short: it is counted as one unreadable sector, so no job looks clean.
@@ -56,24 +110,47 @@ void CGetCDData::NoteUdfDamage(const std::filesystem::path& path, const std::str
   m_Result.damaged.push_back(CopyDamage{path.string(), 1, reason});
 }
 
-bool CGetCDData::CopyUdfFolder(const FolderJob& job, std::set<std::uint32_t>& visited) {
+bool CGetCDData::CopyUdfFolder(const FolderJob& job, UdfWalk& walk, const std::shared_ptr<FolderSeal>& parent) {
   if (!MakeFolder(job.path)) return false;
   if (Stopping()) return false;
+  // The folder's own bits and time last, once everything inside it is
+  // written: its children change its time.
+  UdfDirEntry self;
+  self.isDirectory = true;
+  self.feSector = job.address;
+  const fs::NodeInfo own = NodeOf(m_Udf, self);
+  const auto seal = std::make_shared<FolderSeal>(
+      parent, [this, path = job.path, mode = own.mode, mtime = own.mtime] { FinishFolder(path, mode, mtime); });
   std::vector<UdfDirEntry> entries;
   // The entries read before damage are copied; the folder is reported.
   if (const udf::DirResult r = m_Udf.ListDirectory(job.address, entries); !r.Ok()) NoteUdfDamage(job.path, r.Text());
-  visited.insert(job.address);
-  for (const UdfDirEntry& e : entries) {
+  walk.visited.insert(job.address);
+  // The files the writers take are handed over before the subfolders are
+  // walked (as in an ISO 9660 job); two entries of one name are written one
+  // after the other, here, so that the later one wins.
+  const bool sideBySide = DistinctNames(entries);
+  std::vector<std::optional<fs::NodeInfo>> nodes(entries.size());
+  std::vector<bool> handed(entries.size(), false);
+  for (std::size_t i = 0; sideBySide && i < entries.size() && !Stopping(); ++i) {
+    if (m_nEntries + 1 > kMaxJobEntries) break;
+    nodes[i] = NodeOf(m_Udf, entries[i]);
+    if (nodes[i]->type != fs::NodeType::File) continue;
+    handed[i] = walk.Hand(job.path / ItemName(entries[i]), entries[i].feSector, seal);
+    if (handed[i]) ++m_nEntries;
+  }
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const UdfDirEntry& e = entries[i];
     if (Stopping()) break;
+    if (handed[i]) continue;
     if (++m_nEntries > kMaxJobEntries) break;
-    const std::filesystem::path target = job.path / SafeName(DropVersion(e.name));
-    const fs::NodeInfo node = NodeOf(m_Udf, e);
+    const std::filesystem::path target = job.path / ItemName(e);
+    const fs::NodeInfo node = nodes[i] ? *nodes[i] : NodeOf(m_Udf, e);
     if (node.type == fs::NodeType::Folder) {
-      if (visited.count(e.feSector) || job.depth + 1 >= kMaxDepth) {
+      if (walk.visited.count(e.feSector) || job.depth + 1 >= kMaxDepth) {
         if (!MakeFolder(target)) break;
         continue;
       }
-      CopyUdfFolder(FolderJob{job.dataMode, e.feSector, target, job.depth + 1}, visited);
+      CopyUdfFolder(FolderJob{job.dataMode, e.feSector, target, job.depth + 1}, walk, seal);
       continue;
     }
     if (node.type == fs::NodeType::Link) {
@@ -88,12 +165,6 @@ bool CGetCDData::CopyUdfFolder(const FolderJob& job, std::set<std::uint32_t>& vi
     CopyUdfFile(target, e.feSector);
     m_nPercent = 0;
   }
-  // The folder's own bits and time last: its children changed its time.
-  UdfDirEntry self;
-  self.isDirectory = true;
-  self.feSector = job.address;
-  const fs::NodeInfo folder = NodeOf(m_Udf, self);
-  FinishFolder(job.path, folder.mode, folder.mtime);
   return !m_bFailed;
 }
 

@@ -185,6 +185,9 @@ class CGetCDData {
   void IsoFolderThread();
   void UdfFolderThread();
 
+  // Files of a folder job written side by side from the image file
+  // (copy/PlainFiles.h), for ISO 9660 and UDF jobs alike.
+  struct PlainFiles;
   // ISO 9660.
   struct IsoWalk;  // one ISO 9660 folder job's walk and its file writers (CopyIso.cpp)
   // seal: the folder's (FolderSeal), whose last holder applies its recorded
@@ -219,7 +222,11 @@ class CGetCDData {
   void BootThread(Job job);
   void CopyBootFolder(const std::filesystem::path& path);
   // UDF.
-  bool CopyUdfFolder(const FolderJob& job, std::set<std::uint32_t>& visited);
+  struct UdfWalk;  // one UDF folder job's walk and its file writers (CopyUdf.cpp)
+  // parent: the seal of the folder that holds this one (null for the job's
+  // own folder); the folder's recorded bits and time are applied once
+  // everything inside it is written.
+  bool CopyUdfFolder(const FolderJob& job, UdfWalk& walk, const std::shared_ptr<FolderSeal>& parent);
   bool CopyUdfFile(const std::filesystem::path& path, std::uint32_t feSector);
   bool CopyUdfExtent(Output& out, const UdfExtent& x, std::uint64_t length, std::uint64_t size);
   void NoteUdfDamage(const std::filesystem::path& path, const std::string& reason);

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 
@@ -253,5 +254,69 @@ TEST(CopyUdf, EveryBlockSizeAndTheMetadataPartitionCopyWhole) {
     EXPECT_EQ(r.unreadable, 0u) << CopyReportText(r);
     const auto got = ReadTree(dir.File("out"));
     EXPECT_TRUE(got == SampleTree()) << TreeSummary(got);
+  }
+}
+
+// Files of an image file are written side by side while the walk goes on.
+// What they make must be what a copy one file at a time makes (the test
+// transport, which has no file to copy from, is copied so): every file
+// whole, those the job's thread keeps (embedded, sparse) among the others,
+// the later of two entries of one name kept, and every item with its
+// recorded bits and time, which for a folder only holds if they were set
+// after its last file was written. With 512-byte blocks in a metadata
+// partition a file's data starts inside a sector and its entry is mapped.
+TEST(CopyUdf, FilesWrittenSideBySideMakeWhatOneAtATimeMakes) {
+  std::vector<UdfNode> folders;
+  for (int d = 0; d < 8; ++d) {
+    UdfNode folder = UdfNode::Dir("d" + std::to_string(d), {UdfNode::Dir("deeper", {UdfNode::File("leaf", Filled(5000, 1))})});
+    for (int i = 0; i < 30; ++i)
+      folder.children.push_back(UdfNode::File("f" + std::to_string(i), Filled(std::size_t(d * 30 + i) * 997 % 30000, 7)));
+    UdfNode split = UdfNode::File("split", Filled(9 * 2048 + 7, 9));
+    split.extents = 3;
+    UdfNode inl = UdfNode::File("inline", "in the entry");
+    inl.embedded = true;
+    UdfNode sparse = UdfNode::File("sparse", Filled(3000, 5));
+    sparse.size = 20000;
+    folder.children.insert(folder.children.end(), {split, inl, sparse});
+    folder.time.year = 2001 + d;
+    folders.push_back(folder);
+  }
+  folders[3].children.push_back(UdfNode::File("same", Filled(3000, 1)));
+  folders[3].children.push_back(UdfNode::File("same", Filled(5000, 2)));
+  const UdfNode root = UdfNode::Dir("", folders);
+
+  auto copy = [](CDevCmdROM& dev, std::uint32_t rootEntry, const std::string& out) {
+    CGetCDData e;
+    e.SetDevice(&dev);
+    EXPECT_TRUE(e.StartFolderCopy(1, rootEntry, out, 2, false));
+    e.Wait();
+    EXPECT_TRUE(e.GetResult().finished) << e.GetResult().error;
+    EXPECT_EQ(e.GetResult().files, 8u * 34 + 2);
+    std::map<std::string, std::string> marks;  // every item's time and bits
+    for (const auto& item : fs::recursive_directory_iterator(out))
+      marks[fs::relative(item.path(), out).string()] =
+          std::to_string(item.last_write_time().time_since_epoch().count()) + " " +
+          std::to_string(static_cast<int>(item.status().permissions()));
+    marks["."] = std::to_string(fs::last_write_time(out).time_since_epoch().count());
+    return std::make_pair(ReadTree(out), marks);
+  };
+  UdfBuildOptions metadata;
+  metadata.blockSize = 512;
+  metadata.revision = 0x0260;
+  for (const UdfBuildOptions& o : {UdfBuildOptions{}, metadata}) {
+    SCOPED_TRACE(o.blockSize);
+    ScratchDir dir;
+    const UdfImage img = BuildUdfImage(root, o);
+    auto memory = Device(img);
+    const auto want = copy(*memory, img.entrySector.at("/"), dir.File("one"));
+    EXPECT_EQ(want.first.at("d3/same"), Str(Filled(5000, 2)));
+    EXPECT_LT(fs::last_write_time(dir.File("one/d3")), fs::file_time_type::clock::now() - std::chrono::hours(24 * 365));
+
+    ASSERT_TRUE(img.WriteTo(dir.File("disc.iso")));
+    CDevCmdROM dev(0, nullptr);
+    ASSERT_TRUE(dev.SetImageFile(dir.File("disc.iso")));
+    const auto got = copy(dev, img.entrySector.at("/"), dir.File("side"));
+    EXPECT_TRUE(got.first == want.first) << TreeSummary(got.first);
+    EXPECT_TRUE(got.second == want.second);
   }
 }
