@@ -107,22 +107,13 @@ struct CGetCDData::IsoWalk {
 };
 
 namespace {
-// Whether no two records of the listing name one item of the copy. Names
-// that differ only in ASCII case count as one: an XFS volume made
-// case-insensitive (ascii-ci) takes them so, and no flag of its folders
-// tells it.
+// Whether no two records of the listing name one item of the copy.
 bool DistinctNames(const iso9660::Listing& listing) {
   std::vector<std::string> names;
   names.reserve(listing.entries.size());
-  for (const iso9660::Entry& e : listing.entries) {
-    if (e.hidden) continue;
-    std::string name = CGetCDData::SafeName(e.info.name);
-    for (char& c : name)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    names.push_back(std::move(name));
-  }
-  std::sort(names.begin(), names.end());
-  return std::adjacent_find(names.begin(), names.end()) == names.end();
+  for (const iso9660::Entry& e : listing.entries)
+    if (!e.hidden) names.push_back(CGetCDData::SafeName(e.info.name));
+  return DistinctItemNames(std::move(names));
 }
 }  // namespace
 
@@ -214,6 +205,9 @@ bool CGetCDData::CopyIsoFolder(const FolderJob& job, IsoWalk& walk, const std::s
     CopyIsoEntry(target, job.dataMode, IsoEntry{e}, &attributes);
     m_nPercent = 0;
   }
+  // A track's "[BOOT]" folder goes into the job's folder before that folder
+  // takes its recorded bits and time, which may forbid new entries.
+  if (job.depth == 0) CopyBootFolder(job.path / kBootFolder);
   return !m_bFailed;
 }
 

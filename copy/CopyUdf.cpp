@@ -53,8 +53,7 @@ bool DistinctNames(const std::vector<UdfDirEntry>& entries) {
   std::vector<std::string> names;
   names.reserve(entries.size());
   for (const UdfDirEntry& e : entries) names.push_back(ItemName(e));
-  std::sort(names.begin(), names.end());
-  return std::adjacent_find(names.begin(), names.end()) == names.end();
+  return DistinctItemNames(std::move(names));
 }
 
 }  // namespace
@@ -165,6 +164,9 @@ bool CGetCDData::CopyUdfFolder(const FolderJob& job, UdfWalk& walk, const std::s
     CopyUdfFile(target, e.feSector);
     m_nPercent = 0;
   }
+  // A track's "[BOOT]" folder goes into the job's folder before that folder
+  // takes its recorded bits and time, which may forbid new entries.
+  if (job.depth == 0) CopyBootFolder(job.path / kBootFolder);
   return !m_bFailed;
 }
 

@@ -223,8 +223,8 @@ void CGetCDData::Launch(Job job) {
 void CGetCDData::Run(Job job) {
   switch (job) {
     case Job::Track: TrackCopyThread(); break;
-    case Job::IsoFolder: IsoFolderThread(); CopyBootFolder(m_Folder.path / kBootFolder); break;
-    case Job::UdfFolder: UdfFolderThread(); CopyBootFolder(m_Folder.path / kBootFolder); break;
+    case Job::IsoFolder: IsoFolderThread(); break;
+    case Job::UdfFolder: UdfFolderThread(); break;
     case Job::BootFile:
     case Job::BootFolder: BootThread(job); break;
     case Job::IsoFile: {

@@ -106,3 +106,11 @@ void CGetCDData::PlainFiles::Finish() {
   }
   m_redo.clear();
 }
+
+bool DistinctItemNames(std::vector<std::string> names) {
+  for (std::string& name : names)
+    for (char& c : name)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  std::sort(names.begin(), names.end());
+  return std::adjacent_find(names.begin(), names.end()) == names.end();
+}

@@ -17,10 +17,18 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "copy/FolderWriters.h"
 #include "copy/GetCDData.h"
+
+// Whether no two of a folder's item names (as made: safe names) name one
+// item of the copy, where its files would be written side by side. Names
+// that differ only in ASCII case count as one: an XFS volume made
+// case-insensitive (ascii-ci) takes them so, and no flag of its folders
+// tells it.
+bool DistinctItemNames(std::vector<std::string> names);
 
 struct CGetCDData::PlainFiles {
   // Bytes of a file that lie at offset in the image file fd.

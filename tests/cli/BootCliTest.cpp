@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include "disc/ByteOrder.h"
@@ -73,6 +74,9 @@ TEST_F(BootCli, TheBootFolderIsListedFoundAndExtractedWithItsTrack) {
   for (const auto& image : boot.images)
     EXPECT_TRUE(ReadWhole(dir.File("track/DATA TRACK 1(ISO)/[BOOT]/" + image.name)) == boot.Source(dir, image));
   EXPECT_EQ(ReadWhole(dir.File("track/DATA TRACK 1(ISO)/ZED/Z.TXT")), Bytes({'z', 'e', 'd', '\n'}));
+  // The track's folder takes the root's recorded time once "[BOOT]" is in it.
+  EXPECT_EQ(std::filesystem::last_write_time(dir.File("track/DATA TRACK 1(ISO)")),
+            std::filesystem::file_time_type::clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(981173106))));
   ASSERT_EQ(Tessal("extract " + Q(boot.iso) + " /[BOOT]/4-x86-HardDisk.img " + Q(Dest("one")), dir).status, 0);
   EXPECT_TRUE(ReadWhole(dir.File("one/4-x86-HardDisk.img")) == boot.Source(dir, boot.images[3]));
 }

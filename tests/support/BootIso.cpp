@@ -47,7 +47,8 @@ std::optional<BootIso> MakeBootIso(const ScratchDir& dir) {
             {}};
   // Over 65535 virtual sectors, the EFI image's size is recorded only by its FAT.
   const ProgramRun run = RunProgram(
-      "mkfs.vfat -C " + ShellQuote(dir.File("src/efi.img")) + " 34000 >/dev/null && xorriso -as mkisofs -quiet -R -o " +
+      "mkfs.vfat -C " + ShellQuote(dir.File("src/efi.img")) + " 34000 >/dev/null && touch -d @981173106 " + ShellQuote(dir.File("src")) +
+          " && xorriso -as mkisofs -quiet -R -o " +
           ShellQuote(b.iso) +
           " -c boot.cat -b floppy.img -eltorito-alt-boot -b boot.bin -no-emul-boot -boot-load-size 4"
           " -eltorito-alt-boot -e efi.img -no-emul-boot -eltorito-alt-boot -b hd.img -hard-disk-boot " +
