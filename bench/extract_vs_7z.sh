@@ -112,3 +112,12 @@ awk -v label="$label" -v de="$med_tessal" -v d7="$med_7z" -v b="$bytes" -v files
   printf "ratio save-track/dd    %.2f\n", ts / td
   printf "extract peak memory    %.1f MiB (target under 64 MiB): %s\n", me / 1024, (me < 65536 ? "met" : "NOT met")
 }'
+# Each round's two runs met much the same state of the file system: their
+# ratios, round by round, and the median of them.
+# shellcheck disable=SC2086
+printf '%s\n' $all_t_tessal > "$work/runs.tessal"
+# shellcheck disable=SC2086
+printf '%s\n' $all_t_7z > "$work/runs.7z"
+paste -d ' ' "$work/runs.tessal" "$work/runs.7z" | awk '{ printf "%.4f\n", $1 / $2 }' > "$work/ratios"
+# shellcheck disable=SC2046
+printf 'ratio extract/7z by round%s (median %.2f)\n' "$(awk '{ printf " %.2f", $1 }' "$work/ratios")" "$(median $(cat "$work/ratios"))"
