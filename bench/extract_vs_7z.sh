@@ -14,6 +14,11 @@
 # largest peak resident set count. Every extraction is checked against the
 # source tree.
 # Targets: extract at most 0.8 x 7z's time, peak memory under 64 MiB.
+# The scratch folder goes in TMPDIR (default /tmp). On an ext4 without a
+# journal, every tool creates files several times slower for some minutes
+# after many files were deleted (the kernel passes over recently freed
+# inodes), so the times drift with the disk's history; an ext4 with a
+# journal, the usual kind, has no such state. Compare ratios, not times.
 set -eu
 build=${1:-build}
 size_mb=${2:-300}
